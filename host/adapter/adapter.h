@@ -1,0 +1,78 @@
+// A register model of the adapter, in plain portable C++: the host build drives it through the
+// three hardware primitives, and the Win32 test debugger that runs the shipped executable under
+// Wine drives it from the port and store faults it catches. Every access is recorded in order;
+// nothing is dropped, and anything the model does not know is flagged.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace adapter {
+
+// Ports and registers the utility uses, named once.
+enum : uint16_t {
+    kMiscOutputWrite = 0x3C2,
+    kCrtcIndex       = 0x3D4,
+    kCrtcData        = 0x3D5,
+    kExtIndex        = 0x3D6,
+    kExtData         = 0x3D7,
+};
+enum : uint8_t {
+    kCrtcOverflow       = 0x07,
+    kCrtcVerticalEnd    = 0x11,
+    kCrtcProtectBit     = 0x80, // in CRTC 0x11: CRTC 0x00-0x07 are write-protected
+    kCrtcOverflowLineCompare = 0x10, // bit 4 of CRTC 0x07 stays writable while protected
+};
+
+// A linear address the simulated mapping driver hands out for the register window, the same on
+// every run so that traces compare.
+constexpr uint32_t kDefaultWindowBase = 0x60000000;
+constexpr uint32_t kWindowSize        = 4;
+
+enum class Op { In, Out, Store };
+
+struct Access {
+    Op op;
+    uint32_t where; // port for In/Out, linear address for Store
+    uint8_t value;
+    bool unexpected; // a port or address the adapter does not decode
+    bool operator==(const Access& other) const {
+        return op == other.op && where == other.where && value == other.value && unexpected == other.unexpected;
+    }
+};
+
+struct Adapter {
+    std::array<uint8_t, 256> crtc{};
+    std::array<uint8_t, 256> ext{};
+    uint8_t crtcLatch = 0;
+    uint8_t extLatch  = 0;
+    uint8_t miscOutput = 0x67; // colour addressing, as the BIOS leaves a text mode
+    uint32_t windowBase = kDefaultWindowBase;
+    std::array<uint8_t, kWindowSize> window{};
+    std::vector<Access> trace;
+};
+
+// Power-on state the tests and tools start from: all registers zero except CRTC 0x11 = 0x8E (the
+// BIOS text-mode value, write protection on) and miscellaneous output 0x67; CRTC 0x75 = 0x00
+// (skip bit clear); window bytes zero at kDefaultWindowBase.
+Adapter MakeAdapter();
+
+uint8_t In(Adapter& adapter, uint16_t port);
+void Out(Adapter& adapter, uint16_t port, uint8_t value);
+void Store(Adapter& adapter, uint32_t address, uint8_t value);
+
+// Counts of the trace, for property checks.
+size_t CountUnexpected(const Adapter& adapter);
+
+// Human-readable lines for a trace, with the register each indexed write reaches, for example
+// "CRTC 0x00 (horizontal total) <- A7". Latches are followed from the trace itself, starting at
+// the given latch values.
+std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t crtcLatch = 0,
+                                       uint8_t extLatch = 0);
+
+const char* CrtcRegisterName(uint8_t index);
+const char* ExtRegisterName(uint8_t index);
+
+} // namespace adapter

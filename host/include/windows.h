@@ -1,0 +1,195 @@
+// Host stand-in for the few Win32 declarations the product uses. The product is written against
+// the real <windows.h>; on Linux this header comes first on the include path and host/*.cpp
+// answers the calls from a simulated machine (host/machine.h).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef unsigned short WORD;
+typedef unsigned long DWORD; // kept as wide as the C type Windows uses, so "%lx" stays right
+typedef long LONG;
+typedef unsigned int UINT;
+typedef uint32_t UINT32;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
+typedef WORD ATOM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef void* HANDLE;
+
+// Distinct handle types, as with STRICT, so a handle of one kind cannot stand in for another.
+#define DECLARE_HANDLE(name)                                                                            \
+    struct name##__ {                                                                                   \
+        int unused;                                                                                     \
+    };                                                                                                  \
+    typedef struct name##__* name
+DECLARE_HANDLE(HWND);
+DECLARE_HANDLE(HINSTANCE);
+DECLARE_HANDLE(HKEY);
+DECLARE_HANDLE(HDC);
+DECLARE_HANDLE(HMENU);
+DECLARE_HANDLE(HICON);
+DECLARE_HANDLE(HBRUSH);
+typedef HINSTANCE HMODULE;
+typedef HICON HCURSOR;
+typedef HKEY* PHKEY;
+typedef LONG REGSAM;
+
+#define TRUE 1
+#define FALSE 0
+
+struct SECURITY_ATTRIBUTES;
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+typedef MSG* LPMSG;
+
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct WNDCLASSA {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+};
+
+struct WNDCLASSEXA {
+    UINT cbSize;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+    HICON hIconSm;
+};
+
+#define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
+#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
+#define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
+
+// KERNEL32
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define FILE_SHARE_READ 0x00000001UL
+#define FILE_SHARE_WRITE 0x00000002UL
+#define CREATE_NEW 1
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000UL
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_MORE_DATA 234L
+#define ERROR_GEN_FAILURE 31L
+#define MAX_PATH 260
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                            LPDWORD returned, LPOVERLAPPED overlapped);
+BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetLastError(void);
+
+// ADVAPI32
+#define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
+#define KEY_QUERY_VALUE 0x0001
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_BINARY 3
+#define REG_DWORD 4
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                             LPDWORD size);
+LONG WINAPI RegCloseKey(HKEY key);
+
+// GDI32
+#define BITSPIXEL 12
+#define PLANES 14
+
+HDC WINAPI CreateDCA(LPCSTR driver, LPCSTR device, LPCSTR output, const void* initData);
+int WINAPI GetDeviceCaps(HDC dc, int index);
+BOOL WINAPI DeleteDC(HDC dc);
+
+// USER32
+#define MB_OK 0x00000000L
+#define MB_ICONERROR 0x00000010L
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IMAGE_ICON 1
+#define LR_DEFAULTCOLOR 0x0000
+#define COLOR_WINDOW 5
+#define WS_OVERLAPPEDWINDOW 0x00CF0000L
+#define CW_USEDEFAULT ((int)0x80000000)
+#define SW_SHOW 5
+#define WM_DESTROY 0x0002
+#define WM_COMMAND 0x0111
+#define WM_QUIT 0x0012
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+int WINAPI GetSystemMetrics(int index);
+int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
+ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+BOOL WINAPI ShowWindow(HWND window, int command);
+BOOL WINAPI UpdateWindow(HWND window);
+BOOL WINAPI DestroyWindow(HWND window);
+void WINAPI PostQuitMessage(int exitCode);
+BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT first, UINT last);
+BOOL WINAPI TranslateMessage(const MSG* message);
+LRESULT WINAPI DispatchMessageA(const MSG* message);
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The program's entry, called by the host tools as Windows would call it.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

@@ -1,0 +1,142 @@
+// KERNEL32 stand-in: the Windows directory, read-only files, the mapping driver, handles.
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "machine.h"
+
+using host::TheMachine;
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Windows file names are case-insensitive.
+host::HostFile* FindFile(const std::string& path) {
+    for (auto& [name, file] : TheMachine().files) {
+        if (Lower(name) == Lower(path)) {
+            return &file;
+        }
+    }
+    return nullptr;
+}
+
+HANDLE NewHandle(const host::OpenObject& object) {
+    host::Machine& m = TheMachine();
+    HANDLE handle    = reinterpret_cast<HANDLE>(m.nextHandle);
+    m.nextHandle += 4;
+    m.openObjects[handle] = object;
+    return handle;
+}
+
+HANDLE Fail(DWORD error) {
+    TheMachine().lastError = error;
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("GetWindowsDirectoryA");
+    const std::string& dir = m.windowsDirectory;
+    if (dir.size() + 1 > size) {
+        return static_cast<UINT>(dir.size() + 1); // too small: the size needed, nothing copied
+    }
+    std::memcpy(buffer, dir.c_str(), dir.size() + 1);
+    return static_cast<UINT>(dir.size());
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                          DWORD flags, HANDLE) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("CreateFileA");
+    m.createFileCalls.push_back({name, access, share, disposition, flags});
+    std::string path = name;
+
+    if (Lower(path) == Lower(host::kMappingDriverPath)) {
+        switch (m.driver) {
+        case host::DriverBehaviour::Missing: return Fail(m.openError);
+        case host::DriverBehaviour::Unsupported: return Fail(ERROR_NOT_SUPPORTED);
+        default: return NewHandle({path, 0, true});
+        }
+    }
+    if ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING) {
+        return Fail(ERROR_ACCESS_DENIED); // the machine's files are read-only to the program
+    }
+    if (FindFile(path) == nullptr) {
+        return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    return NewHandle({path, 0, false});
+}
+
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("ReadFile");
+    auto it = m.openObjects.find(handle);
+    if (it == m.openObjects.end() || it->second.device) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    host::OpenObject& object = it->second;
+    host::HostFile* file     = FindFile(object.path);
+    size_t end               = file->bytes.size();
+    if (file->failReadAt && *file->failReadAt < end) {
+        end = *file->failReadAt;
+        if (object.offset >= end) {
+            *read       = 0;
+            m.lastError = ERROR_GEN_FAILURE;
+            return FALSE;
+        }
+    }
+    size_t n = std::min<size_t>(toRead, end - std::min(end, object.offset));
+    if (m.readChunk != 0) {
+        n = std::min(n, m.readChunk);
+    }
+    std::memcpy(buffer, file->bytes.data() + object.offset, n);
+    object.offset += n;
+    *read = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize, LPDWORD returned,
+                            LPOVERLAPPED) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("DeviceIoControl");
+    auto it = m.openObjects.find(device);
+    if (it == m.openObjects.end() || !it->second.device) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    // Control code 3 maps the adapter's registers and answers with their linear address.
+    if (code != 3 || m.driver == host::DriverBehaviour::IoctlFails || out == nullptr || outSize < 8) {
+        m.lastError = ERROR_GEN_FAILURE;
+        return FALSE;
+    }
+    UINT32 address = m.driver == host::DriverBehaviour::NullWindow ? 0 : m.adapter.windowBase;
+    UINT32 answer[2] = {address, 0};
+    std::memcpy(out, answer, sizeof answer);
+    if (returned != nullptr) {
+        *returned = sizeof answer;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("CloseHandle");
+    if (m.openObjects.erase(handle) == 0) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    m.closedHandles.push_back(handle);
+    return TRUE;
+}
+
+DWORD WINAPI GetLastError(void) { return TheMachine().lastError; }

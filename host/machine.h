@@ -1,0 +1,153 @@
+// The simulated machine behind the host stand-in of the Win32 calls: what Windows, the registry,
+// the display, the mapping driver and the adapter look like to the program, and a record of what
+// the program did to them. One per process; tests and tools set it up before calling the product.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "adapter/adapter.h"
+
+namespace host {
+
+// The device path of the physical-memory mapping driver.
+inline constexpr const char* kMappingDriverPath = "\\\\.\\PHYSWIN.VXD";
+
+enum class DriverBehaviour {
+    Window,      // opens and hands out the adapter's register window
+    Missing,     // the open fails with openError (ERROR_FILE_NOT_FOUND unless set)
+    Unsupported, // the open fails with ERROR_NOT_SUPPORTED
+    IoctlFails,  // opens, but the control call fails
+    NullWindow,  // opens, and the control call succeeds with address 0
+};
+
+struct HostFile {
+    std::string bytes;
+    // When set, a read that would reach this offset fails (the bytes before it are delivered).
+    std::optional<size_t> failReadAt;
+};
+
+struct RegistryValue {
+    DWORD type = REG_SZ;
+    std::string data; // as stored, with its terminating zero if it has one
+};
+
+struct MessageBoxRecord {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+struct CreateFileRecord {
+    std::string path;
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
+};
+
+struct OpenObject {
+    std::string path;
+    size_t offset = 0;
+    bool device   = false; // the mapping driver rather than a file
+};
+
+struct ClassRecord {
+    bool extended; // RegisterClassExA rather than RegisterClassA
+    UINT cbSize;
+    UINT style;
+    WNDPROC proc;
+    int clsExtra;
+    int wndExtra;
+    HINSTANCE instance;
+    HICON icon;
+    HCURSOR cursor;
+    HBRUSH background;
+    std::string menuName;
+    std::string className;
+    HICON iconSmall;
+};
+
+struct WindowRecord {
+    DWORD exStyle;
+    std::string className;
+    std::string title;
+    DWORD style;
+    int x, y, width, height;
+    HWND parent;
+    HMENU menu;
+    HINSTANCE instance;
+    LPVOID param;
+};
+
+struct Machine {
+    // KERNEL32: the Windows directory and the files in it, by full path as the program names it.
+    std::string windowsDirectory = "C:\\WINDOWS";
+    std::map<std::string, HostFile> files;
+    size_t readChunk = 0; // when not 0, ReadFile delivers at most this many bytes per call
+
+    // The mapping driver.
+    DriverBehaviour driver = DriverBehaviour::Window;
+    DWORD openError        = ERROR_FILE_NOT_FOUND; // for DriverBehaviour::Missing
+
+    // ADVAPI32: HKEY_CURRENT_CONFIG\Display\Settings and its RefreshRate value.
+    bool settingsKeyExists = true;
+    std::optional<RegistryValue> refreshRate = RegistryValue{REG_SZ, std::string("85", 3)};
+
+    // GDI32 and the screen.
+    int screenWidth    = 1024;
+    int screenHeight   = 768;
+    int bitsPerPixel   = 16;
+    int planes         = 1;
+    bool displayDcFails = false;
+
+    // USER32 window class and window.
+    bool registerClassExFails = false;
+    bool registerClassFails   = false;
+    bool createWindowFails    = false;
+
+    adapter::Adapter adapter = adapter::MakeAdapter();
+
+    // What the program did.
+    std::vector<std::string> calls; // Win32 calls by name, in order
+    std::vector<MessageBoxRecord> messageBoxes;
+    std::vector<CreateFileRecord> createFileCalls;
+    std::vector<HANDLE> closedHandles;
+    std::vector<std::string> shownWindows; // ShowWindow / UpdateWindow: never expected
+    std::vector<ClassRecord> registeredClasses;
+    std::vector<WindowRecord> createdWindows;
+    std::vector<UINT> dispatchedMessages;  // messages the window procedure received, in order
+    bool messageLoopWouldBlock = false;    // GetMessageA found no message: a real loop would hang
+    DWORD lastError = 0;
+
+    // Inner state of the stand-in.
+    std::map<HANDLE, OpenObject> openObjects;
+    uintptr_t nextHandle = 0x100;
+    bool quitPending     = false;
+    int quitCode         = 0;
+    HWND window          = nullptr; // the one window the program may create
+    WNDPROC windowProc   = nullptr;
+};
+
+Machine& TheMachine();
+
+// Starts over with a default machine: 1024x768 at 16 bits per pixel, RefreshRate "85", a
+// system.ini naming the served driver, the adapter at power-on, the mapping driver present.
+void ResetMachine();
+
+// The default system.ini text with the served driver's line under [boot.description].
+std::string DefaultSystemIni();
+
+// Full path of system.ini for the current windowsDirectory.
+std::string SystemIniPath();
+
+// Whether a call of this name was made, and how often.
+size_t CountCalls(const std::string& name);
+
+} // namespace host

@@ -1,0 +1,16 @@
+// Adapter access: byte-wide port I/O, the skip-bit probe, the memory-mapped register window, and
+// the programming sequence that writes one timing set into the adapter.
+#pragma once
+
+#include <windows.h>
+
+// Linear address of the adapter's register window, as the mapping driver hands it out; 0 when
+// no window could be had.
+typedef UINT32 RegisterWindow;
+
+BYTE ReadIndexed(WORD port, BYTE index);
+void WritePort(WORD port, BYTE value);
+void WriteIndexed(WORD port, BYTE index, BYTE value);
+int IsSkipBitSet();
+RegisterWindow MapRegisterWindow();
+void ProgramTiming();

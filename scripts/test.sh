@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds every face and runs every test: the host tests, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows cross-build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/ensure-deps.sh
+
+echo "== Windows executable (MinGW) =="
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+
+echo "== host tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
+cmake --preset host-sanitize >/dev/null
+cmake --build --preset host-sanitize
+ctest --preset host-sanitize
+
+echo "== host tests =="
+cmake --preset host >/dev/null
+cmake --build --preset host
+ctest --preset host

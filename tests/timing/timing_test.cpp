@@ -1,0 +1,202 @@
+// Selection of one timing set from a display state, and spot checks of the tables where a slip
+// of the pen is most likely.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "timing/timing.h"
+
+namespace {
+
+using Bytes = std::vector<int>;
+
+Bytes RecordOf(const TimingRecord& record) { return Bytes(record, record + kTimingRecordSize); }
+Bytes WordOf(const BYTE* word) { return Bytes(word, word + kMappedWordSize); }
+
+DisplayState State(int width, int height, int bpp, const char* rate) {
+    DisplayState state{};
+    state.width        = width;
+    state.height       = height;
+    state.bitsPerPixel = bpp;
+    std::strncpy(state.rateText, rate, sizeof state.rateText - 1);
+    state.modeIndex = ClassifyResolution(width, height);
+    state.rateIndex = FindRateIndex(state.modeIndex, state.rateText);
+    return state;
+}
+
+TEST(Tables, SpotChecksWhereTranscriptionSlips) {
+    EXPECT_EQ(RecordOf(TimingTable[0][0]),
+              (Bytes{0x5F, 0x4F, 0x50, 0x80, 0x54, 0x80, 0x0B, 0x3E, 0xE9, 0x8C, 0xDF,
+                     0x50, 0xE7, 0x03, 0x02, 0x01, 0x01, 0x01, 0x2D, 0x1D, 0x00, 0x41}));
+    EXPECT_EQ(RecordOf(TimingTable[7][1]),
+              (Bytes{0x09, 0xC7, 0xC7, 0x8D, 0xD2, 0x0A, 0xE0, 0x10, 0xB0, 0x83, 0xAF,
+                     0xC8, 0xAF, 0xE1, 0x04, 0x04, 0x04, 0x04, 0x1E, 0x13, 0x00, 0x11}));
+    EXPECT_EQ(std::memcmp(RateTable[6][1], "72 ", 4), 0);
+    EXPECT_EQ(std::memcmp(RateTable[1][5], "0  ", 4), 0);
+    EXPECT_EQ(std::memcmp(RateTable[0][5], "\0\0\0\0", 4), 0);
+    EXPECT_EQ(OffsetTable[4][1], 0x00);
+    EXPECT_EQ(OffsetTable[7][2], 0x00);
+    EXPECT_EQ(OffsetTable[3][2], 0x2C);
+    EXPECT_EQ(WordOf(MappedWordTable[2][6][0]), (Bytes{0x11, 0xE0, 0x00, 0x00}));
+    EXPECT_EQ(WordOf(MappedWordTable[1][6][0]), (Bytes{0x11, 0x0E, 0x00, 0x00}));
+    EXPECT_EQ(WordOf(MappedWordTable[5][4][0]), (Bytes{0x0F, 0x0C, 0x00, 0x00}));
+}
+
+TEST(Tables, EmptyRatesAndTheSevenTwentyRowsHoldZeroRecords) {
+    const Bytes zero(kTimingRecordSize, 0);
+    for (ModeIndex m = 0; m < kModeCount; ++m) {
+        for (RateIndex r = 0; r < kRateCount; ++r) {
+            bool noRate = RateTable[m][r][0] == 0 || m == 1 || m == 2;
+            EXPECT_EQ(RecordOf(TimingTable[m][r]) == zero, noRate) << "mode " << m << " rate " << r;
+        }
+    }
+    for (RateSlot s = 0; s < kSlotCount; ++s) {
+        for (ModeIndex m : {1u, 2u}) {
+            for (DepthClass d = 0; d < kDepthCount; ++d) {
+                EXPECT_EQ(WordOf(MappedWordTable[s][m][d]), Bytes(4, 0));
+            }
+        }
+    }
+}
+
+TEST(ClassifyResolution, KnownPairsAndEverythingElseIsRowZero) {
+    const int pairs[][3] = {{640, 480, 0},   {720, 480, 1},   {720, 576, 2},   {800, 600, 3},
+                            {1024, 768, 4},  {1152, 864, 5},  {1280, 1024, 6}, {1600, 1200, 7},
+                            {1280, 960, 0},  {800, 480, 0},   {480, 640, 0},   {0, 0, 0},
+                            {-640, -480, 0}, {1024, 769, 0}};
+    for (const auto& p : pairs) {
+        EXPECT_EQ(ClassifyResolution(p[0], p[1]), static_cast<ModeIndex>(p[2])) << p[0] << "x" << p[1];
+    }
+}
+
+TEST(FindRateIndex, ComparesAtMostTwoCharacters) {
+    struct Case {
+        ModeIndex mode;
+        const char* text;
+        RateIndex expected;
+    } cases[] = {
+        {4, "60", 0},  {4, "60 ", 0}, {4, "75", 1},   {4, "85", 2},  {4, "100", 3}, {4, "10", 3},
+        {4, "109", 3}, {4, "120", 4}, {4, "70", 0},   {4, "6", 0},   {4, "", 5},    {5, "", 3},
+        {7, "", 2},    {0, "160", 4}, {0, "16", 4},   {6, "72", 1},  {6, "75", 0},  {1, "85", 0},
+        {1, "0", 0},   {1, "", 0},    {0, "0", 0},    {3, "120", 3}, {0, "\xff", 0}, {4, "8", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FindRateIndex(c.mode, c.text), c.expected) << "mode " << c.mode << " \"" << c.text << "\"";
+    }
+}
+
+TEST(ClassifyDepth, ClassBoundaries) {
+    const int cases[][2] = {{-1, 0}, {0, 0}, {1, 0}, {4, 0}, {8, 0}, {9, 1}, {15, 1}, {16, 1},
+                            {17, 2}, {24, 2}, {25, kNoDepthClass}, {32, kNoDepthClass}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifyDepth(c[0]), static_cast<DepthClass>(c[1])) << c[0] << " bpp";
+    }
+}
+
+struct SelectCase {
+    const char* name;
+    int width, height, bpp;
+    const char* rate;
+    RateIndex rateIndex;
+    ModeIndex recordRow; // the row the record comes from
+    int offset;
+    Bytes word;
+};
+
+void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.name; }
+
+class SelectTimingCases : public ::testing::TestWithParam<SelectCase> {};
+
+TEST_P(SelectTimingCases, PicksRecordOffsetAndWord) {
+    const SelectCase& c   = GetParam();
+    DisplayState state    = State(c.width, c.height, c.bpp, c.rate);
+    TimingSelection chosen{};
+    ASSERT_EQ(state.rateIndex, c.rateIndex);
+    ASSERT_EQ(SelectTiming(&state, &chosen), 1);
+    EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[c.recordRow][c.rateIndex]));
+    EXPECT_EQ(chosen.offset, c.offset);
+    EXPECT_EQ(WordOf(chosen.word), c.word);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Worked, SelectTimingCases, ::testing::Values(
+    //          name                   w     h     bpp  rate   r  row offset  word
+    SelectCase{"typical_1024_16_85",  1024, 768,  16,  "85",  2, 4, 0x00, {0x1C, 0x14, 0x00, 0x00}},
+    SelectCase{"1024_16_75",          1024, 768,  16,  "75",  1, 4, 0x00, {0x15, 0x10, 0x00, 0x00}},
+    SelectCase{"1024_8_60",           1024, 768,  8,   "60",  0, 4, 0x80, {0x0A, 0x0C, 0x00, 0x00}},
+    SelectCase{"640_8_120_slot4",     640,  480,  8,   "120", 3, 0, 0x50, {0x0C, 0x0F, 0x00, 0x00}},
+    SelectCase{"640_24_160_slot5",    640,  480,  24,  "160", 4, 0, 0xF0, {0x13, 0x11, 0x00, 0x00}},
+    SelectCase{"800_16_120_slot4",    800,  600,  16,  "120", 3, 3, 0xD0, {0x0C, 0x0F, 0x00, 0x00}},
+    SelectCase{"1280_24_72",          1280, 1024, 24,  "72",  1, 6, 0xE0, {0x2F, 0x1D, 0x00, 0x00}},
+    SelectCase{"1280_8_85_E0_word",   1280, 1024, 8,   "85",  2, 6, 0xA0, {0x11, 0xE0, 0x00, 0x00}},
+    SelectCase{"1024_70_no_match",    1024, 768,  16,  "70",  0, 4, 0x00, {0x16, 0x10, 0x00, 0x00}},
+    SelectCase{"1152_empty_slot3",    1152, 864,  16,  "",    3, 5, 0x20, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"1024_24_120_zeroword",1024, 768,  24,  "120", 4, 4, 0x80, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"1280_24_85_zeroword", 1280, 1024, 24,  "85",  2, 6, 0xE0, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"1280_24_100_zeroword",1280, 1024, 24,  "100", 3, 6, 0xE0, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"1600_24_zeroword",    1600, 1200, 24,  "60",  0, 7, 0x00, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"1600_16_75_zeroword", 1600, 1200, 16,  "75",  1, 7, 0x90, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"720x480_zeros",       720,  480,  16,  "85",  0, 1, 0x00, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"720x576_zeros",       720,  576,  8,   "60",  0, 2, 0x00, {0x00, 0x00, 0x00, 0x00}},
+    // Unknown resolution with a known width: rate from row 0's list, registers from the width's row.
+    SelectCase{"800x480_row3",        800,  480,  8,   "120", 3, 3, 0x64, {0x0C, 0x0F, 0x00, 0x00}},
+    SelectCase{"1280x960_row6",       1280, 960,  16,  "120", 3, 6, 0x40, {0x2D, 0x1D, 0x00, 0x00}},
+    // 720 wide at any height but 480 takes the 720x576 row.
+    SelectCase{"720x400_row2",        720,  400,  16,  "60",  0, 2, 0x00, {0x00, 0x00, 0x00, 0x00}},
+    SelectCase{"depth15_class1",      800,  600,  15,  "75",  1, 3, 0xD0, {0x0D, 0x0B, 0x00, 0x00}},
+    SelectCase{"depth17_class2",      800,  600,  17,  "75",  1, 3, 0x2C, {0x15, 0x10, 0x00, 0x00}},
+    SelectCase{"depth0_class0",       800,  600,  0,   "75",  1, 3, 0x64, {0x0C, 0x0F, 0x00, 0x00}}
+), [](const ::testing::TestParamInfo<SelectCase>& info) { return std::string(info.param.name); });
+// clang-format on
+
+// A RateIndex without a slot leaves word and offset as they were.
+TEST(SelectTiming, RateWithoutSlotKeepsWordAndOffset) {
+    DisplayState state = State(1600, 1200, 16, "");
+    ASSERT_EQ(state.rateIndex, 2u);
+    TimingSelection fresh{};
+    ASSERT_EQ(SelectTiming(&state, &fresh), 1);
+    EXPECT_EQ(fresh.offset, 0);
+    EXPECT_EQ(WordOf(fresh.word), Bytes(4, 0));
+    EXPECT_EQ(RecordOf(fresh.record), Bytes(kTimingRecordSize, 0));
+
+    TimingSelection used{};
+    std::memset(&used, 0xA5, sizeof used);
+    ASSERT_EQ(SelectTiming(&state, &used), 1);
+    EXPECT_EQ(used.offset, 0xA5);
+    EXPECT_EQ(WordOf(used.word), Bytes(4, 0xA5));
+    EXPECT_EQ(RecordOf(used.record), Bytes(kTimingRecordSize, 0));
+}
+
+// The row comes from the width, never from modeIndex.
+TEST(SelectTiming, IgnoresModeIndex) {
+    DisplayState state = State(1024, 768, 16, "85");
+    state.modeIndex    = 7;
+    TimingSelection chosen{};
+    ASSERT_EQ(SelectTiming(&state, &chosen), 1);
+    EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[4][2]));
+}
+
+TEST(SelectTiming, NoRowOrNoColumnLeavesSelectionUntouched) {
+    const DisplayState states[] = {State(1920, 1080, 16, "60"), State(0, 0, 8, "60"),
+                                   State(1024, 768, 25, "60"), State(1024, 768, 32, "85"),
+                                   State(-1024, 768, 16, "60")};
+    for (const DisplayState& state : states) {
+        TimingSelection chosen;
+        std::memset(&chosen, 0x5A, sizeof chosen);
+        TimingSelection before = chosen;
+        EXPECT_EQ(SelectTiming(&state, &chosen), 0) << state.width << " " << state.bitsPerPixel;
+        EXPECT_EQ(std::memcmp(&chosen, &before, sizeof chosen), 0);
+    }
+}
+
+TEST(SelectTiming, RateIndexOutsideTheRowIsRefused) {
+    DisplayState state = State(1024, 768, 16, "85");
+    state.rateIndex    = kRateCount;
+    TimingSelection chosen{};
+    EXPECT_EQ(SelectTiming(&state, &chosen), 0);
+}
+
+} // namespace

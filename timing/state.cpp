@@ -1,0 +1,4 @@
+#include "timing/timing.h"
+
+DisplayState displayState;
+TimingSelection timingSelection;
