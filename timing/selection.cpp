@@ -9,10 +9,7 @@ static const int kResolutions[kModeCount][2] = {
 };
 
 // The table row is picked by the width alone (720 also looks at the height), and each row maps its
-// own rate list onto the RateSlot columns of the mapped word table. kNoSlot: that RateIndex has no
-// column for the word.
-enum { kNoSlot = 0xFF };
-
+// own rate list onto the RateSlot columns of the mapped word table.
 struct WidthRow {
     int width;
     ModeIndex row;
@@ -64,10 +61,15 @@ DepthClass ClassifyDepth(int bitsPerPixel) {
     return kNoDepthClass;
 }
 
-static const WidthRow* FindWidthRow(int width) {
-    for (const WidthRow& row : kWidthRows) {
-        if (row.width == width) {
-            return &row;
+int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, RateSlot* slot) {
+    if (rateIndex >= kRateCount) {
+        return 0;
+    }
+    for (const WidthRow& entry : kWidthRows) {
+        if (entry.width == width) {
+            *row  = (width == 720 && height != 480) ? 2 : entry.row;
+            *slot = entry.slot[rateIndex];
+            return 1;
         }
     }
     return 0;
@@ -77,18 +79,14 @@ static const WidthRow* FindWidthRow(int width) {
 // column for the depth.
 int SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
-    const WidthRow* row = FindWidthRow(state->width);
-    RateIndex r = state->rateIndex;
-    if (d == kNoDepthClass || row == 0 || r >= kRateCount) {
+    RateIndex r  = state->rateIndex;
+    ModeIndex m;
+    RateSlot s;
+    if (d == kNoDepthClass || !FindTableRow(state->width, state->height, r, &m, &s)) {
         return 0;
-    }
-    ModeIndex m = row->row;
-    if (state->width == 720 && state->height != 480) {
-        m = 2;
     }
 
     // A rate without a slot keeps whatever word and offset the selection already holds.
-    RateSlot s = row->slot[r];
     if (s != kNoSlot) {
         for (int k = 0; k < kMappedWordSize; ++k) {
             selection->word[k] = MappedWordTable[s][m][d][k];

@@ -22,6 +22,7 @@ enum {
     kTimingRecordSize   = 22,
     kMappedWordSize     = 4,
     kNoDepthClass       = kDepthCount, // more than 24 bits per pixel: the tables have no column
+    kNoSlot             = 0xFF,        // a RateIndex whose row has no column in MappedWordTable
 };
 
 // Bytes of one TimingRecord, in the order they sit in the record.
@@ -66,4 +67,7 @@ extern TimingSelection timingSelection;
 ModeIndex ClassifyResolution(int width, int height);
 RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
+// The table row for a screen, chosen by the width (720 also looks at the height), and the RateSlot
+// that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has no row.
+int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, RateSlot* slot);
 int SelectTiming(const DisplayState* state, TimingSelection* selection);
