@@ -105,10 +105,12 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
     return TRUE;
 }
 
-BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out, DWORD outSize, LPDWORD returned,
-                            LPOVERLAPPED) {
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
+                            LPDWORD returned, LPOVERLAPPED overlapped) {
     host::Machine& m = TheMachine();
     m.calls.push_back("DeviceIoControl");
+    m.ioControlCalls.push_back(
+        {device, code, in != nullptr || inSize != 0, outSize, returned != nullptr, overlapped != nullptr});
     auto it = m.openObjects.find(device);
     if (it == m.openObjects.end() || !it->second.device) {
         m.lastError = ERROR_INVALID_HANDLE;

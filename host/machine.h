@@ -52,6 +52,15 @@ struct CreateFileRecord {
     DWORD flags;
 };
 
+struct IoControlRecord {
+    HANDLE device;
+    DWORD code;
+    bool input;      // an input buffer or an input size was passed
+    DWORD outSize;
+    bool returned;   // a place for the count of bytes returned was passed
+    bool overlapped; // an overlapped structure was passed
+};
+
 struct OpenObject {
     std::string path;
     size_t offset = 0;
@@ -118,6 +127,7 @@ struct Machine {
     std::vector<std::string> calls; // Win32 calls by name, in order
     std::vector<MessageBoxRecord> messageBoxes;
     std::vector<CreateFileRecord> createFileCalls;
+    std::vector<IoControlRecord> ioControlCalls;
     std::vector<HANDLE> closedHandles;
     std::vector<std::string> shownWindows; // ShowWindow / UpdateWindow: never expected
     std::vector<ClassRecord> registeredClasses;

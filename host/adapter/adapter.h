@@ -56,7 +56,8 @@ struct Adapter {
 
 // Power-on state the tests and tools start from: all registers zero except CRTC 0x11 = 0x8E (the
 // BIOS text-mode value, write protection on) and miscellaneous output 0x67; CRTC 0x75 = 0x00
-// (skip bit clear); window bytes zero at kDefaultWindowBase.
+// (skip bit clear); both index latches 0x00; window bytes zero at kDefaultWindowBase. Every field
+// of Adapter may be set before the program runs.
 Adapter MakeAdapter();
 
 uint8_t In(Adapter& adapter, uint16_t port);
