@@ -1,0 +1,27 @@
+// Port helpers over the byte primitives, and the skip-bit probe.
+#include <windows.h>
+
+#include "hw/hw.h"
+#include "hw/primitives.h"
+#include "hw/vga.h"
+
+// Index and data sit at port and port + 1. Two separate accesses: nothing else may move the index
+// in between.
+BYTE ReadIndexed(WORD port, BYTE index) {
+    WritePortByte(port, index);
+    return ReadPortByte(port + 1);
+}
+
+void WritePort(WORD port, BYTE value) {
+    WritePortByte(port, value);
+}
+
+void WriteIndexed(WORD port, BYTE index, BYTE value) {
+    WritePortByte(port, index);
+    WritePortByte(port + 1, value);
+}
+
+// Bit 5 of extended CRTC 0x75 set: leave the adapter's timing as it is.
+int IsSkipBitSet() {
+    return (ReadIndexed(VGA_CRT_IC, EXT_CRTC_75) & EXT_CRTC_75_SKIP) != 0 ? 1 : 0;
+}

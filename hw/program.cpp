@@ -1,0 +1,64 @@
+// The programming sequence: one timing set from the tables into the adapter, in the fixed order of
+// the hardware table, with no blanking, retrace wait or read-back in between.
+#include <windows.h>
+
+#include "hw/hw.h"
+#include "hw/primitives.h"
+#include "hw/vga.h"
+#include "timing/timing.h"
+
+void ProgramTiming() {
+    // A width or depth the tables do not cover: leave the adapter as it is.
+    if (SelectTiming(&displayState, &timingSelection) == 0) {
+        return;
+    }
+    const BYTE* record = timingSelection.record;
+
+    WriteIndexed(EXT_IC, EXT_09, 0x01);
+
+    // CRTC 0x00-0x07 ignore writes while the lock bit of 0x11 is set.
+    BYTE verticalSyncEnd = ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, verticalSyncEnd & VGA_CR11_UNLOCK_MASK);
+
+    // clang-format off
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_TOTAL,       record[kRecordCrtc00 + 0]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_DISP,        record[kRecordCrtc00 + 1]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_BLANK_START, record[kRecordCrtc00 + 2]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_BLANK_END,   record[kRecordCrtc00 + 3]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_SYNC_START,  record[kRecordCrtc00 + 4]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_SYNC_END,    record[kRecordCrtc00 + 5]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_TOTAL,       record[kRecordCrtc00 + 6]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_OVERFLOW,      record[kRecordCrtc00 + 7]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_START,  record[kRecordCrtc10]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END,    record[kRecordCrtc11]); // lock bit as the table has it
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_DISP_END,    record[kRecordCrtc12]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_OFFSET,        timingSelection.offset); // by depth, not from the record
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_BLANK_START, record[kRecordCrtc15]);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_BLANK_END,   record[kRecordCrtc16]);
+    WriteIndexed(VGA_CRT_IC, EXT_CRTC_30,            record[kRecordCrtc30 + 0]);
+    WriteIndexed(VGA_CRT_IC, EXT_CRTC_31,            record[kRecordCrtc30 + 1]);
+    WriteIndexed(VGA_CRT_IC, EXT_CRTC_32,            record[kRecordCrtc30 + 2]);
+    WriteIndexed(VGA_CRT_IC, EXT_CRTC_33,            record[kRecordCrtc30 + 3]);
+
+    WritePort(VGA_MIS_W, VGA_MIS_TIMING);
+
+    WriteIndexed(EXT_IC, EXT_C8, record[kRecordExtC8 + 0]);
+    WriteIndexed(EXT_IC, EXT_C9, record[kRecordExtC8 + 1]);
+    WriteIndexed(EXT_IC, EXT_CA, record[kRecordExtC8 + 2]);
+    WriteIndexed(EXT_IC, EXT_CB, record[kRecordExtC8 + 3]);
+
+    // Once more, now that 0xC8-0xCB hold their new values.
+    WritePort(VGA_MIS_W, VGA_MIS_TIMING);
+    // clang-format on
+
+    // Without a window the port writes above stay in effect.
+    RegisterWindow window = MapRegisterWindow();
+    if (window == 0) {
+        return;
+    }
+    // The table holds the word most significant byte first; one byte store each, from the top down.
+    StoreWindowByte(window + 3, timingSelection.word[0]);
+    StoreWindowByte(window + 2, timingSelection.word[1]);
+    StoreWindowByte(window + 1, timingSelection.word[2]);
+    StoreWindowByte(window + 0, timingSelection.word[3]);
+}
