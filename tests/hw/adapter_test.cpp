@@ -1,0 +1,135 @@
+// Self-tests of the simulated adapter: the sequence tests are only as good as this model.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "accesses.h"
+#include "adapter/adapter.h"
+
+namespace {
+
+using adapter::Access;
+using hwtest::Out;
+
+void WriteCrtc(adapter::Adapter& a, uint8_t index, uint8_t value) {
+    adapter::Out(a, adapter::kCrtcIndex, index);
+    adapter::Out(a, adapter::kCrtcData, value);
+}
+
+TEST(Adapter, PowerOnState) {
+    adapter::Adapter a = adapter::MakeAdapter();
+    EXPECT_EQ(a.crtc[0x11], 0x8E); // locked
+    EXPECT_EQ(a.crtc[0x75], 0x00); // skip bit clear
+    EXPECT_EQ(a.miscOutput, 0x67);
+    EXPECT_NE(a.windowBase, 0u);
+    EXPECT_TRUE(a.trace.empty());
+}
+
+// While CR11 bit 7 is set, CR00-CR06 keep their value and CR07 takes only bit 4; CRTC registers
+// above 0x07, CR11 itself included, stay writable.
+TEST(Adapter, Cr11LockProtectsCr00ToCr07) {
+    struct Case {
+        uint8_t index;
+        uint8_t before;
+        uint8_t written;
+        uint8_t lockedResult;
+    } cases[] = {
+        {0x00, 0x5F, 0xA3, 0x5F}, {0x05, 0x12, 0x34, 0x12}, {0x06, 0x0B, 0x24, 0x0B},
+        {0x07, 0x00, 0xFF, 0x10}, {0x07, 0xFF, 0x00, 0xEF}, {0x07, 0x3E, 0xF5, 0x3E},
+        {0x08, 0x00, 0x55, 0x55}, {0x10, 0xE9, 0x02, 0x02}, {0x13, 0x50, 0x80, 0x80},
+        {0x30, 0x01, 0x03, 0x03},
+    };
+    for (const Case& c : cases) {
+        for (bool locked : {true, false}) {
+            adapter::Adapter a = adapter::MakeAdapter();
+            a.crtc[0x11]       = locked ? 0x8E : 0x0E;
+            a.crtc[c.index]    = c.before;
+            WriteCrtc(a, c.index, c.written);
+            EXPECT_EQ(a.crtc[c.index], locked ? c.lockedResult : c.written)
+                << "CRTC 0x" << std::hex << int(c.index) << (locked ? " locked" : " unlocked");
+            // A dropped write is still an access the adapter decodes: recorded, not flagged.
+            EXPECT_EQ(a.trace, (std::vector<Access>{Out(0x3D4, c.index), Out(0x3D5, c.written)}));
+        }
+    }
+}
+
+TEST(Adapter, ClearingTheLockBitOpensCr00ToCr07) {
+    adapter::Adapter a = adapter::MakeAdapter();
+    WriteCrtc(a, 0x05, 0x96);
+    EXPECT_EQ(a.crtc[0x05], 0x00);
+    WriteCrtc(a, 0x11, 0x0E);
+    WriteCrtc(a, 0x05, 0x96);
+    EXPECT_EQ(a.crtc[0x05], 0x96);
+    WriteCrtc(a, 0x11, 0x88); // locked again
+    WriteCrtc(a, 0x05, 0x11);
+    EXPECT_EQ(a.crtc[0x05], 0x96);
+}
+
+// A data access goes wherever the index latch points, however long ago it was set; the two
+// register files keep separate latches.
+TEST(Adapter, DataAccessGoesToTheLatchedIndex) {
+    adapter::Adapter a = adapter::MakeAdapter();
+    adapter::Out(a, adapter::kExtData, 0x55); // no index written yet: latch 0
+    EXPECT_EQ(a.ext[0x00], 0x55);
+
+    adapter::Out(a, adapter::kCrtcIndex, 0x30);
+    adapter::Out(a, adapter::kExtIndex, 0xC8);
+    adapter::Out(a, adapter::kCrtcData, 0x01);
+    adapter::Out(a, adapter::kCrtcData, 0x02);
+    adapter::Out(a, adapter::kExtData, 0x1F);
+    EXPECT_EQ(a.crtc[0x30], 0x02);
+    EXPECT_EQ(a.ext[0xC8], 0x1F);
+    EXPECT_EQ(a.ext[0x30], 0x00);
+    EXPECT_EQ(a.crtc[0xC8], 0x00);
+
+    a.crtc[0x75] = 0x20;
+    adapter::Out(a, adapter::kCrtcIndex, 0x75);
+    EXPECT_EQ(adapter::In(a, adapter::kCrtcData), 0x20);
+    EXPECT_EQ(adapter::In(a, adapter::kCrtcData), 0x20);
+    EXPECT_EQ(adapter::In(a, adapter::kCrtcIndex), 0x75);
+    EXPECT_EQ(adapter::In(a, adapter::kExtIndex), 0xC8);
+    EXPECT_EQ(adapter::CountUnexpected(a), 0u);
+}
+
+TEST(Adapter, MiscOutputIsWriteOnlyAt0x3C2) {
+    adapter::Adapter a = adapter::MakeAdapter();
+    adapter::Out(a, adapter::kMiscOutputWrite, 0x2B);
+    EXPECT_EQ(a.miscOutput, 0x2B);
+    EXPECT_EQ(adapter::CountUnexpected(a), 0u);
+    adapter::In(a, adapter::kMiscOutputWrite); // input status 0 on a VGA: not modelled
+    EXPECT_EQ(adapter::CountUnexpected(a), 1u);
+}
+
+// Nothing the model does not decode goes unseen: it is recorded, flagged, and changes nothing.
+TEST(Adapter, UnknownPortsAreRecordedAndFlagged) {
+    adapter::Adapter a      = adapter::MakeAdapter();
+    adapter::Adapter before = a;
+    adapter::Out(a, 0x3C4, 0x01);
+    adapter::Out(a, 0x3B4, 0x11);
+    EXPECT_EQ(adapter::In(a, 0x3DA), 0xFF);
+    ASSERT_EQ(a.trace.size(), 3u);
+    EXPECT_EQ(adapter::CountUnexpected(a), 3u);
+    EXPECT_TRUE(a.trace[0].unexpected && a.trace[0].op == adapter::Op::Out && a.trace[0].where == 0x3C4);
+    EXPECT_TRUE(a.trace[2].unexpected && a.trace[2].op == adapter::Op::In && a.trace[2].where == 0x3DA);
+    EXPECT_EQ(a.crtc, before.crtc);
+    EXPECT_EQ(a.ext, before.ext);
+    EXPECT_EQ(a.crtcLatch, before.crtcLatch);
+    EXPECT_EQ(a.miscOutput, before.miscOutput);
+}
+
+TEST(Adapter, StoresOutsideTheWindowAreFlagged) {
+    adapter::Adapter a = adapter::MakeAdapter();
+    a.windowBase       = 0xC0A01000;
+    adapter::Store(a, 0xC0A01003, 0x0A);
+    adapter::Store(a, 0xC0A01000, 0x0C);
+    adapter::Store(a, 0xC0A01004, 0x11);
+    adapter::Store(a, 0xC0A00FFF, 0x22);
+    adapter::Store(a, 0x00000003, 0x33);
+    EXPECT_EQ(a.window, (std::array<uint8_t, 4>{0x0C, 0x00, 0x00, 0x0A}));
+    const std::vector<bool> flagged = {a.trace[0].unexpected, a.trace[1].unexpected, a.trace[2].unexpected,
+                                       a.trace[3].unexpected, a.trace[4].unexpected};
+    EXPECT_EQ(flagged, (std::vector<bool>{false, false, true, true, true}));
+    EXPECT_EQ(a.trace[4], (Access{adapter::Op::Store, 0x00000003, 0x33, true}));
+}
+
+} // namespace
