@@ -1,6 +1,8 @@
 #include "machine.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace host {
 
@@ -20,6 +22,19 @@ std::string DefaultSystemIni() {
 }
 
 std::string SystemIniPath() { return TheMachine().windowsDirectory + "\\system.ini"; }
+
+bool LoadHostFile(const std::string& path, const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return false;
+    }
+    TheMachine().files[path] = HostFile{std::move(bytes), std::nullopt};
+    return true;
+}
 
 void ResetMachine() {
     Machine& m = TheMachine();

@@ -157,6 +157,10 @@ std::string DefaultSystemIni();
 // Full path of system.ini for the current windowsDirectory.
 std::string SystemIniPath();
 
+// Puts the content of a file of the host into the machine under `path` (as the program names it);
+// false, with the machine unchanged, when the host file cannot be read.
+bool LoadHostFile(const std::string& path, const std::string& hostPath);
+
 // Whether a call of this name was made, and how often.
 size_t CountCalls(const std::string& name);
 
