@@ -1,0 +1,124 @@
+// Whether the display driver of the served adapter family is the one Windows boots with: the
+// [boot.description] section of system.ini names it.
+#include "probe/probe.h"
+
+#include <string.h>
+
+static const char kSystemIniName[] = "\\system.ini";
+static const char kSectionHeader[] = "[boot.description]";
+static const char kDriverKey[]     = "display.drv";
+static const char kDriverLine[]    = "display.drv=Lumarel series\n";
+
+enum {
+    kPathSize      = 256,
+    kDirectorySize = 255, // what GetWindowsDirectoryA is told the path buffer holds
+    // A line is examined as a 256-byte line buffer read with a limit of 255 would hold it: at
+    // most 254 characters, so a longer line comes in pieces.
+    kLineLimit    = 255,
+    kLongestPiece = kLineLimit - 1,
+    kReadSize     = 64 * 1024,
+    kEndOfFile    = 0x1A, // Ctrl+Z: the old DOS end-of-file mark; nothing after it counts
+};
+
+// The read buffer keeps the unfinished end of the previous read in front of each new one, so a
+// line is always whole in one place and a CR at the end of one read meets the LF of the next.
+static char readBuffer[kLongestPiece + kReadSize];
+
+// Full path of system.ini in the Windows directory; 0 when the directory is not known or the
+// path would not fit, which the caller treats like a file that does not open. A directory too
+// long for the buffer comes back as the size it needs, which fails the same room test.
+static int BuildSystemIniPath(char* path) {
+    UINT length = GetWindowsDirectoryA(path, kDirectorySize);
+    if (length == 0 || length + sizeof kSystemIniName > kPathSize) {
+        return 0;
+    }
+    memcpy(path + length, kSystemIniName, sizeof kSystemIniName);
+    return 1;
+}
+
+// The tests on one line, or one piece of a long line, of `length` characters.
+static void ExamineLine(const char* line, size_t length, int* inSection, int* found) {
+    if (line[0] == '[' && length >= sizeof kSectionHeader - 1 &&
+        memcmp(line, kSectionHeader, sizeof kSectionHeader - 1) == 0) {
+        *inSection = 1;
+    }
+    if (length >= sizeof kDriverKey - 1 && memcmp(line, kDriverKey, sizeof kDriverKey - 1) == 0) {
+        if (*inSection && length == sizeof kDriverLine - 1 && memcmp(line, kDriverLine, length) == 0) {
+            *found = 1;
+        }
+    }
+}
+
+// Reads the whole file as text, whatever the C runtime's convention: a CR directly before an LF
+// is dropped, a lone CR stays, Ctrl+Z ends the file. Each line keeps its LF (the last may have
+// none); a line longer than kLongestPiece comes in pieces of at most that many characters. A
+// failed read ends the scan where it stands; the unfinished line before it is not examined.
+static int ScanSystemIni(HANDLE file) {
+    int inSection = 0;
+    int found     = 0;
+    size_t kept   = 0; // the unfinished line carried to the front of readBuffer
+    int atEnd     = 0;
+    while (!atEnd) {
+        DWORD got = 0;
+        if (!ReadFile(file, readBuffer + kept, kReadSize, &got, NULL)) {
+            break;
+        }
+        char* end     = readBuffer + kept + got;
+        char* endMark = static_cast<char*>(memchr(readBuffer + kept, kEndOfFile, got));
+        if (endMark != NULL) {
+            end = endMark;
+        }
+        atEnd = got == 0 || endMark != NULL;
+
+        char* line = readBuffer;
+        for (;;) {
+            size_t left   = static_cast<size_t>(end - line);
+            size_t window = left < kLineLimit ? left : static_cast<size_t>(kLineLimit);
+            // An LF within kLineLimit bytes ends this piece (its CR, if any, makes it one shorter).
+            char* lf = static_cast<char*>(memchr(line, '\n', window));
+            size_t length;
+            size_t next;
+            if (lf != NULL) {
+                length = static_cast<size_t>(lf - line) + 1;
+                next   = length;
+                if (lf > line && lf[-1] == '\r') {
+                    lf[-1] = '\n'; // the CR becomes the line's end, in place
+                    length -= 1;
+                }
+                if (length > kLongestPiece) {
+                    length = kLongestPiece;
+                    next   = kLongestPiece;
+                }
+            } else if (left >= kLineLimit) {
+                length = kLongestPiece;
+                next   = kLongestPiece;
+            } else if (atEnd && left > 0) {
+                length = left; // the last line, without an LF
+                next   = left;
+            } else {
+                break;
+            }
+            ExamineLine(line, length, &inSection, &found);
+            line += next;
+        }
+        kept = static_cast<size_t>(end - line);
+        memmove(readBuffer, line, kept);
+    }
+    return found;
+}
+
+int CheckDisplayDriver() {
+    char path[kPathSize];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (BuildSystemIniPath(path)) {
+        file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        MessageBoxA(NULL, "Open System.ini error!", "", MB_ICONERROR | MB_OK);
+        return 0;
+    }
+    int found = ScanSystemIni(file);
+    CloseHandle(file);
+    return found;
+}

@@ -1,0 +1,41 @@
+// The current display settings: the refresh rate chosen in the Display control panel, and the
+// colour depth of the display device.
+#include "probe/probe.h"
+
+#include <string.h>
+
+static const char kDefaultRate[] = "60"; // what the display settings use when no rate was chosen
+
+enum {
+    kRateBufferSize = 256,
+};
+
+// The query is told the buffer holds 255 bytes and does not terminate what it copies: with the
+// whole buffer zeroed first, the last byte is always a terminator. A value whose text does not fit
+// rateText with its zero (255 characters stored without one) counts like one too long to fetch.
+int ReadRefreshRate(DisplayState* state) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return 0;
+    }
+    char buffer[kRateBufferSize];
+    memset(buffer, 0, sizeof buffer);
+    DWORD size  = kRateBufferSize - 1;
+    LONG result = RegQueryValueExA(key, "RefreshRate", NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
+    if (result == ERROR_SUCCESS && memchr(buffer, 0, sizeof state->rateText) != NULL) {
+        strcpy(state->rateText, buffer);
+    } else {
+        strcpy(state->rateText, kDefaultRate);
+    }
+    RegCloseKey(key);
+    return 1;
+}
+
+// A display context that cannot be made is not looked for: GetDeviceCaps on the null context
+// answers 0, so the depth is 0 and the run stops at its depth test.
+int QueryColorDepth() {
+    HDC dc    = CreateDCA("DISPLAY", NULL, NULL, NULL);
+    int depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+    DeleteDC(dc);
+    return depth;
+}
