@@ -1,0 +1,31 @@
+// The program's one piece of work: decide whether to act, gather the display settings, and hand
+// over to the programming sequence. Every stop is silent; whatever must be told was told below.
+#include <windows.h>
+
+#include "app/app.h"
+#include "hw/hw.h"
+#include "probe/probe.h"
+#include "timing/timing.h"
+
+// 16-colour and monochrome displays run in planar modes the tables do not cover.
+enum { kMinimumBitsPerPixel = 5 };
+
+void RunRefreshSetup() {
+    // The driver check comes before any port access: only the served adapter family is touched.
+    if (!CheckDisplayDriver()) {
+        return;
+    }
+    if (IsSkipBitSet()) {
+        return;
+    }
+    ReadRefreshRate(&displayState);
+    displayState.width     = GetSystemMetrics(SM_CXSCREEN);
+    displayState.height    = GetSystemMetrics(SM_CYSCREEN);
+    displayState.modeIndex = ClassifyResolution(displayState.width, displayState.height);
+    displayState.rateIndex = FindRateIndex(displayState.modeIndex, displayState.rateText);
+    displayState.bitsPerPixel = QueryColorDepth();
+    if (displayState.bitsPerPixel < kMinimumBitsPerPixel) {
+        return;
+    }
+    ProgramTiming();
+}

@@ -1,0 +1,195 @@
+// The whole program on the host stand-in: the run's order and its silent stops, and the shell
+// around it (window class, hidden window, message loop, exit code).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "res/resource.h"
+#include "simulator.h"
+#include "timing/timing.h"
+
+namespace {
+
+using adapter::Op;
+
+std::vector<std::string> CallsAmong(std::initializer_list<const char*> names) {
+    std::vector<std::string> picked;
+    for (const std::string& call : host::TheMachine().calls) {
+        if (std::find(names.begin(), names.end(), call) != names.end()) {
+            picked.push_back(call);
+        }
+    }
+    return picked;
+}
+
+bool OnlySkipBitRead(const sim::RunResult& r) {
+    return r.accesses.size() == 2 && r.accesses[0].op == Op::Out && r.accesses[0].where == 0x3D4 &&
+           r.accesses[0].value == 0x75 && r.accesses[1].op == Op::In && r.accesses[1].where == 0x3D5;
+}
+
+TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
+    sim::RunResult r = sim::Run(sim::MachineSpec{});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.messageBoxes.empty());
+    EXPECT_EQ(r.standardOutput, "");
+    EXPECT_EQ(CallsAmong({"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}),
+              (std::vector<std::string>{"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics",
+                                        "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}));
+    EXPECT_EQ(displayState.modeIndex, 4u);
+    EXPECT_EQ(displayState.rateIndex, 2u);
+    EXPECT_EQ(displayState.bitsPerPixel, 16);
+    const adapter::Adapter& a = r.finalAdapter;
+    for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(a.crtc[k], TimingTable[4][2][k]) << "CRTC " << k;
+    }
+    EXPECT_EQ(a.crtc[0x13], 0x00);
+    EXPECT_EQ(a.miscOutput, 0x2B);
+    EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())), (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
+    EXPECT_EQ(r.summary, "mode index 4, rate index 2, depth class 1, rate slot 2, table row 4");
+}
+
+// The skip bit is read after the driver check and before the registry and the display are asked.
+TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
+    for (uint8_t value : {0x20, 0x3F, 0xFF}) {
+        sim::MachineSpec spec;
+        spec.crtc75         = value;
+        sim::RunResult r    = sim::Run(spec);
+        EXPECT_TRUE(OnlySkipBitRead(r));
+        EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}).empty());
+        EXPECT_EQ(r.exitCode, 0);
+    }
+}
+
+TEST(Run, WithoutTheDriverLineNoPortIsTouched) {
+    sim::MachineSpec spec;
+    spec.systemIni   = std::string("[boot.description]\r\ndisplay.drv=Other series\r\n");
+    sim::RunResult r = sim::Run(spec);
+    EXPECT_TRUE(r.accesses.empty());
+    EXPECT_TRUE(r.messageBoxes.empty());
+    EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}).empty());
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
+    sim::MachineSpec spec;
+    spec.systemIni.reset();
+    sim::RunResult r = sim::Run(spec);
+    ASSERT_EQ(r.messageBoxes.size(), 1u);
+    EXPECT_EQ(r.messageBoxes[0].text, "Open System.ini error!");
+    EXPECT_TRUE(r.accesses.empty());
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+// Planar displays: every probe is asked, but only the skip-bit read reaches the adapter.
+TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
+    for (int bpp : {4, 1, 0}) {
+        sim::MachineSpec spec;
+        spec.bitsPerPixel = bpp;
+        sim::RunResult r  = sim::Run(spec);
+        EXPECT_TRUE(OnlySkipBitRead(r)) << bpp;
+        EXPECT_EQ(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
+                  (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
+    }
+    sim::PrepareMachine(sim::MachineSpec{});
+    host::TheMachine().displayDcFails = true;
+    WinMain(nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(displayState.bitsPerPixel, 0);
+    EXPECT_EQ(host::TheMachine().adapter.trace.size(), 2u);
+}
+
+// 1280x960 is no supported mode: the rate comes from the 640x480 list, the registers from the
+// 1280-pixel row.
+TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
+    sim::MachineSpec spec;
+    spec.width       = 1280;
+    spec.height      = 960;
+    spec.rateText    = "120";
+    sim::RunResult r = sim::Run(spec);
+    EXPECT_EQ(displayState.modeIndex, 0u);
+    EXPECT_EQ(displayState.rateIndex, 3u);
+    EXPECT_EQ(r.finalAdapter.crtc[0x00], TimingTable[6][3][0]);
+    EXPECT_EQ(r.finalAdapter.crtc[0x13], OffsetTable[6][1]);
+}
+
+TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
+    sim::RunResult r      = sim::Run(sim::MachineSpec{});
+    const host::Machine& m = host::TheMachine();
+    ASSERT_EQ(m.registeredClasses.size(), 1u);
+    const host::ClassRecord& c = m.registeredClasses[0];
+    EXPECT_TRUE(c.extended);
+    EXPECT_EQ(c.cbSize, sizeof(WNDCLASSEXA));
+    EXPECT_EQ(c.style, static_cast<UINT>(CS_HREDRAW | CS_VREDRAW));
+    EXPECT_EQ(c.proc, &MainWndProc);
+    EXPECT_EQ(c.className, "Simple");
+    EXPECT_EQ(c.menuName, "Simple");
+    EXPECT_EQ(c.icon, nullptr);
+    EXPECT_EQ(c.iconSmall, nullptr);
+    EXPECT_NE(c.cursor, nullptr);
+    EXPECT_EQ(c.background, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    ASSERT_EQ(m.createdWindows.size(), 1u);
+    EXPECT_EQ(m.createdWindows[0].title, "Simple Example Application");
+    EXPECT_EQ(m.createdWindows[0].style, static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
+    EXPECT_EQ(m.createdWindows[0].x, CW_USEDEFAULT);
+    EXPECT_EQ(m.createdWindows[0].width, CW_USEDEFAULT);
+    EXPECT_TRUE(m.shownWindows.empty());
+    EXPECT_FALSE(m.messageLoopWouldBlock);
+    EXPECT_EQ(m.dispatchedMessages, std::vector<UINT>{WM_DESTROY});
+    EXPECT_EQ(r.exitCode, 0);
+}
+
+TEST(Shell, FallsBackToThePlainClassWhenTheExtendedOneIsRefused) {
+    sim::PrepareMachine(sim::MachineSpec{});
+    host::TheMachine().registerClassExFails = true;
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    const host::Machine& m = host::TheMachine();
+    ASSERT_EQ(m.registeredClasses.size(), 1u);
+    EXPECT_FALSE(m.registeredClasses[0].extended);
+    EXPECT_EQ(m.registeredClasses[0].className, "Simple");
+    EXPECT_EQ(m.registeredClasses[0].menuName, "Simple");
+    EXPECT_EQ(m.registeredClasses[0].proc, &MainWndProc);
+    EXPECT_FALSE(m.adapter.trace.empty()); // the run took place
+}
+
+TEST(Shell, NoClassOrNoWindowMeansNoRun) {
+    struct Case {
+        bool exFails, plainFails, windowFails;
+    } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
+    for (const Case& c : cases) {
+        sim::PrepareMachine(sim::MachineSpec{});
+        host::Machine& m        = host::TheMachine();
+        m.registerClassExFails = c.exFails;
+        m.registerClassFails   = c.plainFails;
+        m.createWindowFails    = c.windowFails;
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+        EXPECT_EQ(host::CountCalls("GetWindowsDirectoryA"), 0u);
+        EXPECT_TRUE(m.adapter.trace.empty());
+        EXPECT_EQ(host::CountCalls("GetMessageA"), 0u);
+        EXPECT_TRUE(m.messageBoxes.empty());
+    }
+}
+
+TEST(Shell, ExitCommandDestroysTheWindowOthersGoToTheDefault) {
+    sim::PrepareMachine(sim::MachineSpec{});
+    ASSERT_EQ(RegisterMainClass(nullptr), 1);
+    ASSERT_EQ(CreateMainWindow(nullptr, 0), 1);
+    host::Machine& m = host::TheMachine();
+
+    EXPECT_EQ(MainWndProc(mainWindow, WM_COMMAND, 1001, 0), 0);
+    EXPECT_EQ(host::CountCalls("DefWindowProcA"), 1u);
+    EXPECT_EQ(host::CountCalls("DestroyWindow"), 0u);
+
+    EXPECT_EQ(MainWndProc(mainWindow, WM_COMMAND, IDM_EXIT, 0), 0);
+    EXPECT_EQ(host::CountCalls("DestroyWindow"), 1u);
+    EXPECT_EQ(host::CountCalls("PostQuitMessage"), 1u);
+    EXPECT_EQ(host::CountCalls("DefWindowProcA"), 1u);
+    EXPECT_EQ(m.window, nullptr);
+
+    MSG message;
+    EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), FALSE);
+    EXPECT_EQ(message.wParam, 0u);
+}
+
+} // namespace
