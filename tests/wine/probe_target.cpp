@@ -10,6 +10,11 @@
 //   wide    also uses the 16/32-bit and immediate-port forms of in/out
 //   string  executes OUTSB, which the debugger refuses to emulate
 //   crash   writes through a null pointer after the window stores
+//   hang    never returns (for the debugger's time limit)
+//
+// It also prints what it sees of the environment the driver script sets up:
+// the Windows version family, HKCC\Display\Settings RefreshRate and
+// [boot] display.drv from system.ini, and string 1 of its own resources.
 //
 // Exit codes: 7 all done, 2 open failed, 3 control call failed, 4 window at 0.
 
@@ -53,7 +58,30 @@ static void WideForms() {
     printf("wide=%04x imm=%02x\n", w, b);
 }
 
+static void PrintEnvironment() {
+    char value[64] = "(no key)";
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_READ,
+                      &key) == ERROR_SUCCESS) {
+        DWORD type, size = sizeof value - 1;
+        if (RegQueryValueExA(key, "RefreshRate", NULL, &type, (BYTE *)value,
+                             &size) != ERROR_SUCCESS)
+            strcpy(value, "(no value)");
+        else
+            value[size] = 0;
+        RegCloseKey(key);
+    }
+    char drv[64];
+    GetPrivateProfileStringA("boot", "display.drv", "(none)", drv, sizeof drv,
+                             "system.ini");
+    char res[32] = "(no string)";
+    LoadStringA(GetModuleHandleA(NULL), 1, res, sizeof res);
+    printf("win9x=%d refresh=%s display.drv=%s string=%s\n",
+           (GetVersion() & 0x80000000) ? 1 : 0, value, drv, res);
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmd, int) {
+    PrintEnvironment();
     OutB(0x3D4, 0x75);
     unsigned char crtc75 = InB(0x3D5);
     OutB(0x3D5, crtc75 | 0x10);
@@ -95,6 +123,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmd, int) {
     printf("window %08lx size %08lx got %lu\n", out[0], out[1], got);
 
     if (HasWord(cmd, "crash")) *(volatile int *)0 = 1;
+    if (HasWord(cmd, "hang")) Sleep(INFINITE);
     if (HasWord(cmd, "box")) MessageBoxA(NULL, "text", "", MB_OK);
     if (HasWord(cmd, "boxerr"))
         MessageBoxA(NULL, "Line one\r\n\"quoted\" back\\slash\ttab", "Probe",

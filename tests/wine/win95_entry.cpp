@@ -20,9 +20,13 @@ typedef void (*InitFn)(void);
 extern "C" InitFn __CTOR_LIST__[];
 
 // GCC registers destructors of static objects through atexit, which crtdll
-// only exports under the name _onexit.
-extern "C" int __cdecl atexit(void (__cdecl *fn)(void)) {
-    return _onexit(reinterpret_cast<_onexit_t>(fn)) ? 0 : -1;
+// only exports under the name _onexit.  The import library lists _onexit as
+// data, so it is called through its import slot: letting the linker
+// auto-import it would need MinGW's runtime pseudo-relocator.
+extern "C" _onexit_t(__cdecl *_imp___onexit)(_onexit_t);
+
+extern "C" int __cdecl atexit(void(__cdecl *fn)(void)) {
+    return _imp___onexit(reinterpret_cast<_onexit_t>(fn)) ? 0 : -1;
 }
 
 static void RunStaticConstructors() {

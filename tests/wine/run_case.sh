@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# Runs one Windows program under the emulating debugger in Wine, headless,
+# and prints the debugger's JSON result on stdout.
+#
+#   run_case.sh [options] PROGRAM.exe [-- PROGRAM-ARGS...]
+#   run_case.sh --stop            stop the run's wineserver (end of a run)
+#
+# Options:
+#   --screen WxHxD      Xvfb screen (default 1024x768x16)
+#   --refresh VALUE     HKCC\Display\Settings RefreshRate (REG_SZ); "none"
+#                       deletes the value, "nokey" deletes the whole key
+#                       (default: none)
+#   --system-ini FILE   copied byte for byte to C:\windows\system.ini
+#                       (default: a minimal one)
+#   --vxd MODE          mapping-driver double: window (default), fail, null,
+#                       or absent (no physwin.vxd beside the program)
+#   --vxd-error N       error code the double returns in fail mode
+#   --set PRESET        register preset for the debugger, KIND[:INDEX]=VALUE
+#                       (repeatable), e.g. crtc:0x75=0x12
+#   --timeout MS        debugger's limit for the program (default 30000)
+#   --out FILE          also write the JSON there
+#
+# Environment:
+#   WINE_TEST_RUN_DIR   folder holding the Wine prefix of a whole test run.
+#                       Created on first use and kept, so later cases reuse
+#                       the prefix; the caller removes it after "--stop".
+#                       Unset: a temporary one is made and removed.
+#   WINE_TEST_BUILD     folder with debugger.exe and physwin.vxd
+#                       (default: build/ beside this script)
+#
+# Exit status: the debugger's (0 the program ran to its end, 1 the run was
+# cut short, 2 it could not start), 3 when the environment is not right
+# (no X server, the screen Wine sees differs from the one asked for).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=${WINE_TEST_BUILD:-$here/build}
+
+die() { echo "run_case: $*" >&2; exit 3; }
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEARCH=win32
+
+if [ "${1:-}" = "--stop" ]; then
+    [ -n "${WINE_TEST_RUN_DIR:-}" ] || die "--stop needs WINE_TEST_RUN_DIR"
+    if [ -d "$WINE_TEST_RUN_DIR/prefix" ]; then
+        WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -w 2>/dev/null || true
+    fi
+    exit 0
+fi
+
+screen=1024x768x16 refresh=none system_ini= vxd=window vxd_error= timeout=30000
+out_file= sets=() exe= args=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --screen) screen=$2; shift 2 ;;
+        --refresh) refresh=$2; shift 2 ;;
+        --system-ini) system_ini=$2; shift 2 ;;
+        --vxd) vxd=$2; shift 2 ;;
+        --vxd-error) vxd_error=$2; shift 2 ;;
+        --set) sets+=(--set "$2"); shift 2 ;;
+        --timeout) timeout=$2; shift 2 ;;
+        --out) out_file=$2; shift 2 ;;
+        --) shift; args=("$@"); break ;;
+        -*) die "unknown option $1" ;;
+        *) [ -z "$exe" ] || die "two programs given"; exe=$1; shift ;;
+    esac
+done
+[ -n "$exe" ] || die "no program given"
+[ -f "$exe" ] || die "no such program: $exe"
+[[ $screen =~ ^([0-9]+)x([0-9]+)x(8|15|16|24)$ ]] || die "bad --screen $screen"
+want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
+# What Wine reports for each X depth.
+case $depth in 8) want_bpp=8 ;; 15|16) want_bpp=16 ;; 24) want_bpp=32 ;; esac
+case $vxd in window|fail|null|absent) ;; *) die "bad --vxd $vxd" ;; esac
+for f in debugger.exe physwin.vxd; do
+    [ -f "$build/$f" ] || die "$build/$f missing: run build.sh first"
+done
+
+# --- run folder and prefix ----------------------------------------------------
+own_run=
+if [ -z "${WINE_TEST_RUN_DIR:-}" ]; then
+    WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+    own_run=1
+fi
+run=$WINE_TEST_RUN_DIR
+mkdir -p "$run"
+export WINEPREFIX=$run/prefix
+case_tmp=$(mktemp -d "$run/case.XXXXXX")
+xvfb_pid=
+
+cleanup() {
+    # Stop Wine before its X server so nothing keeps a dead display.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$case_tmp"
+    [ -z "$own_run" ] || rm -rf "$run"
+}
+trap cleanup EXIT
+
+# Cases of one run share the prefix, its registry and C:\windows: one at a
+# time.
+exec 9>"$run/lock"
+flock 9
+
+if [ ! -f "$WINEPREFIX/.ready" ]; then
+    rm -rf "$WINEPREFIX"
+    DISPLAY= wineboot -i >"$run/wineboot.log" 2>&1 || die "wineboot failed, see $run/wineboot.log"
+    wineserver -w
+    touch "$WINEPREFIX/.ready"
+fi
+
+# --- X server -------------------------------------------------------------------
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
+    3>"$case_tmp/display" 2>"$case_tmp/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$case_tmp/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb exited: $(cat "$case_tmp/xvfb.log")"
+    sleep 0.05
+done
+[ -s "$case_tmp/display" ] || die "Xvfb did not come up"
+export DISPLAY=":$(tr -dc 0-9 <"$case_tmp/display")"
+[ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] || die "no socket for $DISPLAY"
+
+# --- registry and C:\windows ---------------------------------------------------------
+exe_name=$(basename "$exe")
+{
+    printf 'REGEDIT4\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="win98"\r\n\r\n' "$exe_name"
+    printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n"Debugger"=""\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
+    case $refresh in
+        nokey) printf '[-HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n' ;;
+        none) printf '[HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n"RefreshRate"=-\r\n' ;;
+        *) printf '[HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n"RefreshRate"="%s"\r\n' "$refresh" ;;
+    esac
+} >"$WINEPREFIX/drive_c/case.reg"
+wine regedit /S 'C:\case.reg' || die "regedit failed"
+
+if [ -n "$system_ini" ]; then
+    cp "$system_ini" "$WINEPREFIX/drive_c/windows/system.ini"
+else
+    printf '[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\n\r\n[drivers]\r\n' \
+        >"$WINEPREFIX/drive_c/windows/system.ini"
+fi
+
+# --- the program's folder ----------------------------------------------------------
+dir=$WINEPREFIX/drive_c/case
+rm -rf "$dir" "$WINEPREFIX/drive_c/tools"
+mkdir -p "$dir" "$WINEPREFIX/drive_c/tools"
+cp "$exe" "$dir/$exe_name"
+[ "$vxd" = absent ] || cp "$build/physwin.vxd" "$dir/physwin.vxd"
+cp "$build/debugger.exe" "$WINEPREFIX/drive_c/tools/debugger.exe"
+
+status=0
+PHYSWIN_MODE=$vxd PHYSWIN_ERROR=$vxd_error \
+    wine 'C:\tools\debugger.exe' --out 'C:\case\result.json' --timeout "$timeout" \
+    "${sets[@]}" -- "C:\\case\\$exe_name" "${args[@]}" \
+    >"$case_tmp/debugger.out" 2>"$case_tmp/debugger.err" || status=$?
+[ -f "$dir/result.json" ] || {
+    cat "$case_tmp/debugger.err" >&2
+    echo "run_case: the debugger wrote no result (status $status)" >&2
+    exit $((status ? status : 2))
+}
+[ -z "$out_file" ] || cp "$dir/result.json" "$out_file"
+cat "$dir/result.json"
+
+# Wine falls back to 1024x768x32 without complaint when it cannot use the
+# display: make that a failure rather than a silently wrong case.
+seen=$(grep -o '"screen": {[^}]*}' "$dir/result.json" || true)
+want="\"screen\": {\"width\": $want_w, \"height\": $want_h, \"bitsPerPixel\": $want_bpp,"
+[[ $seen == "$want"* ]] || die "Wine sees $seen, asked for $screen"
+exit $status
