@@ -1,0 +1,453 @@
+// The whole program over a large grid of machines. Each run is checked for what the utility must
+// never do, whatever machine it finds: touch a port, register or address that is not its own,
+// touch the adapter at all when system.ini does not name the served driver, write when the skip
+// bit is set, the display is planar or the tables have nothing for it, show a window, or leave
+// with another exit code than 0.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/app.h"
+#include "simulator.h"
+#include "timing/timing.h"
+
+namespace {
+
+using adapter::Access;
+using adapter::Op;
+using host::DriverBehaviour;
+
+struct Screen {
+    int width;
+    int height;
+};
+
+// The eight resolutions the program knows, and the seven widths its tables have a row for.
+const Screen kModes[]    = {{640, 480},  {720, 480},  {720, 576},   {800, 600},
+                            {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}};
+const int kTableWidths[] = {640, 720, 800, 1024, 1152, 1280, 1600};
+
+bool HasTableRow(int width) {
+    for (int w : kTableWidths) {
+        if (w == width) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<Screen> Screens() {
+    std::vector<Screen> screens(std::begin(kModes), std::end(kModes));
+    const int otherHeights[] = {INT_MIN, 0, 1, 480, 576, 768, 1200, 65536};
+    for (int width : kTableWidths) {
+        for (int height : otherHeights) {
+            bool isMode = false;
+            for (const Screen& mode : kModes) {
+                isMode = isMode || (mode.width == width && mode.height == height);
+            }
+            if (!isMode) {
+                screens.push_back({width, height});
+            }
+        }
+    }
+    const int unknownWidths[] = {INT_MIN, -640, -1,   0,    1,    320,  639,  641,  719,  721,   799,    801,
+                                 1023,    1025, 1151, 1153, 1279, 1281, 1599, 1601, 1920, 65536, INT_MAX};
+    for (int width : unknownWidths) {
+        for (int height : {0, 768}) {
+            screens.push_back({width, height});
+        }
+    }
+    return screens;
+}
+
+// What the registry holds under HKEY_CURRENT_CONFIG\Display\Settings.
+struct RateSetting {
+    std::string label;
+    bool keyExists;
+    std::optional<host::RegistryValue> value;
+};
+
+RateSetting TextRate(const std::string& text) {
+    return {"\"" + text + "\"", true, host::RegistryValue{REG_SZ, text + std::string(1, '\0')}};
+}
+
+// Every rate text the tables hold (as stored, and without its padding), the empty and zero texts,
+// numbers of one to three digits, texts too long or odd, values of other types or without their
+// zero, and no value or no key at all.
+std::vector<RateSetting> Rates() {
+    std::set<std::string> tableTexts;
+    for (ModeIndex m = 0; m < kModeCount; ++m) {
+        for (RateIndex i = 0; i < kRateCount; ++i) {
+            std::string entry(RateTable[m][i]);
+            tableTexts.insert(entry);
+            tableTexts.insert(entry.substr(0, entry.find(' ')));
+        }
+    }
+    std::vector<RateSetting> rates;
+    for (const std::string& text : tableTexts) {
+        rates.push_back(TextRate(text));
+    }
+    for (const char* text :
+         {"0", "6", "7", "99", "101", "999", " 60", "60Hz", "-1", "6\t0", "\x7F", "\xFF\xFE"}) {
+        rates.push_back(TextRate(text));
+    }
+    for (size_t length : {253, 254, 255, 300}) {
+        rates.push_back(TextRate(std::string(length, '8')));
+    }
+    rates.push_back({"\"75\" without its zero", true, host::RegistryValue{REG_SZ, "75"}});
+    rates.push_back(
+        {"255 bytes without a zero", true, host::RegistryValue{REG_BINARY, std::string(255, '6')}});
+    rates.push_back({"DWORD 0x55", true, host::RegistryValue{REG_DWORD, std::string("\x55\0\0\0", 4)}});
+    rates.push_back({"no value", true, std::nullopt});
+    rates.push_back({"no key", false, std::nullopt});
+    return rates;
+}
+
+// All texts of one to three digits, "0" to "999" and "00" to "099" with their leading zeros.
+std::vector<RateSetting> Numbers() {
+    std::vector<RateSetting> numbers;
+    for (int digits = 1; digits <= 3; ++digits) {
+        int count = digits == 1 ? 10 : (digits == 2 ? 100 : 1000);
+        for (int n = 0; n < count; ++n) {
+            std::string text = std::to_string(n);
+            numbers.push_back(TextRate(std::string(digits - text.size(), '0') + text));
+        }
+    }
+    return numbers;
+}
+
+// A system.ini, read in reads of readChunk bytes (0: whole), failing at failReadAt when set.
+struct IniVariant {
+    const char* name;
+    std::optional<std::string> text; // nullopt: there is no system.ini
+    size_t readChunk;
+    std::optional<size_t> failReadAt;
+    bool namesDriver; // the served driver's line stands after the [boot.description] header
+};
+
+const std::string kHeader = "[boot.description]";
+const std::string kLine   = "display.drv=Lumarel series";
+
+const IniVariant kIniVariants[] = {
+    {"the default system.ini", host::DefaultSystemIni(), 0, std::nullopt, true},
+    {"LF line ends, one-byte reads", kHeader + "\n" + kLine + "\n", 1, std::nullopt, true},
+    {"line under a later section", kHeader + "\r\n[386Enh]\r\n" + kLine + "\r\n\x1A", 5, std::nullopt, true},
+    {"read fails after the line", kHeader + "\r\n" + kLine + "\r\n[386Enh]\r\n", 3, 50, true},
+    {"no system.ini", std::nullopt, 0, std::nullopt, false},
+    {"empty system.ini", std::string(), 0, std::nullopt, false},
+    {"another driver", kHeader + "\r\ndisplay.drv=Other series\r\n", 0, std::nullopt, false},
+    {"line before the header", kLine + "\r\n" + kHeader + "\r\n", 0, std::nullopt, false},
+    {"Ctrl+Z before the line", kHeader + "\r\n\x1A" + kLine + "\r\n", 2, std::nullopt, false},
+    {"last line without LF", kHeader + "\r\n" + kLine, 0, std::nullopt, false},
+    {"read fails inside the line", kHeader + "\r\n" + kLine + "\r\n", 4, 30, false},
+};
+
+// Extended CRTC 0x75: bit 5 clear or set, with the bits around it in many states.
+const uint8_t kSkipClear[] = {0x00, 0x1F, 0xDF, 0x10, 0x40, 0xC0, 0x5F};
+const uint8_t kSkipSet[]   = {0x20, 0x3F, 0xFF, 0x30, 0x60, 0xA0, 0xE0};
+
+const DriverBehaviour kDrivers[] = {DriverBehaviour::Window, DriverBehaviour::Missing,
+                                    DriverBehaviour::Unsupported, DriverBehaviour::IoctlFails,
+                                    DriverBehaviour::NullWindow};
+const char* const kDriverNames[] = {"window", "missing", "unsupported", "control call fails", "null window"};
+
+struct Config {
+    Screen screen;
+    int bitsPerPixel;
+    const RateSetting* rate;
+    const IniVariant* ini;
+    uint8_t crtc75;
+    size_t driver; // into kDrivers
+};
+
+std::string Describe(const Config& c) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%dx%d, %d bits per pixel, CRTC 0x75 = %02X, mapping driver %s, ",
+                  c.screen.width, c.screen.height, c.bitsPerPixel, c.crtc75, kDriverNames[c.driver]);
+    std::string rate =
+        c.rate->label.size() > 40 ? std::to_string(c.rate->label.size() - 2) + " characters" : c.rate->label;
+    return std::string(text) + c.ini->name + ", rate " + rate;
+}
+
+// The process's standard output, redirected once around the whole sweep: the program prints when
+// the mapping driver does not open, and the sweep needs to know when it did without a redirection
+// per machine.
+class StdoutToFile {
+  public:
+    StdoutToFile() {
+        std::fflush(stdout);
+        file_  = std::tmpfile();
+        saved_ = dup(STDOUT_FILENO);
+        dup2(fileno(file_), STDOUT_FILENO);
+    }
+    ~StdoutToFile() {
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+        std::fclose(file_);
+    }
+    // How many bytes the program has written so far.
+    long Written() {
+        std::fflush(stdout);
+        return static_cast<long>(lseek(STDOUT_FILENO, 0, SEEK_CUR));
+    }
+
+  private:
+    FILE* file_;
+    int saved_;
+};
+
+const uint8_t kCrtcWritten[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10,
+                                0x11, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31, 0x32, 0x33};
+const uint8_t kExtWritten[]  = {0x09, 0xC8, 0xC9, 0xCA, 0xCB};
+
+template <size_t N> bool Among(const uint8_t (&set)[N], uint8_t value) {
+    for (uint8_t v : set) {
+        if (v == value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool OnlySkipBitRead(const std::vector<Access>& trace) {
+    return trace.size() == 2 && trace[0].op == Op::Out && trace[0].where == 0x3D4 && trace[0].value == 0x75 &&
+           trace[1].op == Op::In && trace[1].where == 0x3D5;
+}
+
+// The properties a run broke, each named once; none when it kept them all.
+std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool printed) {
+    std::vector<std::string> broken;
+    const host::Machine& m           = host::TheMachine();
+    const std::vector<Access>& trace = m.adapter.trace;
+
+    if (exitCode != 0) {
+        broken.push_back("exit code 0");
+    }
+    if (!m.shownWindows.empty()) {
+        broken.push_back("no window shown");
+    }
+    if (m.messageLoopWouldBlock) {
+        broken.push_back("the message loop ends by itself");
+    }
+    if (m.messageBoxes.size() > 1) {
+        broken.push_back("at most one message box");
+    }
+    DriverBehaviour driver = kDrivers[c.driver];
+    if (printed && driver != DriverBehaviour::Missing && driver != DriverBehaviour::Unsupported) {
+        broken.push_back("standard output only when the mapping driver does not open");
+    }
+
+    // Ports and registers: every index write is followed by its data access, every data access
+    // follows its index write, and the index names a register the program owns.
+    size_t reads = 0, indexedWrites = 0, directWrites = 0, stores = 0;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const Access& a = trace[i];
+        if (a.unexpected) {
+            broken.push_back("nothing the adapter does not decode");
+        }
+        if (a.op == Op::Store) {
+            ++stores;
+            if (driver != DriverBehaviour::Window || a.where - m.adapter.windowBase >= adapter::kWindowSize) {
+                broken.push_back("window stores only at w..w+3 of a non-null window");
+            }
+            continue;
+        }
+        bool isIndex = a.where == 0x3D4 || a.where == 0x3D6;
+        bool isData  = a.where == 0x3D5 || a.where == 0x3D7;
+        if (!isIndex && !isData && a.where != 0x3C2) {
+            broken.push_back("no port but 0x3C2 and 0x3D4-0x3D7");
+            continue;
+        }
+        if (isIndex && (a.op != Op::Out || i + 1 == trace.size() || trace[i + 1].where != a.where + 1)) {
+            broken.push_back("an index write is followed by its data access");
+        }
+        if (a.where == 0x3C2) {
+            ++directWrites;
+            if (a.op != Op::Out) {
+                broken.push_back("the miscellaneous output register is only written");
+            }
+        }
+        if (!isData) {
+            continue;
+        }
+        const Access* index = i > 0 && trace[i - 1].op == Op::Out && trace[i - 1].where == a.where - 1u
+                                  ? &trace[i - 1]
+                                  : nullptr;
+        if (index == nullptr) {
+            broken.push_back("a data access follows its index write");
+            continue;
+        }
+        bool crtc = a.where == 0x3D5;
+        if (a.op == Op::In) {
+            ++reads;
+            if (!crtc || (index->value != 0x75 && index->value != 0x11)) {
+                broken.push_back("reads only CRTC 0x75 and 0x11");
+            }
+        } else {
+            ++indexedWrites;
+            if (crtc ? !Among(kCrtcWritten, index->value) : !Among(kExtWritten, index->value)) {
+                broken.push_back("writes only the registers of the timing set");
+            }
+        }
+    }
+    if (reads > 2 || indexedWrites > 24 || directWrites > 2 || stores > 4) {
+        broken.push_back("at most 1 + 1 reads, 24 indexed writes, 2 direct writes and 4 stores");
+    }
+
+    // When the run must stop early.
+    bool skipSet = (c.crtc75 & 0x20) != 0;
+    if (!c.ini->namesDriver && !trace.empty()) {
+        broken.push_back("no access at all when the driver check fails");
+    }
+    if (c.ini->namesDriver && (skipSet || c.bitsPerPixel <= 4) && !OnlySkipBitRead(trace)) {
+        broken.push_back("only the skip-bit read when the skip bit is set or the depth is 4 or less");
+    }
+    bool noTableEntry = !HasTableRow(c.screen.width) || c.bitsPerPixel > 24;
+    if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry && !OnlySkipBitRead(trace)) {
+        broken.push_back("nothing written when the tables have no row or column");
+    }
+    std::sort(broken.begin(), broken.end());
+    broken.erase(std::unique(broken.begin(), broken.end()), broken.end());
+    return broken;
+}
+
+struct Violation {
+    size_t machines = 0;
+    std::string first;
+};
+
+// Runs machine after machine with standard output redirected once, and keeps for each property
+// how many machines broke it and the first of them. The driver check and the skip bit let most
+// machines through to the programming sequence; the others stop at one of the two. The system.ini
+// variants, the skip values and the mapping driver's behaviours rotate with the machine's number,
+// so that each of them meets every screen, depth and rate text many times over.
+class Sweep {
+  public:
+    Sweep() {
+        for (const IniVariant& ini : kIniVariants) {
+            (ini.namesDriver ? namingIni_ : otherIni_).push_back(&ini);
+        }
+    }
+
+    void LetThrough(Screen screen, int bpp, const RateSetting& rate) {
+        size_t k = through_++;
+        Run({screen, bpp, &rate, namingIni_[k % namingIni_.size()], kSkipClear[k % std::size(kSkipClear)],
+             k % std::size(kDrivers)});
+    }
+
+    // Every other one at the skip bit, the rest at system.ini.
+    void Stop(Screen screen, int bpp, const RateSetting& rate) {
+        size_t k = stopped_++;
+        size_t i = k / 2;
+        if (k % 2 == 0) {
+            Run({screen, bpp, &rate, namingIni_[i % namingIni_.size()], kSkipSet[i % std::size(kSkipSet)],
+                 k % std::size(kDrivers)});
+        } else {
+            Run({screen, bpp, &rate, otherIni_[i % otherIni_.size()], kSkipClear[i % std::size(kSkipClear)],
+                 k % std::size(kDrivers)});
+        }
+    }
+
+    size_t Machines() const { return through_ + stopped_; }
+    size_t Programmed() const { return programmed_; }
+    const std::map<std::string, Violation>& Violations() const { return violations_; }
+
+  private:
+    void Run(const Config& c) {
+        sim::MachineSpec spec;
+        spec.width        = c.screen.width;
+        spec.height       = c.screen.height;
+        spec.bitsPerPixel = c.bitsPerPixel;
+        spec.systemIni    = c.ini->text;
+        spec.crtc75       = c.crtc75;
+        spec.driver       = kDrivers[c.driver];
+        sim::PrepareMachine(spec);
+        host::Machine& m    = host::TheMachine();
+        m.settingsKeyExists = c.rate->keyExists;
+        m.refreshRate       = c.rate->value;
+        m.readChunk         = c.ini->readChunk;
+        if (c.ini->text) {
+            m.files[host::SystemIniPath()].failReadAt = c.ini->failReadAt;
+        }
+
+        long before  = output_.Written();
+        int exitCode = WinMain(kInstance, nullptr, commandLine_, kShowDefault);
+        bool printed = output_.Written() != before;
+        for (const std::string& property : BrokenProperties(c, exitCode, printed)) {
+            Violation& v = violations_[property];
+            if (v.machines++ == 0) {
+                v.first = Describe(c);
+            }
+        }
+        programmed_ += m.adapter.trace.size() > 2 ? 1 : 0;
+    }
+
+    static inline const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(0x00400000);
+    static constexpr int kShowDefault       = 10;
+
+    StdoutToFile output_;
+    std::vector<const IniVariant*> namingIni_;
+    std::vector<const IniVariant*> otherIni_;
+    char commandLine_[1] = {0};
+    size_t through_      = 0;
+    size_t stopped_      = 0;
+    size_t programmed_   = 0;
+    std::map<std::string, Violation> violations_;
+};
+
+TEST(Sweep, NoMachineIsTouchedBeyondWhatTheUtilityOwns) {
+    const std::vector<Screen> screens      = Screens();
+    const std::vector<RateSetting> rates   = Rates();
+    const std::vector<RateSetting> numbers = Numbers();
+    // Every number as a rate text, at each resolution the program knows and two it does not.
+    const Screen numberScreens[] = {{640, 480},  {720, 480},   {720, 576},   {800, 600},  {1024, 768},
+                                    {1152, 864}, {1280, 1024}, {1600, 1200}, {1280, 960}, {1920, 1080}};
+    const int numberDepths[]     = {8, 16, 24, 32};
+
+    auto started = std::chrono::steady_clock::now();
+    size_t machines, programmed;
+    std::map<std::string, Violation> violations;
+    {
+        Sweep sweep;
+        size_t n = 0;
+        for (const Screen& screen : screens) {
+            for (int bpp = 0; bpp <= 40; ++bpp) {
+                for (const RateSetting& rate : rates) {
+                    sweep.LetThrough(screen, bpp, rate);
+                    if (n++ % 3 == 0) {
+                        sweep.Stop(screen, bpp, rate);
+                    }
+                }
+            }
+        }
+        for (const Screen& screen : numberScreens) {
+            for (const RateSetting& rate : numbers) {
+                sweep.LetThrough(screen, numberDepths[n++ % std::size(numberDepths)], rate);
+            }
+        }
+        machines   = sweep.Machines();
+        programmed = sweep.Programmed();
+        violations = sweep.Violations();
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("safety sweep: %zu machines (%zu programmed the adapter) in %.1f s\n", machines, programmed,
+                seconds);
+
+    for (const auto& [property, v] : violations) {
+        ADD_FAILURE() << "broken: " << property << ", on " << v.machines
+                      << " machines; the first: " << v.first;
+    }
+}
+
+} // namespace
