@@ -5,21 +5,24 @@
 //
 // * IN/OUT: a user-mode port access raises EXCEPTION_PRIV_INSTRUCTION, which
 //   reaches the debugger first.  The instruction is decoded, run against the
-//   register model (model.h) and skipped.  16- and 32-bit accesses are split
-//   into byte accesses at port, port+1, ..., which is how the ISA bus hands
-//   them to an 8-bit device.  INS/OUTS are refused: the run stops with an
-//   error rather than emulating them wrongly.
+//   adapter model the host build uses (host/adapter/adapter.h) and skipped.
+//   16- and 32-bit accesses are split into byte accesses at port, port+1,
+//   ..., which is how the ISA bus hands them to an 8-bit device.  INS/OUTS
+//   are refused: the run stops with an error rather than emulating them
+//   wrongly.
 // * Register window: the mapping-driver double commits its window read-only
 //   and announces it with a debug string.  A store into it faults; the
 //   debugger opens the window for writing, single-steps the instruction,
-//   reads the bytes it wrote and closes the window again.
+//   reads the bytes it wrote, hands them to the model and closes the window
+//   again.
 // * Message boxes: breakpoints on the USER32 MessageBox entry points record
 //   text, caption and type of each call made from outside USER32; a watcher
 //   thread presses the default button of every dialog box the program shows.
 // * stdout and stderr of the program go to files that end up in the result.
 //
-// The result is one JSON object, written to --out or to stdout.  Strings in
-// it keep the program's exact code units: bytes of ANSI strings and of
+// The result is one JSON object, written to --out or to stdout; its accesses
+// are the model's trace, in the form refresh-sim --json writes them.  Strings
+// in it keep the program's exact code units: bytes of ANSI strings and of
 // stdout as U+0000..U+00FF, UTF-16 units as they are.
 //
 // Exit status: 0 when the program ran to its end (whatever its exit code),
@@ -37,8 +40,13 @@
 #include <string>
 #include <vector>
 
-#include "model.h"
+#include "adapter/adapter.h"
 #include "physwin_window.h"
+
+// The double's window and the model's must be one and the same, or every
+// store would be recorded as outside the window.
+static_assert(PHYSWIN_WINDOW_BASE == adapter::kDefaultWindowBase,
+              "the mapping-driver double and the adapter model disagree on the window");
 
 namespace {
 
@@ -82,12 +90,6 @@ std::string Num(uint64_t v) {
 
 // ------------------------------------------------------------ records ----
 
-struct Access {
-    enum Op { kIn, kOut, kStore } op;
-    uint32_t where;  // port or linear address
-    uint8_t value;
-};
-
 struct Box {
     bool hasText, hasCaption;
     std::string text, caption;  // JSON-ready, quotes included
@@ -118,6 +120,7 @@ struct Breakpoint {
 struct Options {
     std::string out;
     DWORD timeoutMs = 30000;
+    adapter::Adapter model = adapter::MakeAdapter();  // power-on state and --set
     std::vector<std::string> target;
 };
 
@@ -134,7 +137,7 @@ struct Run {
     std::map<uint32_t, Breakpoint> breakpoints;
     uint32_t user32Lo = 0, user32Hi = 0;
     std::vector<Window> windows;
-    std::vector<Access> accesses;
+    adapter::Adapter model;  // its trace is the result
     std::vector<DriverCall> driverCalls;
     bool sawLoaderBreak = false;
     std::string error;
@@ -149,7 +152,7 @@ struct Run {
             "debugger: %s\n"
             "usage: debugger.exe [--out FILE] [--timeout MS] "
             "[--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]\n"
-            "  KIND is crtc, seq, gc, port (INDEX = register or port) or misc\n",
+            "  KIND is crtc or ext (INDEX = register) or misc, e.g. crtc:0x75=0x20\n",
             why);
     exit(2);
 }
@@ -162,9 +165,9 @@ bool ParseU32(const char *s, uint32_t *v) {
     return true;
 }
 
-// "crtc:0x75=0x12" or "misc=0x67"
-void ParsePreset(const char *arg) {
-    std::string s(arg);
+// Sets a register of the model before the program starts: "crtc:0x75=0x20",
+// "ext:0x09=0x01" or "misc=0x67".
+void ApplyPreset(adapter::Adapter &model, const std::string &s) {
     size_t eq = s.find('=');
     if (eq == std::string::npos) Usage("--set needs KIND[:INDEX]=VALUE");
     std::string left = s.substr(0, eq), kind = left;
@@ -172,12 +175,16 @@ void ParsePreset(const char *arg) {
     size_t colon = left.find(':');
     if (colon != std::string::npos) {
         kind = left.substr(0, colon);
-        if (!ParseU32(left.c_str() + colon + 1, &index)) Usage("bad --set index");
+        if (!ParseU32(left.c_str() + colon + 1, &index) || index > 0xFF)
+            Usage("bad --set index (one byte)");
     }
     if (!ParseU32(s.c_str() + eq + 1, &value) || value > 0xFF)
         Usage("bad --set value (one byte)");
-    if (!ModelPreset(kind.c_str(), index, static_cast<uint8_t>(value)))
-        Usage("--set: unknown register");
+    uint8_t v = static_cast<uint8_t>(value);
+    if (kind == "crtc" && colon != std::string::npos) model.crtc[index] = v;
+    else if (kind == "ext" && colon != std::string::npos) model.ext[index] = v;
+    else if (kind == "misc" && colon == std::string::npos) model.miscOutput = v;
+    else Usage("--set: unknown register");
 }
 
 Options ParseArgs(int argc, char **argv) {
@@ -192,7 +199,7 @@ Options ParseArgs(int argc, char **argv) {
             uint32_t t;
             if (!ParseU32(argv[++i], &t)) Usage("bad --timeout");
             o.timeoutMs = t;
-        } else if (a == "--set") ParsePreset(argv[++i]);
+        } else if (a == "--set") ApplyPreset(o.model, argv[++i]);
         else Usage(("unknown option " + a).c_str());
     }
     for (; i < argc; ++i) o.target.push_back(argv[i]);
@@ -326,15 +333,10 @@ Emu EmulatePortIo(Run &r, DWORD tid) {
     uint32_t value = 0;
     for (unsigned k = 0; k < width; ++k) {
         uint16_t p = static_cast<uint16_t>(port + k);
-        uint8_t b;
-        if (in) {
-            b = ModelIn(p);
-            value |= static_cast<uint32_t>(b) << (8 * k);
-        } else {
-            b = static_cast<uint8_t>(x.c.Eax >> (8 * k));
-            ModelOut(p, b);
-        }
-        r.accesses.push_back({in ? Access::kIn : Access::kOut, p, b});
+        if (in)
+            value |= static_cast<uint32_t>(adapter::In(r.model, p)) << (8 * k);
+        else
+            adapter::Out(r.model, p, static_cast<uint8_t>(x.c.Eax >> (8 * k)));
     }
     if (in) {
         uint32_t keep = width == 4 ? 0 : (width == 2 ? 0xFFFF0000u : 0xFFFFFF00u);
@@ -418,10 +420,7 @@ void FinishStore(Run &r, const Pending &p) {
         Fail(r, "cannot read back a store at " + Hex(p.address));
         return;
     }
-    for (unsigned k = 0; k < p.width; ++k) {
-        ModelStore(p.address + k, bytes[k]);
-        r.accesses.push_back({Access::kStore, p.address + k, bytes[k]});
-    }
+    for (unsigned k = 0; k < p.width; ++k) adapter::Store(r.model, p.address + k, bytes[k]);
     if (const Window *w = WindowAt(r, p.address))
         SetWindowProtection(r, *w, PAGE_READONLY);
 }
@@ -588,8 +587,13 @@ void OnDebugString(Run &r, const OUTPUT_DEBUG_STRING_INFO &info) {
     c.code = v[0], c.inSize = v[1], c.outSize = v[2], c.ok = v[3] != 0;
     c.error = v[4], c.base = v[5], c.size = v[6];
     r.driverCalls.push_back(c);
-    if (c.ok && c.base && c.size && !WindowAt(r, c.base))
-        r.windows.push_back({c.base, c.size});
+    if (!c.ok || !c.base) return;
+    if (c.base != r.model.windowBase) {
+        Fail(r, "the mapping driver handed out " + Hex(c.base) + ", the model's window is at " +
+                    Hex(r.model.windowBase));
+        return;
+    }
+    if (c.size && !WindowAt(r, c.base)) r.windows.push_back({c.base, c.size});
 }
 
 // ---------------------------------------------------------- debug loop ----
@@ -758,13 +762,14 @@ std::string Result(const Run &r, const std::string &out, const std::string &err)
     j += ",\n \"stderr\": ";
     JsonString(j, err);
     j += ",\n \"accesses\": [";
-    for (size_t i = 0; i < r.accesses.size(); ++i) {
-        const Access &a = r.accesses[i];
+    const std::vector<adapter::Access> &trace = r.model.trace;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        const adapter::Access &a = trace[i];
         j += i ? ",\n   " : "\n   ";
-        if (a.op == Access::kStore)
+        if (a.op == adapter::Op::Store)
             j += "{\"op\": \"store\", \"address\": " + Num(a.where);
         else
-            j += std::string("{\"op\": \"") + (a.op == Access::kIn ? "in" : "out") +
+            j += std::string("{\"op\": \"") + (a.op == adapter::Op::In ? "in" : "out") +
                  "\", \"port\": " + Num(a.where);
         j += ", \"value\": " + Num(a.value) + "}";
     }
@@ -812,6 +817,7 @@ int main(int argc, char **argv) {
     }
 
     Run r;
+    r.model = o.model;
     bool started = RunTarget(r, o, out, err);
     DWORD startError = GetLastError();
     CloseHandle(out);
