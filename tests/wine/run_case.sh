@@ -12,11 +12,12 @@
 #                       (default: none)
 #   --system-ini FILE   copied byte for byte to C:\windows\system.ini
 #                       (default: a minimal one)
+#   --no-system-ini     no system.ini in C:\windows
 #   --vxd MODE          mapping-driver double: window (default), fail, null,
 #                       or absent (no physwin.vxd beside the program)
 #   --vxd-error N       error code the double returns in fail mode
-#   --set PRESET        register preset for the debugger, KIND[:INDEX]=VALUE
-#                       (repeatable), e.g. crtc:0x75=0x12
+#   --set PRESET        register of the adapter model before the run,
+#                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
 #   --timeout MS        debugger's limit for the program (default 30000)
 #   --out FILE          also write the JSON there
 #
@@ -25,16 +26,13 @@
 #                       Created on first use and kept, so later cases reuse
 #                       the prefix; the caller removes it after "--stop".
 #                       Unset: a temporary one is made and removed.
-#   WINE_TEST_BUILD     folder with debugger.exe and physwin.vxd
-#                       (default: build/ beside this script)
+#   WINE_TEST_BUILD     folder with debugger.exe and physwin.vxd: tests/wine
+#                       of a windows-preset build folder (required)
 #
 # Exit status: the debugger's (0 the program ran to its end, 1 the run was
 # cut short, 2 it could not start), 3 when the environment is not right
 # (no X server, the screen Wine sees differs from the one asked for).
 set -euo pipefail
-
-here=$(cd "$(dirname "$0")" && pwd)
-build=${WINE_TEST_BUILD:-$here/build}
 
 die() { echo "run_case: $*" >&2; exit 3; }
 
@@ -42,8 +40,16 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win32
 
+# wineserver keeps its socket folder under TMPDIR (when there is no /run/user/UID): inside the run
+# folder, it goes with it.
 if [ "${1:-}" = "--stop" ]; then
     [ -n "${WINE_TEST_RUN_DIR:-}" ] || die "--stop needs WINE_TEST_RUN_DIR"
+    export TMPDIR=$WINE_TEST_RUN_DIR/tmp
+    # An X server left behind by a case that was killed outright.
+    if [ -f "$WINE_TEST_RUN_DIR/xvfb.pid" ]; then
+        kill "$(cat "$WINE_TEST_RUN_DIR/xvfb.pid")" 2>/dev/null || true
+        rm -f "$WINE_TEST_RUN_DIR/xvfb.pid"
+    fi
     if [ -d "$WINE_TEST_RUN_DIR/prefix" ]; then
         WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -k 2>/dev/null || true
         WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -w 2>/dev/null || true
@@ -51,13 +57,15 @@ if [ "${1:-}" = "--stop" ]; then
     exit 0
 fi
 
-screen=1024x768x16 refresh=none system_ini= vxd=window vxd_error= timeout=30000
+build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
+screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=window vxd_error= timeout=30000
 out_file= sets=() exe= args=()
 while [ $# -gt 0 ]; do
     case $1 in
         --screen) screen=$2; shift 2 ;;
         --refresh) refresh=$2; shift 2 ;;
         --system-ini) system_ini=$2; shift 2 ;;
+        --no-system-ini) no_system_ini=1; shift ;;
         --vxd) vxd=$2; shift 2 ;;
         --vxd-error) vxd_error=$2; shift 2 ;;
         --set) sets+=(--set "$2"); shift 2 ;;
@@ -76,7 +84,7 @@ want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 case $depth in 8) want_bpp=8 ;; 15|16) want_bpp=16 ;; 24) want_bpp=32 ;; esac
 case $vxd in window|fail|null|absent) ;; *) die "bad --vxd $vxd" ;; esac
 for f in debugger.exe physwin.vxd; do
-    [ -f "$build/$f" ] || die "$build/$f missing: run build.sh first"
+    [ -f "$build/$f" ] || die "$build/$f missing: build the windows preset first"
 done
 
 # --- run folder and prefix ----------------------------------------------------
@@ -86,7 +94,8 @@ if [ -z "${WINE_TEST_RUN_DIR:-}" ]; then
     own_run=1
 fi
 run=$WINE_TEST_RUN_DIR
-mkdir -p "$run"
+export TMPDIR=$run/tmp
+mkdir -p "$TMPDIR"
 export WINEPREFIX=$run/prefix
 case_tmp=$(mktemp -d "$run/case.XXXXXX")
 xvfb_pid=
@@ -98,11 +107,16 @@ cleanup() {
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
+        rm -f "$run/xvfb.pid"
     fi
     rm -rf "$case_tmp"
     [ -z "$own_run" ] || rm -rf "$run"
 }
 trap cleanup EXIT
+# Leave through exit on a signal, so that the cleanup above runs.
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # Cases of one run share the prefix, its registry and C:\windows: one at a
 # time.
@@ -120,6 +134,7 @@ fi
 Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
     3>"$case_tmp/display" 2>"$case_tmp/xvfb.log" &
 xvfb_pid=$!
+echo "$xvfb_pid" >"$run/xvfb.pid"
 for _ in $(seq 100); do
     [ -s "$case_tmp/display" ] && break
     kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb exited: $(cat "$case_tmp/xvfb.log")"
@@ -144,7 +159,9 @@ exe_name=$(basename "$exe")
 } >"$WINEPREFIX/drive_c/case.reg"
 wine regedit /S 'C:\case.reg' || die "regedit failed"
 
-if [ -n "$system_ini" ]; then
+if [ -n "$no_system_ini" ]; then
+    rm -f "$WINEPREFIX/drive_c/windows/system.ini"
+elif [ -n "$system_ini" ]; then
     cp "$system_ini" "$WINEPREFIX/drive_c/windows/system.ini"
 else
     printf '[boot]\r\nshell=Explorer.exe\r\n\r\n[386Enh]\r\n\r\n[drivers]\r\n' \

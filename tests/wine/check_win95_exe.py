@@ -1,0 +1,473 @@
+#!/usr/bin/env python3
+"""Checks that refresh.exe, as built, loads and runs on the first Windows 95 release on a 486 or
+Pentium, and carries the resources the program is shipped with.
+
+    check_win95_exe.py [--max-bytes N] [--imports LIST] FILE.exe
+
+- PE32 image for i386, GUI subsystem, operating-system and subsystem version 4.0, based at
+  0x00400000 (Windows 95 cannot move an exe that has no relocations).
+- Imports only from KERNEL32, USER32, GDI32, ADVAPI32 and crtdll.dll, by name, each name on LIST
+  (default: win95_imports.txt beside this script); no delay-load imports.
+- No static constructors or destructors: the program's own entry point runs none.
+- Every instruction of every code section is one a 486 or Pentium executes (an allow-list of
+  mnemonics, checked on i686-w64-mingw32-objdump's disassembly): no CMOV, FCOMI, long NOP,
+  MMX, SSE, ...
+- Resources, all in language 1028: string 1 "Simple" and 2 "Simple Example Application"; menu
+  SIMPLE with "&File" holding "E&xit" (1000); accelerators SIMPLE, Ctrl+Q -> 1000; the version
+  block; no icon, nothing else.
+- At most --max-bytes bytes (default 12288); the size is printed.
+
+Prints one line per finding and exits 1 if there is any.
+"""
+
+import os
+import re
+import struct
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
+
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "crtdll.dll"}
+LANG_ZH_TW = 1028
+RT_ICON, RT_MENU, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 3, 4, 6, 9, 14, 16
+
+# --- instructions of the 8086 to the Pentium, as objdump spells them (AT&T) ---------------------
+CONDITIONS = "o no b c nae ae nb nc e z ne nz be na a nbe s ns p pe np po l nge ge nl le ng g nle".split()
+INTEGER = """
+    aaa aad aam aas adc add and arpl bound bsf bsr bswap bt btc btr bts call lcall cbtw cwtl cltd
+    cwtd clc cld cli clts cmc cmp cmps cmpxchg cmpxchg8b cpuid daa das dec div enter hlt idiv imul
+    in inc ins int int3 into invd invlpg iret jmp ljmp jcxz jecxz lahf lar lds lea leave les lfs
+    lgdt lgs lidt lldt lmsw lods loop loope loopne loopz loopnz lsl lss ltr mov movs mul neg nop
+    not or out outs pop popa popf push pusha pushf rcl rcr rdmsr rdtsc ret lret rol ror rsm sahf
+    sal sar sbb scas sgdt shl shld shr shrd sidt sldt smsw stc std sti stos str sub test verr verw
+    wait wbinvd wrmsr xadd xchg xlat xor
+"""
+X87 = """
+    f2xm1 fabs fadd faddp fbld fbstp fchs fclex fnclex fcom fcomp fcompp fcos fdecstp fdiv fdivp
+    fdivr fdivrp ffree fiadd ficom ficomp fidiv fidivr fild fimul fincstp finit fninit fist fistp
+    fisub fisubr fld fld1 fldcw fldenv fldl2e fldl2t fldlg2 fldln2 fldpi fldz fmul fmulp fnop
+    fpatan fprem fprem1 fptan frndint frstor fsave fnsave fscale fsin fsincos fsqrt fst fstcw
+    fnstcw fstenv fnstenv fstp fstsw fnstsw fsub fsubp fsubr fsubrp ftst fucom fucomp fucompp fwait
+    fxam fxch fxtract fyl2x fyl2xp1
+"""
+ALLOWED_MNEMONICS = (set(INTEGER.split()) | set(X87.split()) | {"j" + c for c in CONDITIONS}
+                     | {"set" + c for c in CONDITIONS}
+                     # Officially a Pentium Pro opcode, but it only exists to fault, and every
+                     # earlier processor raises the same invalid-opcode fault for it.
+                     | {"ud2"})
+PREFIXES = {"rep", "repz", "repe", "repnz", "repne", "lock", "data16", "data32", "addr16", "addr32",
+            "cs", "ds", "es", "fs", "gs", "ss"}
+
+
+def mnemonic_allowed(mnemonic, operands):
+    if re.search(r"%[xyz]?mm|%k[0-7]", " ".join(operands)):
+        return False  # MMX, SSE and later registers
+    if mnemonic == "nop":
+        return not operands  # a NOP with an operand is the Pentium Pro's long NOP (0F 1F)
+    if mnemonic in ALLOWED_MNEMONICS or re.fullmatch(r"mov[sz][bw][wl]", mnemonic):
+        return True
+    # Operand-size suffixes: movl, cmpb, shldl; x87 fildll, fstps, fldt. Only those, so that
+    # movss or movq cannot pass as a suffixed movs or mov.
+    suffixes = ("ll", "s", "l", "t") if mnemonic.startswith("f") else ("b", "w", "l")
+    for suffix in suffixes:
+        if mnemonic.endswith(suffix) and mnemonic[: -len(suffix)] in ALLOWED_MNEMONICS - {"nop"}:
+            return True
+    return False
+
+
+# --- PE image -------------------------------------------------------------------------------------
+class Image:
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise ValueError("no MZ header")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe : pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        (self.machine, sections, _, _, _, optional_size, self.characteristics) = struct.unpack_from(
+            "<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        if self.magic != 0x10B:
+            raise ValueError("not a PE32 image (optional header magic 0x%X)" % self.magic)
+        self.entry = struct.unpack_from("<I", data, opt + 16)[0]
+        self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
+        (self.os_major, self.os_minor, _, _, self.subsys_major, self.subsys_minor) = struct.unpack_from(
+            "<HHHHHH", data, opt + 40)
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        count = struct.unpack_from("<I", data, opt + 92)[0]
+        self.directories = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(count)]
+        self.sections = []
+        for i in range(sections):
+            at = opt + optional_size + 40 * i
+            name = data[at : at + 8].rstrip(b"\0").decode("ascii", "replace")
+            vsize, rva, raw_size, raw_at = struct.unpack_from("<IIII", data, at + 8)
+            flags = struct.unpack_from("<I", data, at + 36)[0]
+            self.sections.append((name, rva, vsize, raw_at, raw_size, flags))
+
+    def directory(self, index):
+        return self.directories[index] if index < len(self.directories) else (0, 0)
+
+    def offset(self, rva):
+        for _, start, vsize, raw_at, raw_size, _ in self.sections:
+            if start <= rva < start + max(vsize, raw_size):
+                return raw_at + rva - start
+        raise ValueError("RVA 0x%X is in no section" % rva)
+
+    def u16(self, rva):
+        return struct.unpack_from("<H", self.data, self.offset(rva))[0]
+
+    def u32(self, rva):
+        return struct.unpack_from("<I", self.data, self.offset(rva))[0]
+
+    def cstring(self, rva):
+        at = self.offset(rva)
+        return self.data[at : self.data.index(b"\0", at)].decode("ascii", "replace")
+
+
+def imports(image):
+    """(dll, name or None for an ordinal) of every import."""
+    found = []
+    rva = image.directory(1)[0]
+    while rva:
+        lookup, _, _, name_rva, thunks = struct.unpack_from("<IIIII", image.data, image.offset(rva))
+        if not name_rva:
+            break
+        dll = image.cstring(name_rva)
+        entry = lookup or thunks
+        while image.u32(entry):
+            value = image.u32(entry)
+            found.append((dll, None if value & 0x80000000 else image.cstring(value + 2)))
+            entry += 4
+        rva += 20
+    return found
+
+
+def read_import_list(path):
+    allowed = set()
+    with open(path) as f:
+        for line in f:
+            line = line.split("#", 1)[0].split()
+            if line:
+                dll, name = line
+                allowed.add((dll.lower(), name))
+    return allowed
+
+
+# --- static constructors and code ---------------------------------------------------------------
+def constructor_lists(image, text):
+    """GNU ld ends .text with the constructor and destructor lists, each -1, entries, 0. Returns
+    the RVA where they start and the number of entries, or None when the end of .text is not
+    laid out that way."""
+    _, rva, vsize, raw_at, _, _ = text
+    words = struct.unpack_from("<%dI" % (vsize // 4), image.data, raw_at)
+    end = len(words)
+    entries = 0
+    for _ in range(2):  # destructors, then constructors before them
+        if end == 0 or words[end - 1] != 0:
+            return None
+        start = end - 2
+        while start >= 0 and words[start] != 0xFFFFFFFF:
+            start -= 1
+        if start < 0:
+            return None
+        entries += end - 2 - start
+        end = start
+    return rva + 4 * end, entries
+
+
+def instruction_findings(path, image):
+    findings, checked = [], 0
+    for section in image.sections:
+        name, rva, vsize, _, _, flags = section
+        if not flags & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+            continue
+        args = [OBJDUMP, "-d", "--no-show-raw-insn", "-j", name]
+        if name == ".text":
+            lists = constructor_lists(image, section)
+            if lists is None:
+                findings.append(".text does not end in the constructor and destructor lists")
+            else:
+                stop, entries = lists
+                if entries:
+                    findings.append("%d static constructors or destructors, which the entry point never runs"
+                                    % entries)
+                args.append("--stop-address=0x%x" % (image.image_base + stop))
+        out = subprocess.run(args + [path], capture_output=True, text=True, check=True).stdout
+        newer = []
+        for line in out.splitlines():
+            m = re.match(r"\s*([0-9a-f]+):\t(.*)", line)
+            if not m:
+                continue
+            words = m.group(2).split()
+            while words and words[0] in PREFIXES:
+                words = words[1:]
+            if not words:
+                continue
+            checked += 1
+            if not mnemonic_allowed(words[0], words[1:]):
+                newer.append("    %s: %s" % (m.group(1), " ".join(words)))
+        if newer:
+            findings.append("%d instructions a 486 or Pentium does not have:\n%s"
+                            % (len(newer), "\n".join(newer[:20])))
+    return findings, checked
+
+
+# --- resources ------------------------------------------------------------------------------------
+def resources(image):
+    """{(type, name): {language: bytes}}; names are ints or upper-case strings."""
+    base = image.directory(2)[0]
+    if not base:
+        return {}
+    root = image.offset(base)
+    data = image.data
+
+    def entries(at):
+        named, ids = struct.unpack_from("<HH", data, root + at + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, root + at + 16 + 8 * i)
+            if name & 0x80000000:
+                length = struct.unpack_from("<H", data, root + (name & 0x7FFFFFFF))[0]
+                start = root + (name & 0x7FFFFFFF) + 2
+                name = data[start : start + 2 * length].decode("utf-16-le")
+            yield name, target
+
+    found = {}
+    for rtype, types_at in entries(0):
+        for name, names_at in entries(types_at & 0x7FFFFFFF):
+            for lang, leaf in entries(names_at & 0x7FFFFFFF):
+                rva, size = struct.unpack_from("<II", data, root + leaf)
+                found.setdefault((rtype, name), {})[lang] = data[image.offset(rva) : image.offset(rva) + size]
+    return found
+
+
+def wstring(data, at):
+    end = at
+    while data[end : end + 2] != b"\0\0":
+        end += 2
+    return data[at:end].decode("utf-16-le"), end + 2
+
+
+def string_block(data):
+    strings, at = [], 0
+    for _ in range(16):
+        length = struct.unpack_from("<H", data, at)[0]
+        strings.append(data[at + 2 : at + 2 + 2 * length].decode("utf-16-le"))
+        at += 2 + 2 * length
+    return strings
+
+
+def menu(data):
+    """[(text, id or [children])]; the header must be the plain one."""
+    if struct.unpack_from("<HH", data, 0) != (0, 0):
+        raise ValueError("not a standard menu header")
+
+    def items(at):
+        out = []
+        while True:
+            flags = struct.unpack_from("<H", data, at)[0]
+            if flags & 0x10:  # MF_POPUP
+                text, at = wstring(data, at + 2)
+                children, at = items(at)
+                out.append((flags & ~0x90, text, children))
+            else:
+                ident = struct.unpack_from("<H", data, at + 2)[0]
+                text, at = wstring(data, at + 4)
+                out.append((flags & ~0x80, text, ident))
+            if flags & 0x80:  # MF_END
+                return out, at
+
+    tree, end = items(4)
+    if end != len(data):
+        raise ValueError("%d bytes after the last item" % (len(data) - end))
+    return tree
+
+
+def accelerators(data):
+    out = []
+    for at in range(0, len(data), 8):
+        flags, key, ident, _ = struct.unpack_from("<HHHH", data, at)
+        out.append((flags & ~0x80, key, ident))
+        if flags & 0x80:
+            break
+    return out
+
+
+def version_node(data, at):
+    """(key, value, children, length) of one VS_VERSIONINFO-style block."""
+    length, value_length, kind = struct.unpack_from("<HHH", data, at)
+    key, p = wstring(data, at + 6)
+    p = (p + 3) & ~3
+    if kind == 1:
+        raw = data[p : p + 2 * value_length]
+        value = raw.decode("utf-16-le").split("\0", 1)[0]
+        p += 2 * value_length
+    else:
+        value = data[p : p + value_length]
+        p += value_length
+    children = []
+    while True:
+        p = (p + 3) & ~3
+        if p >= at + length:
+            break
+        child = version_node(data, p)
+        children.append(child)
+        p += child[3]
+    return key, value, children, length
+
+
+VERSION_STRINGS = [
+    ("CompanyName", None),  # the maker's own text
+    ("FileDescription", "Setup Application"),
+    ("FileVersion", "Version 1.0"),
+    ("InternalName", "Setup"),
+    ("OriginalFilename", ""),
+    ("ProductName", "Setup"),
+    ("ProductVersion", "Version 1.0"),
+]
+
+
+def version_findings(data):
+    findings = []
+    key, fixed, children, _ = version_node(data, 0)
+    if key != "VS_VERSION_INFO" or len(fixed) != 52:
+        return ["version block: no VS_VERSION_INFO with a fixed part"]
+    (signature, _, file_ms, file_ls, product_ms, product_ls, mask, flags, os_, ftype,
+     subtype) = struct.unpack_from("<11I", fixed)
+    want = [("signature", signature, 0xFEEF04BD), ("file version", (file_ms, file_ls), (0x40000, 0)),
+            ("product version", (product_ms, product_ls), (0x40000, 0)), ("flags mask", mask, 0x3F),
+            ("flags", flags, 0xA), ("OS", os_, 0x10001), ("type", ftype, 1), ("subtype", subtype, 0)]
+    for what, got, expected in want:
+        if got != expected:
+            findings.append("version block: %s is %r, want %r" % (what, got, expected))
+    blocks = {c[0]: c for c in children}
+    tables = blocks.get("StringFileInfo", (None, None, [], 0))[2]
+    if [t[0] for t in tables] != ["040904E4", "041104E4"]:
+        findings.append("version block: string blocks %r, want 040904E4 and 041104E4"
+                        % [t[0] for t in tables])
+    for table in tables:
+        got = [(s[0], s[1]) for s in table[2]]
+        if [k for k, _ in got] != [k for k, _ in VERSION_STRINGS]:
+            findings.append("version block %s: keys %r" % (table[0], [k for k, _ in got]))
+            continue
+        for (k, value), (_, expected) in zip(got, VERSION_STRINGS):
+            if expected is not None and value != expected:
+                findings.append("version block %s: %s is %r, want %r" % (table[0], k, value, expected))
+            if expected is None and not value:
+                findings.append("version block %s: %s is empty" % (table[0], k))
+    translations = [c for c in blocks.get("VarFileInfo", (None, None, [], 0))[2] if c[0] == "Translation"]
+    want_translation = struct.pack("<4H", 0x0409, 1252, 0x0411, 1252)
+    if len(translations) != 1 or translations[0][1] != want_translation:
+        findings.append("version block: translations %r, want 0x0409/1252 and 0x0411/1252"
+                        % [t[1].hex() for t in translations])
+    return findings
+
+
+def resource_findings(image):
+    found = resources(image)
+    expected = {(RT_STRING, 1), (RT_MENU, "SIMPLE"), (RT_ACCELERATOR, "SIMPLE"), (RT_VERSION, 1)}
+    findings = []
+    for rtype, name in sorted(set(found) - expected, key=str):
+        what = "an icon" if rtype in (RT_ICON, RT_GROUP_ICON) else "an unexpected resource"
+        findings.append("resources: %s, type %r name %r" % (what, rtype, name))
+    for key in sorted(expected - set(found), key=str):
+        findings.append("resources: missing type %r name %r" % key)
+    for key, langs in found.items():
+        if set(langs) != {LANG_ZH_TW}:
+            findings.append("resources: type %r name %r in languages %r, want only %d"
+                            % (key[0], key[1], sorted(langs), LANG_ZH_TW))
+
+    def data(key):
+        return found.get(key, {}).get(LANG_ZH_TW)
+
+    checks = [
+        ((RT_STRING, 1), "strings", string_block,
+         ["", "Simple", "Simple Example Application"] + [""] * 13),
+        ((RT_MENU, "SIMPLE"), "menu", menu, [(0, "&File", [(0, "E&xit", 1000)])]),
+        # FVIRTKEY | FCONTROL, virtual key Q
+        ((RT_ACCELERATOR, "SIMPLE"), "accelerators", accelerators, [(0x01 | 0x08, ord("Q"), 1000)]),
+    ]
+    for key, what, parse, want in checks:
+        raw = data(key)
+        if raw is None:
+            continue
+        try:
+            got = parse(raw)
+        except (ValueError, struct.error, UnicodeDecodeError) as e:
+            findings.append("resources: %s unreadable: %s" % (what, e))
+            continue
+        if got != want:
+            findings.append("resources: %s are %r, want %r" % (what, got, want))
+    if data((RT_VERSION, 1)) is not None:
+        try:
+            findings += version_findings(data((RT_VERSION, 1)))
+        except (ValueError, struct.error, UnicodeDecodeError) as e:
+            findings.append("resources: version block unreadable: %s" % e)
+    return findings
+
+
+# --- the checks -----------------------------------------------------------------------------------
+def check(path, max_bytes, import_list):
+    with open(path, "rb") as f:
+        raw = f.read()
+    try:
+        image = Image(raw)
+    except (ValueError, struct.error) as e:
+        return ["not a PE image: %s" % e], 0
+    findings = []
+    headers = [("machine", image.machine, 0x14C), ("subsystem", image.subsystem, 2),
+               ("OS version", (image.os_major, image.os_minor), (4, 0)),
+               ("subsystem version", (image.subsys_major, image.subsys_minor), (4, 0)),
+               ("image base", image.image_base, 0x400000)]
+    for what, got, want in headers:
+        if got != want:
+            findings.append("%s is %r, want %r" % (what, got, want))
+
+    allowed = read_import_list(import_list)
+    names = imports(image)
+    for dll in sorted({dll for dll, _ in names}):
+        if dll.lower() not in ALLOWED_DLLS:
+            findings.append("imports from %s" % dll)
+    for dll, name in names:
+        if name is None:
+            findings.append("imports by ordinal from %s" % dll)
+        elif dll.lower() in ALLOWED_DLLS and (dll.lower(), name) not in allowed:
+            findings.append("imports %s from %s, which is not on %s"
+                            % (name, dll, os.path.basename(import_list)))
+    if image.directory(13)[0]:
+        findings.append("has delay-load imports")
+
+    code_findings, instructions = instruction_findings(path, image)
+    findings += code_findings
+    findings += resource_findings(image)
+    if len(raw) > max_bytes:
+        findings.append("%d bytes, more than %d" % (len(raw), max_bytes))
+    print("check_win95_exe: %s: %d bytes, %d imports, %d instructions"
+          % (os.path.basename(path), len(raw), len(names), instructions))
+    return findings, len(raw)
+
+
+def main(argv):
+    args = argv[1:]
+    max_bytes, import_list = 12288, os.path.join(HERE, "win95_imports.txt")
+    while len(args) > 1 and args[0].startswith("--"):
+        if args[0] == "--max-bytes":
+            max_bytes = int(args[1], 0)
+        elif args[0] == "--imports":
+            import_list = args[1]
+        else:
+            break
+        args = args[2:]
+    if len(args) != 1:
+        sys.stderr.write(__doc__)
+        return 2
+    findings, _ = check(args[0], max_bytes, import_list)
+    for text in findings:
+        print("check_win95_exe: %s: %s" % (os.path.basename(args[0]), text))
+    return 1 if findings else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

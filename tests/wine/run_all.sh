@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Proves the shipped executable: installs Wine, Xvfb and icoutils when missing, builds refresh.exe
+# with the test tools and refresh-sim, checks the executable itself (check_win95_exe.py), then
+# runs it under Wine case by case against refresh-sim (run_cases.py). Removes the Wine prefix and
+# stops Xvfb and wineserver however it ends.
+#
+#   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
+#
+# Each folder is configured with its preset (host, windows) when it is not yet. Ends with
+# "wine: N passed, M failed" and exits 1 on any failure.
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+[ $# -eq 2 ] || { sed -n '2,10s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+host_dir=$1 windows_dir=$2
+started=$SECONDS
+
+bash "$root/scripts/ensure-wine.sh" || exit 1
+
+# --- builds ---------------------------------------------------------------------------------
+build() {  # build PRESET DIR [TARGET]
+    local preset=$1 dir=$2
+    shift 2
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        (cd "$root" && cmake --preset "$preset" -B "$dir" >/dev/null) || return 1
+    fi
+    cmake --build "$dir" -j2 "$@" >"$dir/wine-build.log" 2>&1 || { cat "$dir/wine-build.log" >&2; return 1; }
+}
+build windows "$windows_dir" || { echo "run_all: the windows build failed" >&2; exit 1; }
+build host "$host_dir" --target refresh-sim || { echo "run_all: the host build failed" >&2; exit 1; }
+host_dir=$(cd "$host_dir" && pwd) windows_dir=$(cd "$windows_dir" && pwd)
+
+# --- the executable itself --------------------------------------------------------------------
+passed=0 failed=0
+result() {  # result STATUS NAME
+    if [ "$1" = 0 ]; then passed=$((passed + 1)); echo "PASS $2"
+    else failed=$((failed + 1)); echo "FAIL $2"; fi
+}
+
+python3 "$here/check_win95_exe.py" "$windows_dir/refresh.exe"
+result $? "refresh.exe loads on Windows 95 (PE, imports, instructions, resources, size)"
+
+# The checker must refuse an ordinary MinGW program: console subsystem, msvcrt.dll, CMOV.
+out=$(python3 "$here/check_win95_exe.py" "$windows_dir/tests/wine/debugger.exe")
+status=$?
+[ "$status" = 1 ] && grep -q 'subsystem is 3' <<<"$out" && grep -q 'imports from msvcrt.dll' <<<"$out" &&
+    grep -q 'cmov' <<<"$out"
+result $? "check_win95_exe.py refuses an ordinary MinGW program (debugger.exe)"
+
+# --- the case table under Wine ---------------------------------------------------------------------
+WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+export WINE_TEST_RUN_DIR
+cleanup() {
+    "$here/run_case.sh" --stop
+    rm -rf "$WINE_TEST_RUN_DIR"
+}
+trap cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+log=$WINE_TEST_RUN_DIR/cases.log
+python3 "$here/run_cases.py" "$host_dir" "$windows_dir" | tee "$log"
+counts=$(sed -n 's/^\([0-9][0-9]*\) passed, \([0-9][0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+if [ -n "$counts" ]; then
+    passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
+else
+    failed=$((failed + 1))
+    echo "FAIL the case driver ended without its summary"
+fi
+
+echo "wine: took $((SECONDS - started)) s"
+echo "wine: $passed passed, $failed failed"
+[ "$failed" = 0 ]

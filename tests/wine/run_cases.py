@@ -1,0 +1,223 @@
+#!/usr/bin/env python3
+"""Runs the shipped refresh.exe under Wine, case by case, and compares each run with refresh-sim.
+
+    run_cases.py HOST_BUILD_DIR WINDOWS_BUILD_DIR [CASE ...]
+
+For every case of the table below, one machine is described once and handed to both sides: Wine
+gets an Xvfb screen, system.ini in C:\\windows, the registry value and the mapping-driver double
+(run_case.sh), and the program runs under the emulating debugger on the adapter model; refresh-sim
+gets the same machine as options. The message boxes (text, caption, type), standard output (CR LF
+folded to LF), exit code and every adapter access in order must be identical.
+
+One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
+otherwise in a temporary folder removed at the end. Prints one line per case and "N passed,
+M failed"; exits 1 on any failure.
+"""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RUN_CASE = os.path.join(HERE, "run_case.sh")
+
+# system.ini texts. "lf" is the usual Windows 98 layout with the served driver's line under
+# [boot.description]; "crlf" the same with DOS line ends; "nodriver" lacks that line.
+SYSTEM_INI_LINES = [
+    "[boot]",
+    "display.drv=pnpdrvr.drv",
+    "[boot.description]",
+    "keyboard.typ=Standard 101/102-Key or Microsoft Natural Keyboard",
+    "display.drv=Lumarel series",
+    "[386Enh]",
+    "display=*vdd",
+]
+SYSTEM_INI = {
+    "lf": "".join(line + "\n" for line in SYSTEM_INI_LINES),
+    "crlf": "".join(line + "\r\n" for line in SYSTEM_INI_LINES),
+    "nodriver": "".join(line + "\n" for line in SYSTEM_INI_LINES if line != "display.drv=Lumarel series"),
+}
+NO_INI = None
+
+# RefreshRate under HKCC\Display\Settings: a text, or the whole key missing.
+NO_KEY = object()
+
+# Bits per pixel Wine reports for an X screen depth (no 24-bit depth is reachable: 24 shows as 32).
+WINE_BPP = {8: 8, 15: 16, 16: 16, 24: 32}
+
+# Mapping driver: refresh-sim's --driver and run_case.sh's --vxd for the same behaviour.
+VXD_MODE = {"ok": "window", "missing": "absent", "ioctl-fails": "fail", "null-window": "null"}
+
+# name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
+# and the number of accesses the case must make (so a row that sets up the wrong machine on both
+# sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read.
+# fmt: off
+CASES = [
+    ("typical",         "1024x768x16",  "85",   "lf",       "ok",          0x00, 58),
+    ("640x480x8-120",   "640x480x8",    "120",  "lf",       "ok",          0x00, 58),
+    ("800x600x16-75",   "800x600x16",   "75",   "lf",       "ok",          0x00, 58),
+    ("1280x1024x16-72", "1280x1024x16", "72",   "lf",       "ok",          0x00, 58),
+    ("1600x1200-no-key","1600x1200x16", NO_KEY, "lf",       "ok",          0x00, 58),
+    ("depth-32",        "1024x768x24",  "85",   "lf",       "ok",          0x00, 2),
+    ("skip-bit-set",    "1024x768x16",  "85",   "lf",       "ok",          0x20, 2),
+    ("no-system-ini",   "1024x768x16",  "85",   NO_INI,     "ok",          0x00, 0),
+    ("crlf-system-ini", "1024x768x16",  "85",   "crlf",     "ok",          0x00, 58),
+    ("no-driver-line",  "1024x768x16",  "85",   "nodriver", "ok",          0x00, 0),
+    ("vxd-missing",     "1024x768x16",  "85",   "lf",       "missing",     0x00, 54),
+    ("vxd-ioctl-fails", "1024x768x16",  "85",   "lf",       "ioctl-fails", 0x00, 54),
+    ("vxd-null-window", "1024x768x16",  "85",   "lf",       "null-window", 0x00, 54),
+]
+# fmt: on
+
+
+def machine_args(case, ini_files):
+    """The one machine of a table row, as run_case.sh options and as refresh-sim options."""
+    _, screen, rate, ini, driver, crtc75, _ = case
+    width, height, depth = screen.split("x")
+    wine = ["--screen", screen, "--vxd", VXD_MODE[driver], "--set", "crtc:0x75=0x%02x" % crtc75]
+    sim = ["--json", "--screen", width + "x" + height, "--bpp", str(WINE_BPP[int(depth)]),
+           "--driver", driver, "--crtc75", "0x%02x" % crtc75]
+    if rate is NO_KEY:
+        wine += ["--refresh", "nokey"]
+        sim += ["--no-settings-key"]
+    else:
+        wine += ["--refresh", rate]
+        sim += ["--rate", rate]
+    if ini is NO_INI:
+        wine += ["--no-system-ini"]
+        sim += ["--no-system-ini"]
+    else:
+        wine += ["--system-ini", ini_files[ini]]
+        sim += ["--system-ini", ini_files[ini]]
+    return wine, sim
+
+
+def describe(access):
+    if access is None:
+        return "(none)"
+    if access["op"] == "store":
+        plain = "store 0x%08X <- 0x%02X" % (access["address"], access["value"])
+    elif access["op"] == "out":
+        plain = "out 0x%04X <- 0x%02X" % (access["port"], access["value"])
+    else:
+        plain = "in 0x%04X -> 0x%02X" % (access["port"], access["value"])
+    return "%s  (%s)" % (json.dumps(access), plain)
+
+
+def boxes(result):
+    return [(b["text"], b["caption"], b["type"]) for b in result["messageBoxes"]]
+
+
+def differences(wine, sim):
+    """What differs between the Wine run and refresh-sim, one text per difference."""
+    found = []
+    if wine.get("error") is not None:
+        found.append("the debugger cut the run short: %s" % wine["error"])
+    if wine.get("crash") is not None:
+        found.append("the program crashed: %s" % json.dumps(wine["crash"]))
+    if any(not b.get("dismissed") for b in wine["messageBoxes"]):
+        found.append("a message box was not dismissed")
+    if wine["exitCode"] != sim["exitCode"]:
+        found.append("exit code: wine %d, host %d" % (wine["exitCode"], sim["exitCode"]))
+    if boxes(wine) != boxes(sim):
+        found.append("message boxes:\n      wine: %r\n      host: %r" % (boxes(wine), boxes(sim)))
+    stdout = wine["stdout"].replace("\r\n", "\n")
+    if stdout != sim["stdout"]:
+        found.append("standard output:\n      wine: %r\n      host: %r" % (stdout, sim["stdout"]))
+    wa, sa = wine["accesses"], sim["accesses"]
+    if wa != sa:
+        at = next(i for i in range(max(len(wa), len(sa)))
+                  if i >= len(wa) or i >= len(sa) or wa[i] != sa[i])
+        text = "accesses differ first at #%d (wine made %d, host %d):" % (at, len(wa), len(sa))
+        if at > 0:
+            text += "\n      both: %s" % describe(wa[at - 1])  # the index write before it, as a rule
+        text += "\n      wine: %s\n      host: %s" % (describe(wa[at] if at < len(wa) else None),
+                                                     describe(sa[at] if at < len(sa) else None))
+        found.append(text)
+    return found
+
+
+def run_case(case, sim_path, exe, ini_files, env):
+    name, _, _, _, _, _, want_accesses = case
+    wine_args, sim_args = machine_args(case, ini_files)
+    sim_run = subprocess.run([sim_path] + sim_args, capture_output=True, text=True)
+    if sim_run.returncode != 0:
+        return ["refresh-sim failed (%d): %s" % (sim_run.returncode, sim_run.stderr.strip())], None
+    sim = json.loads(sim_run.stdout)
+
+    wine_run = subprocess.run([RUN_CASE] + wine_args + [exe], capture_output=True, text=True, env=env)
+    if wine_run.returncode != 0 or not wine_run.stdout.strip():
+        tail = wine_run.stderr.strip().splitlines()[-5:]
+        return ["run_case.sh failed (%d): %s" % (wine_run.returncode, " | ".join(tail))], sim
+    wine = json.loads(wine_run.stdout)
+
+    found = differences(wine, sim)
+    if len(sim["accesses"]) != want_accesses:
+        found.append("the case is not the machine it names: %d accesses, the table expects %d"
+                     % (len(sim["accesses"]), want_accesses))
+    return found, sim
+
+
+def main(argv):
+    if len(argv) < 3:
+        sys.stderr.write(__doc__)
+        return 2
+    host_dir, windows_dir, only = argv[1], argv[2], set(argv[3:])
+    sim_path = os.path.join(host_dir, "tools", "refresh-sim")
+    exe = os.path.join(windows_dir, "refresh.exe")
+    tools = os.path.join(windows_dir, "tests", "wine")
+    for path in (sim_path, exe, os.path.join(tools, "debugger.exe"), os.path.join(tools, "physwin.vxd")):
+        if not os.path.isfile(path):
+            sys.stderr.write("run_cases: %s missing: build both presets first\n" % path)
+            return 2
+    unknown = only - {c[0] for c in CASES}
+    if unknown:
+        sys.stderr.write("run_cases: no such case: %s\n" % ", ".join(sorted(unknown)))
+        return 2
+
+    # A kill by SIGTERM still removes the prefix and stops Wine and Xvfb.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
+    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-cases.")
+    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
+    passed = failed = 0
+    started = time.monotonic()
+    try:
+        ini_files = {}
+        for key, text in SYSTEM_INI.items():
+            ini_files[key] = os.path.join(run_dir, "system-%s.ini" % key)
+            with open(ini_files[key], "w", newline="") as f:
+                f.write(text)
+        for case in CASES:
+            if only and case[0] not in only:
+                continue
+            t0 = time.monotonic()
+            found, sim = run_case(case, sim_path, exe, ini_files, env)
+            took = time.monotonic() - t0
+            if found:
+                failed += 1
+                print("FAIL %-18s %5.1fs" % (case[0], took))
+                for text in found:
+                    print("    " + text)
+            else:
+                passed += 1
+                print("PASS %-18s %5.1fs  %2d accesses, %d box(es), exit %d: %s"
+                      % (case[0], took, len(sim["accesses"]), len(sim["messageBoxes"]), sim["exitCode"],
+                         sim["summary"]))
+            sys.stdout.flush()
+    finally:
+        subprocess.run([RUN_CASE, "--stop"], env=env)
+        if own_run:
+            shutil.rmtree(run_dir, ignore_errors=True)
+    print("wine cases took %.1fs" % (time.monotonic() - started))
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
