@@ -13,6 +13,7 @@
 
 #include "host/machine.h"
 #include "probe/probe.h"
+#include "tests/support/system_ini_model.h"
 
 namespace {
 
@@ -248,44 +249,8 @@ TEST_F(CheckDisplayDriverTest, FileLoadedFromTheHost) {
     EXPECT_EQ(host::TheMachine().files.at(host::SystemIniPath()).bytes, content);
 }
 
-// A plain model of the reading rules, one byte at a time, as a text-mode fgets(line, 255, file)
-// would see the file; CheckDisplayDriver must agree with it on files made of the pieces that
-// matter, however the reads split them.
-int ModelCheck(const std::string& raw) {
-    std::string text;
-    for (size_t i = 0; i < raw.size() && raw[i] != '\x1A'; ++i) {
-        bool crBeforeLf = raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n';
-        if (!crBeforeLf) {
-            text += raw[i];
-        }
-    }
-    int inSection = 0;
-    int found     = 0;
-    std::string line;
-    auto examine = [&] {
-        char buffer[256] = {};
-        std::memcpy(buffer, line.data(), line.size());
-        if (buffer[0] == '[' && std::strncmp(buffer, "[boot.description]", 18) == 0) {
-            inSection = 1;
-        }
-        if (std::strncmp(buffer, "display.drv", 11) == 0 && inSection &&
-            std::strcmp(buffer, "display.drv=Lumarel series\n") == 0) {
-            found = 1;
-        }
-        line.clear();
-    };
-    for (char ch : text) {
-        line += ch;
-        if (ch == '\n' || line.size() == 254) {
-            examine();
-        }
-    }
-    if (!line.empty()) {
-        examine();
-    }
-    return found;
-}
-
+// CheckDisplayDriver must agree with the plain model of the reading rules on files made of the
+// pieces that matter, however the reads split them and wherever a read fails.
 TEST_F(CheckDisplayDriverTest, AgreesWithAPlainModelOnMixedFiles) {
     const std::vector<std::string> parts = {
         kHeader, kLine, "\r", "\n", "\r\n", "\x1A", "display.drv", "[", "x", Filler(40), Filler(200), "=",
@@ -302,13 +267,18 @@ TEST_F(CheckDisplayDriverTest, AgreesWithAPlainModelOnMixedFiles) {
         if (random() % 2 == 0) {
             std::replace(text.begin(), text.end(), '\x1A', ';');
         }
+        std::optional<size_t> failReadAt;
+        if (random() % 4 == 0) {
+            failReadAt = random() % (text.size() + 1);
+        }
         SetUp();
-        PutSystemIni(text);
+        PutSystemIni(text, failReadAt);
         host::TheMachine().readChunk = random() % 4 == 0 ? 0 : 1 + random() % 64;
-        int expected                 = ModelCheck(text);
+        int expected                 = testsupport::ModelCheck(text, failReadAt.value_or(std::string::npos));
         foundCount += expected;
         ASSERT_EQ(CheckDisplayDriver(), expected)
-            << "round " << round << ", reads of " << host::TheMachine().readChunk;
+            << "round " << round << ", reads of " << host::TheMachine().readChunk << ", failing at "
+            << failReadAt.value_or(std::string::npos);
     }
     EXPECT_GT(foundCount, 50); // the mix does reach the line
 }
