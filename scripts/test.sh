@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds every face and runs every test: the host tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows cross-build.
+# UndefinedBehaviorSanitizer, a bounded run of each fuzz target, and the Windows cross-build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +14,9 @@ echo "== host tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake --preset host-sanitize >/dev/null
 cmake --build --preset host-sanitize
 ctest --preset host-sanitize
+
+echo "== fuzzing: libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer =="
+bash scripts/fuzz.sh
 
 echo "== host tests =="
 cmake --preset host >/dev/null
