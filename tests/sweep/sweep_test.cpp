@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -82,8 +83,8 @@ RateSetting TextRate(const std::string& text) {
 }
 
 // Every rate text the tables hold (as stored, and without its padding), the empty and zero texts,
-// numbers of one to three digits, texts too long or odd, values of other types or without their
-// zero, and no value or no key at all.
+// some numbers of one to three digits (Numbers has them all), texts too long or odd, values of other types or
+// without their zero, and no value or no key at all.
 std::vector<RateSetting> Rates() {
     std::set<std::string> tableTexts;
     for (ModeIndex m = 0; m < kModeCount; ++m) {
@@ -155,6 +156,7 @@ const IniVariant kIniVariants[] = {
 // Extended CRTC 0x75: bit 5 clear or set, with the bits around it in many states.
 const uint8_t kSkipClear[] = {0x00, 0x1F, 0xDF, 0x10, 0x40, 0xC0, 0x5F};
 const uint8_t kSkipSet[]   = {0x20, 0x3F, 0xFF, 0x30, 0x60, 0xA0, 0xE0};
+static_assert(std::size(kSkipClear) == std::size(kSkipSet));
 
 const DriverBehaviour kDrivers[] = {DriverBehaviour::Window, DriverBehaviour::Missing,
                                     DriverBehaviour::Unsupported, DriverBehaviour::IoctlFails,
@@ -330,8 +332,9 @@ struct Violation {
 // Runs machine after machine with standard output redirected once, and keeps for each property
 // how many machines broke it and the first of them. The driver check and the skip bit let most
 // machines through to the programming sequence; the others stop at one of the two. The system.ini
-// variants, the skip values and the mapping driver's behaviours rotate with the machine's number,
-// so that each of them meets every screen, depth and rate text many times over.
+// variant, the skip value and the mapping driver's behaviour of each machine come from a generator
+// with a fixed seed, not from a rotation whose period could line up with the grid's and tie one
+// rate text to one driver behaviour; so each of them meets every screen, depth and rate text.
 class Sweep {
   public:
     Sweep() {
@@ -341,22 +344,22 @@ class Sweep {
     }
 
     void LetThrough(Screen screen, int bpp, const RateSetting& rate) {
-        size_t k = through_++;
-        Run({screen, bpp, &rate, namingIni_[k % namingIni_.size()], kSkipClear[k % std::size(kSkipClear)],
-             k % std::size(kDrivers)});
+        Run({screen, bpp, &rate, namingIni_[Pick(namingIni_.size())], kSkipClear[Pick(std::size(kSkipClear))],
+             Pick(std::size(kDrivers))});
+        ++through_;
     }
 
-    // Every other one at the skip bit, the rest at system.ini.
+    // Half of them at the skip bit, the others at system.ini, whatever CRTC 0x75 holds.
     void Stop(Screen screen, int bpp, const RateSetting& rate) {
-        size_t k = stopped_++;
-        size_t i = k / 2;
-        if (k % 2 == 0) {
-            Run({screen, bpp, &rate, namingIni_[i % namingIni_.size()], kSkipSet[i % std::size(kSkipSet)],
-                 k % std::size(kDrivers)});
+        if (Pick(2) == 0) {
+            Run({screen, bpp, &rate, namingIni_[Pick(namingIni_.size())], kSkipSet[Pick(std::size(kSkipSet))],
+                 Pick(std::size(kDrivers))});
         } else {
-            Run({screen, bpp, &rate, otherIni_[i % otherIni_.size()], kSkipClear[i % std::size(kSkipClear)],
-                 k % std::size(kDrivers)});
+            const uint8_t* skip = Pick(2) == 0 ? kSkipSet : kSkipClear;
+            Run({screen, bpp, &rate, otherIni_[Pick(otherIni_.size())], skip[Pick(std::size(kSkipSet))],
+                 Pick(std::size(kDrivers))});
         }
+        ++stopped_;
     }
 
     size_t Machines() const { return through_ + stopped_; }
@@ -364,6 +367,8 @@ class Sweep {
     const std::map<std::string, Violation>& Violations() const { return violations_; }
 
   private:
+    size_t Pick(size_t count) { return pick_() % count; }
+
     void Run(const Config& c) {
         sim::MachineSpec spec;
         spec.width        = c.screen.width;
@@ -397,6 +402,7 @@ class Sweep {
     static constexpr int kShowDefault       = 10;
 
     StdoutToFile output_;
+    std::minstd_rand pick_{1998};
     std::vector<const IniVariant*> namingIni_;
     std::vector<const IniVariant*> otherIni_;
     char commandLine_[1] = {0};
@@ -431,9 +437,10 @@ TEST(Sweep, NoMachineIsTouchedBeyondWhatTheUtilityOwns) {
                 }
             }
         }
-        for (const Screen& screen : numberScreens) {
-            for (const RateSetting& rate : numbers) {
-                sweep.LetThrough(screen, numberDepths[n++ % std::size(numberDepths)], rate);
+        for (size_t i = 0; i < std::size(numberScreens); ++i) {
+            for (size_t j = 0; j < numbers.size(); ++j) {
+                sweep.LetThrough(numberScreens[i], numberDepths[(i + j) % std::size(numberDepths)],
+                                 numbers[j]);
             }
         }
         machines   = sweep.Machines();
