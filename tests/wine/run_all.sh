@@ -51,18 +51,30 @@ result $? "check_win95_exe.py refuses an ordinary MinGW program (debugger.exe)"
 # --- the case table under Wine ---------------------------------------------------------------------
 WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 export WINE_TEST_RUN_DIR
+driver=
 cleanup() {
     "$here/run_case.sh" --stop
     rm -rf "$WINE_TEST_RUN_DIR"
 }
+# On a signal the case driver is told to stop first, which ends its current case cleanly.
+stop() {
+    if [ -n "$driver" ]; then
+        kill -TERM "$driver" 2>/dev/null
+        wait "$driver"
+    fi
+    exit "$1"
+}
 trap cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
+trap 'stop 129' HUP
+trap 'stop 130' INT
+trap 'stop 143' TERM
 
-log=$WINE_TEST_RUN_DIR/cases.log
-python3 "$here/run_cases.py" "$host_dir" "$windows_dir" | tee "$log"
-counts=$(sed -n 's/^\([0-9][0-9]*\) passed, \([0-9][0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+# In the background, so that a signal reaches the traps above while it runs.
+python3 "$here/run_cases.py" --counts "$WINE_TEST_RUN_DIR/counts" "$host_dir" "$windows_dir" &
+driver=$!
+wait "$driver"
+driver=
+counts=$(cat "$WINE_TEST_RUN_DIR/counts" 2>/dev/null)
 if [ -n "$counts" ]; then
     passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
 else

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs the shipped refresh.exe under Wine, case by case, and compares each run with refresh-sim.
 
-    run_cases.py HOST_BUILD_DIR WINDOWS_BUILD_DIR [CASE ...]
+    run_cases.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR [CASE ...]
 
 For every case of the table below, one machine is described once and handed to both sides: Wine
 gets an Xvfb screen, system.ini in C:\\windows, the registry value and the mapping-driver double
@@ -11,7 +11,7 @@ folded to LF), exit code and every adapter access in order must be identical.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per case and "N passed,
-M failed"; exits 1 on any failure.
+M failed" (also written to --counts FILE as "N M"); exits 1 on any failure.
 """
 
 import json
@@ -142,19 +142,34 @@ def differences(wine, sim):
     return found
 
 
+def run(args, env=None):
+    """(status, stdout, stderr) of a program. Stopped by a signal, it first asks the program to end,
+    so that run_case.sh stops its Xvfb and Wine itself."""
+    with subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env) as p:
+        try:
+            out, err = p.communicate()
+        except BaseException:
+            p.terminate()
+            try:
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                p.kill()
+            raise
+    return p.returncode, out, err
+
+
 def run_case(case, sim_path, exe, ini_files, env):
     name, _, _, _, _, _, want_accesses = case
     wine_args, sim_args = machine_args(case, ini_files)
-    sim_run = subprocess.run([sim_path] + sim_args, capture_output=True, text=True)
-    if sim_run.returncode != 0:
-        return ["refresh-sim failed (%d): %s" % (sim_run.returncode, sim_run.stderr.strip())], None
-    sim = json.loads(sim_run.stdout)
+    status, out, err = run([sim_path] + sim_args)
+    if status != 0:
+        return ["refresh-sim failed (%d): %s" % (status, err.strip())], None
+    sim = json.loads(out)
 
-    wine_run = subprocess.run([RUN_CASE] + wine_args + [exe], capture_output=True, text=True, env=env)
-    if wine_run.returncode != 0 or not wine_run.stdout.strip():
-        tail = wine_run.stderr.strip().splitlines()[-5:]
-        return ["run_case.sh failed (%d): %s" % (wine_run.returncode, " | ".join(tail))], sim
-    wine = json.loads(wine_run.stdout)
+    status, out, err = run([RUN_CASE] + wine_args + [exe], env=env)
+    if status != 0 or not out.strip():
+        return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))], sim
+    wine = json.loads(out)
 
     found = differences(wine, sim)
     if len(sim["accesses"]) != want_accesses:
@@ -164,10 +179,13 @@ def run_case(case, sim_path, exe, ini_files, env):
 
 
 def main(argv):
-    if len(argv) < 3:
+    args, counts_file = argv[1:], None
+    if args[:1] == ["--counts"] and len(args) > 1:
+        counts_file, args = args[1], args[2:]
+    if len(args) < 2:
         sys.stderr.write(__doc__)
         return 2
-    host_dir, windows_dir, only = argv[1], argv[2], set(argv[3:])
+    host_dir, windows_dir, only = args[0], args[1], set(args[2:])
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     exe = os.path.join(windows_dir, "refresh.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
@@ -216,6 +234,9 @@ def main(argv):
             shutil.rmtree(run_dir, ignore_errors=True)
     print("wine cases took %.1fs" % (time.monotonic() - started))
     print("%d passed, %d failed" % (passed, failed))
+    if counts_file:
+        with open(counts_file, "w") as f:
+            f.write("%d %d\n" % (passed, failed))
     return 1 if failed else 0
 
 
