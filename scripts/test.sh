@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every face and runs every test: the host tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a bounded run of each fuzz target, and the Windows cross-build.
+# UndefinedBehaviorSanitizer, a bounded run of each fuzz target, the Windows cross-build, and the
+# shipped executable run under Wine against the host build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,3 +23,6 @@ echo "== host tests =="
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host
+
+echo "== the Windows executable under Wine, against refresh-sim =="
+bash tests/wine/run_all.sh build/host build/windows
