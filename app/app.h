@@ -5,7 +5,7 @@
 #include <windows.h>
 
 enum {
-    kClassNameSize = 9,  // "Simple" and room to spare, with the terminating zero
+    kClassNameSize = 9, // "Simple" and room to spare, with the terminating zero
     kTitleSize     = 40,
 };
 

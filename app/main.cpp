@@ -69,8 +69,8 @@ int RegisterMainClass(HINSTANCE instance) {
 // The window exists only to own the run; it is never shown or updated.
 int CreateMainWindow(HINSTANCE instance, int) {
     instanceHandle = instance;
-    HWND window    = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                                     NULL, NULL, instance, NULL);
+    HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT,
+                                  0, NULL, NULL, instance, NULL);
     if (window == NULL) {
         return 0;
     }

@@ -19,10 +19,10 @@ void RunRefreshSetup() {
         return;
     }
     ReadRefreshRate(&displayState);
-    displayState.width     = GetSystemMetrics(SM_CXSCREEN);
-    displayState.height    = GetSystemMetrics(SM_CYSCREEN);
-    displayState.modeIndex = ClassifyResolution(displayState.width, displayState.height);
-    displayState.rateIndex = FindRateIndex(displayState.modeIndex, displayState.rateText);
+    displayState.width        = GetSystemMetrics(SM_CXSCREEN);
+    displayState.height       = GetSystemMetrics(SM_CYSCREEN);
+    displayState.modeIndex    = ClassifyResolution(displayState.width, displayState.height);
+    displayState.rateIndex    = FindRateIndex(displayState.modeIndex, displayState.rateText);
     displayState.bitsPerPixel = QueryColorDepth();
     if (displayState.bitsPerPixel < kMinimumBitsPerPixel) {
         return;

@@ -62,9 +62,12 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
 
     if (Lower(path) == Lower(host::kMappingDriverPath)) {
         switch (m.driver) {
-        case host::DriverBehaviour::Missing: return Fail(m.openError);
-        case host::DriverBehaviour::Unsupported: return Fail(ERROR_NOT_SUPPORTED);
-        default: return NewHandle({path, 0, true});
+        case host::DriverBehaviour::Missing:
+            return Fail(m.openError);
+        case host::DriverBehaviour::Unsupported:
+            return Fail(ERROR_NOT_SUPPORTED);
+        default:
+            return NewHandle({path, 0, true});
         }
     }
     if ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING) {
@@ -121,7 +124,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
         m.lastError = ERROR_GEN_FAILURE;
         return FALSE;
     }
-    UINT32 address = m.driver == host::DriverBehaviour::NullWindow ? 0 : m.adapter.windowBase;
+    UINT32 address   = m.driver == host::DriverBehaviour::NullWindow ? 0 : m.adapter.windowBase;
     UINT32 answer[2] = {address, 0};
     std::memcpy(out, answer, sizeof answer);
     if (returned != nullptr) {
@@ -141,4 +144,6 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
-DWORD WINAPI GetLastError(void) { return TheMachine().lastError; }
+DWORD WINAPI GetLastError(void) {
+    return TheMachine().lastError;
+}

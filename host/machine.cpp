@@ -21,7 +21,9 @@ std::string DefaultSystemIni() {
            "display=*vdd\r\n";
 }
 
-std::string SystemIniPath() { return TheMachine().windowsDirectory + "\\system.ini"; }
+std::string SystemIniPath() {
+    return TheMachine().windowsDirectory + "\\system.ini";
+}
 
 bool LoadHostFile(const std::string& path, const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
@@ -37,8 +39,8 @@ bool LoadHostFile(const std::string& path, const std::string& hostPath) {
 }
 
 void ResetMachine() {
-    Machine& m = TheMachine();
-    m          = Machine{};
+    Machine& m               = TheMachine();
+    m                        = Machine{};
     m.files[SystemIniPath()] = HostFile{DefaultSystemIni(), std::nullopt};
 }
 

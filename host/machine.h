@@ -55,7 +55,7 @@ struct CreateFileRecord {
 struct IoControlRecord {
     HANDLE device;
     DWORD code;
-    bool input;      // an input buffer or an input size was passed
+    bool input; // an input buffer or an input size was passed
     DWORD outSize;
     bool returned;   // a place for the count of bytes returned was passed
     bool overlapped; // an overlapped structure was passed
@@ -106,14 +106,14 @@ struct Machine {
     DWORD openError        = ERROR_FILE_NOT_FOUND; // for DriverBehaviour::Missing
 
     // ADVAPI32: HKEY_CURRENT_CONFIG\Display\Settings and its RefreshRate value.
-    bool settingsKeyExists = true;
+    bool settingsKeyExists                   = true;
     std::optional<RegistryValue> refreshRate = RegistryValue{REG_SZ, std::string("85", 3)};
 
     // GDI32 and the screen.
-    int screenWidth    = 1024;
-    int screenHeight   = 768;
-    int bitsPerPixel   = 16;
-    int planes         = 1;
+    int screenWidth     = 1024;
+    int screenHeight    = 768;
+    int bitsPerPixel    = 16;
+    int planes          = 1;
     bool displayDcFails = false;
 
     // USER32 window class and window.
@@ -132,9 +132,9 @@ struct Machine {
     std::vector<std::string> shownWindows; // ShowWindow / UpdateWindow: never expected
     std::vector<ClassRecord> registeredClasses;
     std::vector<WindowRecord> createdWindows;
-    std::vector<UINT> dispatchedMessages;  // messages the window procedure received, in order
-    bool messageLoopWouldBlock = false;    // GetMessageA found no message: a real loop would hang
-    DWORD lastError = 0;
+    std::vector<UINT> dispatchedMessages; // messages the window procedure received, in order
+    bool messageLoopWouldBlock = false;   // GetMessageA found no message: a real loop would hang
+    DWORD lastError            = 0;
 
     // Inner state of the stand-in.
     std::map<HANDLE, OpenObject> openObjects;

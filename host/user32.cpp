@@ -11,21 +11,26 @@ using host::TheMachine;
 
 namespace {
 
-const HCURSOR kArrowCursor = reinterpret_cast<HCURSOR>(0xC0);
-const HWND kMainWindow     = reinterpret_cast<HWND>(0x3000);
-const ATOM kClassAtom      = 0xC001;
+const HCURSOR kArrowCursor          = reinterpret_cast<HCURSOR>(0xC0);
+const HWND kMainWindow              = reinterpret_cast<HWND>(0x3000);
+const ATOM kClassAtom               = 0xC001;
 const DWORD kErrorClassDoesNotExist = 1411;
 
 // The executable's string table, from the same ids and texts as the resource script.
 const char* FindString(UINT id) {
     switch (id) {
-    case IDS_CLASS_NAME: return TEXT_CLASS_NAME;
-    case IDS_TITLE: return TEXT_TITLE;
-    default: return nullptr;
+    case IDS_CLASS_NAME:
+        return TEXT_CLASS_NAME;
+    case IDS_TITLE:
+        return TEXT_TITLE;
+    default:
+        return nullptr;
     }
 }
 
-std::string Text(LPCSTR text) { return text == nullptr ? std::string() : std::string(text); }
+std::string Text(LPCSTR text) {
+    return text == nullptr ? std::string() : std::string(text);
+}
 
 } // namespace
 
@@ -40,9 +45,12 @@ int WINAPI GetSystemMetrics(int index) {
     host::Machine& m = TheMachine();
     m.calls.push_back("GetSystemMetrics");
     switch (index) {
-    case SM_CXSCREEN: return m.screenWidth;
-    case SM_CYSCREEN: return m.screenHeight;
-    default: return 0;
+    case SM_CXSCREEN:
+        return m.screenWidth;
+    case SM_CYSCREEN:
+        return m.screenHeight;
+    default:
+        return 0;
     }
 }
 
@@ -78,8 +86,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* c) {
         return 0;
     }
     m.registeredClasses.push_back({true, c->cbSize, c->style, c->lpfnWndProc, c->cbClsExtra, c->cbWndExtra,
-                                   c->hInstance, c->hIcon, c->hCursor, c->hbrBackground, Text(c->lpszMenuName),
-                                   Text(c->lpszClassName), c->hIconSm});
+                                   c->hInstance, c->hIcon, c->hCursor, c->hbrBackground,
+                                   Text(c->lpszMenuName), Text(c->lpszClassName), c->hIconSm});
     return kClassAtom;
 }
 
@@ -89,14 +97,15 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* c) {
     if (m.registerClassFails) {
         return 0;
     }
-    m.registeredClasses.push_back({false, 0, c->style, c->lpfnWndProc, c->cbClsExtra, c->cbWndExtra, c->hInstance,
-                                   c->hIcon, c->hCursor, c->hbrBackground, Text(c->lpszMenuName),
-                                   Text(c->lpszClassName), nullptr});
+    m.registeredClasses.push_back({false, 0, c->style, c->lpfnWndProc, c->cbClsExtra, c->cbWndExtra,
+                                   c->hInstance, c->hIcon, c->hCursor, c->hbrBackground,
+                                   Text(c->lpszMenuName), Text(c->lpszClassName), nullptr});
     return kClassAtom;
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
-                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
     host::Machine& m = TheMachine();
     m.calls.push_back("CreateWindowExA");
     m.createdWindows.push_back(
@@ -160,11 +169,11 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
     std::memset(message, 0, sizeof *message);
     message->message = WM_QUIT;
     if (m.quitPending) {
-        m.quitPending    = false;
+        m.quitPending   = false;
         message->wParam = static_cast<WPARAM>(m.quitCode);
     } else {
         m.messageLoopWouldBlock = true;
-        message->wParam        = 0xB10C;
+        message->wParam         = 0xB10C;
     }
     return FALSE;
 }

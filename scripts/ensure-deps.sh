@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
-           g++-mingw-w64-i686 binutils-mingw-w64-i686 clang libclang-rt-dev python3; do
+           g++-mingw-w64-i686 binutils-mingw-w64-i686 clang libclang-rt-dev clang-format python3 git; do
     have_pkg "$pkg" || need+=("$pkg")
 done
 

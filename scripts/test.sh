@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/ensure-deps.sh
 
+echo "== house style (clang-format) =="
+bash scripts/format.sh --check
+
 echo "== Windows executable (MinGW) =="
 cmake --preset windows >/dev/null
 cmake --build --preset windows

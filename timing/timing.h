@@ -13,37 +13,37 @@ typedef unsigned int RateSlot;
 typedef unsigned int DepthClass;
 
 enum {
-    kModeCount          = 8,
-    kRateCount          = 6,
-    kSlotCount          = 6,
-    kDepthCount         = 3,
-    kRateEntrySize      = 4,   // "60 " and its zero in a four-byte field
-    kRateTextSize       = 255, // the requested rate text with its terminating zero
-    kTimingRecordSize   = 22,
-    kMappedWordSize     = 4,
-    kNoDepthClass       = kDepthCount, // more than 24 bits per pixel: the tables have no column
-    kNoSlot             = 0xFF,        // a RateIndex whose row has no column in MappedWordTable
+    kModeCount        = 8,
+    kRateCount        = 6,
+    kSlotCount        = 6,
+    kDepthCount       = 3,
+    kRateEntrySize    = 4,   // "60 " and its zero in a four-byte field
+    kRateTextSize     = 255, // the requested rate text with its terminating zero
+    kTimingRecordSize = 22,
+    kMappedWordSize   = 4,
+    kNoDepthClass     = kDepthCount, // more than 24 bits per pixel: the tables have no column
+    kNoSlot           = 0xFF,        // a RateIndex whose row has no column in MappedWordTable
 };
 
 // Bytes of one TimingRecord, in the order they sit in the record.
 enum {
-    kRecordCrtc00    = 0,  // 0-7: CRTC 0x00-0x07
-    kRecordCrtc10    = 8,  // vertical retrace start
-    kRecordCrtc11    = 9,  // vertical retrace end, bit 7 protects CRTC 0x00-0x07
-    kRecordCrtc12    = 10, // vertical display end
-    kRecordUnused    = 11, // CRTC 0x13 comes from OffsetTable instead
-    kRecordCrtc15    = 12, // start vertical blanking
-    kRecordCrtc16    = 13, // end vertical blanking
-    kRecordCrtc30    = 14, // 14-17: extended CRTC 0x30-0x33
-    kRecordExtC8     = 18, // 18-21: extended registers 0xC8-0xCB behind 0x3D6/0x3D7
+    kRecordCrtc00 = 0,  // 0-7: CRTC 0x00-0x07
+    kRecordCrtc10 = 8,  // vertical retrace start
+    kRecordCrtc11 = 9,  // vertical retrace end, bit 7 protects CRTC 0x00-0x07
+    kRecordCrtc12 = 10, // vertical display end
+    kRecordUnused = 11, // CRTC 0x13 comes from OffsetTable instead
+    kRecordCrtc15 = 12, // start vertical blanking
+    kRecordCrtc16 = 13, // end vertical blanking
+    kRecordCrtc30 = 14, // 14-17: extended CRTC 0x30-0x33
+    kRecordExtC8  = 18, // 18-21: extended registers 0xC8-0xCB behind 0x3D6/0x3D7
 };
 
 typedef BYTE TimingRecord[kTimingRecordSize];
 
 struct DisplayState {
-    int width;          // pixels
-    int height;         // pixels
-    int bitsPerPixel;   // bits per pixel times colour planes
+    int width;                    // pixels
+    int height;                   // pixels
+    int bitsPerPixel;             // bits per pixel times colour planes
     char rateText[kRateTextSize]; // refresh rate chosen in the display settings, as text
     ModeIndex modeIndex;
     RateIndex rateIndex;
@@ -51,8 +51,8 @@ struct DisplayState {
 
 struct TimingSelection {
     TimingRecord record;
-    BYTE offset;                 // CRTC 0x13
-    BYTE word[kMappedWordSize];  // the mapped register word, in table order
+    BYTE offset;                // CRTC 0x13
+    BYTE word[kMappedWordSize]; // the mapped register word, in table order
 };
 
 extern const char RateTable[kModeCount][kRateCount][kRateEntrySize];

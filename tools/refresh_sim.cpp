@@ -22,9 +22,9 @@ bool ParseNumber(const std::string& text, long low, long high, long* value) {
     if (text.empty()) {
         return false;
     }
-    errno        = 0;
-    char* end    = nullptr;
-    long number  = std::strtol(text.c_str(), &end, 0);
+    errno       = 0;
+    char* end   = nullptr;
+    long number = std::strtol(text.c_str(), &end, 0);
     if (errno != 0 || *end != '\0' || number < low || number > high) {
         return false;
     }
@@ -62,11 +62,14 @@ int main(int argc, char** argv) {
 
     app.add_option("--screen", screen, "screen size WxH (default 1024x768)");
     app.add_option("--bpp", bpp, "bits per pixel of the display (default 16)");
-    CLI::Option* rateOption = app.add_option("--rate", rate, "RefreshRate text in the registry (default \"85\")");
+    CLI::Option* rateOption =
+        app.add_option("--rate", rate, "RefreshRate text in the registry (default \"85\")");
     CLI::Option* noRateFlag = app.add_flag("--no-rate", noRate, "the settings key has no RefreshRate value");
-    CLI::Option* noKeyFlag  = app.add_flag("--no-settings-key", noSettingsKey, "no Display\\Settings key at all");
-    CLI::Option* iniOption  = app.add_option("--system-ini", systemIni, "file to serve as system.ini");
-    CLI::Option* noIniFlag  = app.add_flag("--no-system-ini", noSystemIni, "no system.ini in the Windows directory");
+    CLI::Option* noKeyFlag =
+        app.add_flag("--no-settings-key", noSettingsKey, "no Display\\Settings key at all");
+    CLI::Option* iniOption = app.add_option("--system-ini", systemIni, "file to serve as system.ini");
+    CLI::Option* noIniFlag =
+        app.add_flag("--no-system-ini", noSystemIni, "no system.ini in the Windows directory");
     app.add_option("--crtc75", crtc75, "initial value of extended CRTC register 0x75 (default 0)");
     app.add_option("--driver", driver, "mapping driver: ok|missing|unsupported|ioctl-fails|null-window");
     app.add_flag("--json", json, "one JSON object instead of text");

@@ -102,10 +102,10 @@ void ResetProcessState() {
 void PrepareMachine(const MachineSpec& spec) {
     host::ResetMachine();
     ResetProcessState();
-    host::Machine& m = host::TheMachine();
-    m.screenWidth    = spec.width;
-    m.screenHeight   = spec.height;
-    m.bitsPerPixel   = spec.bitsPerPixel;
+    host::Machine& m    = host::TheMachine();
+    m.screenWidth       = spec.width;
+    m.screenHeight      = spec.height;
+    m.bitsPerPixel      = spec.bitsPerPixel;
     m.settingsKeyExists = spec.rate != RateSetting::NoKey;
     if (spec.rate == RateSetting::Text) {
         m.refreshRate = host::RegistryValue{REG_SZ, spec.rateText + std::string(1, '\0')};
@@ -147,15 +147,19 @@ nlohmann::json ToJson(const RunResult& r) {
     nlohmann::json accesses = nlohmann::json::array();
     for (const adapter::Access& a : r.accesses) {
         switch (a.op) {
-        case adapter::Op::In: accesses.push_back({{"op", "in"}, {"port", a.where}, {"value", a.value}}); break;
-        case adapter::Op::Out: accesses.push_back({{"op", "out"}, {"port", a.where}, {"value", a.value}}); break;
+        case adapter::Op::In:
+            accesses.push_back({{"op", "in"}, {"port", a.where}, {"value", a.value}});
+            break;
+        case adapter::Op::Out:
+            accesses.push_back({{"op", "out"}, {"port", a.where}, {"value", a.value}});
+            break;
         case adapter::Op::Store:
             accesses.push_back({{"op", "store"}, {"address", a.where}, {"value", a.value}});
             break;
         }
     }
     const adapter::Adapter& f = r.finalAdapter;
-    auto named = [](const std::array<uint8_t, 256>& file, std::initializer_list<int> indexes) {
+    auto named                = [](const std::array<uint8_t, 256>& file, std::initializer_list<int> indexes) {
         nlohmann::json out = nlohmann::json::object();
         for (int i : indexes) {
             char key[8];
@@ -171,8 +175,8 @@ nlohmann::json ToJson(const RunResult& r) {
         {"accesses", accesses},
         {"summary", r.summary},
         {"registers",
-         {{"crtc", named(f.crtc, {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x15, 0x16,
-                                  0x30, 0x31, 0x32, 0x33, 0x75})},
+         {{"crtc", named(f.crtc, {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13,
+                                  0x15, 0x16, 0x30, 0x31, 0x32, 0x33, 0x75})},
           {"extended", named(f.ext, {0x09, 0xC8, 0xC9, 0xCA, 0xCB})},
           {"miscOutput", f.miscOutput},
           {"windowBase", f.windowBase},

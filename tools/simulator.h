@@ -17,14 +17,14 @@ enum class RateSetting { Text, NoValue, NoKey };
 
 // A machine as refresh-sim's options describe it; the defaults are the built-in machine.
 struct MachineSpec {
-    int width        = 1024;
-    int height       = 768;
-    int bitsPerPixel = 16;
-    RateSetting rate = RateSetting::Text;
-    std::string rateText = "85";
+    int width                            = 1024;
+    int height                           = 768;
+    int bitsPerPixel                     = 16;
+    RateSetting rate                     = RateSetting::Text;
+    std::string rateText                 = "85";
     std::optional<std::string> systemIni = host::DefaultSystemIni(); // nullopt: no system.ini
-    uint8_t crtc75 = 0x00;
-    host::DriverBehaviour driver = host::DriverBehaviour::Window;
+    uint8_t crtc75                       = 0x00;
+    host::DriverBehaviour driver         = host::DriverBehaviour::Window;
 };
 
 struct RunResult {

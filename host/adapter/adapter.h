@@ -20,9 +20,9 @@ enum : uint16_t {
     kExtData         = 0x3D7,
 };
 enum : uint8_t {
-    kCrtcOverflow       = 0x07,
-    kCrtcVerticalEnd    = 0x11,
-    kCrtcProtectBit     = 0x80, // in CRTC 0x11: CRTC 0x00-0x07 are write-protected
+    kCrtcOverflow            = 0x07,
+    kCrtcVerticalEnd         = 0x11,
+    kCrtcProtectBit          = 0x80, // in CRTC 0x11: CRTC 0x00-0x07 are write-protected
     kCrtcOverflowLineCompare = 0x10, // bit 4 of CRTC 0x07 stays writable while protected
 };
 
@@ -39,16 +39,17 @@ struct Access {
     uint8_t value;
     bool unexpected; // a port or address the adapter does not decode
     bool operator==(const Access& other) const {
-        return op == other.op && where == other.where && value == other.value && unexpected == other.unexpected;
+        return op == other.op && where == other.where && value == other.value &&
+               unexpected == other.unexpected;
     }
 };
 
 struct Adapter {
     std::array<uint8_t, 256> crtc{};
     std::array<uint8_t, 256> ext{};
-    uint8_t crtcLatch = 0;
-    uint8_t extLatch  = 0;
-    uint8_t miscOutput = 0x67; // colour addressing, as the BIOS leaves a text mode
+    uint8_t crtcLatch   = 0;
+    uint8_t extLatch    = 0;
+    uint8_t miscOutput  = 0x67; // colour addressing, as the BIOS leaves a text mode
     uint32_t windowBase = kDefaultWindowBase;
     std::array<uint8_t, kWindowSize> window{};
     std::vector<Access> trace;

@@ -31,10 +31,10 @@ typedef intptr_t LRESULT;
 typedef void* HANDLE;
 
 // Distinct handle types, as with STRICT, so a handle of one kind cannot stand in for another.
-#define DECLARE_HANDLE(name)                                                                            \
-    struct name##__ {                                                                                   \
-        int unused;                                                                                     \
-    };                                                                                                  \
+#define DECLARE_HANDLE(name)                                                                                 \
+    struct name##__ {                                                                                        \
+        int unused;                                                                                          \
+    };                                                                                                       \
     typedef struct name##__* name
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HINSTANCE);
@@ -102,7 +102,7 @@ struct WNDCLASSEXA {
 };
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
-#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
+#define LOWORD(l) ((WORD)((uintptr_t)(l)&0xFFFF))
 #define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
 
 // KERNEL32
@@ -180,8 +180,8 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 HANDLE WINAPI LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass);
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
-                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL WINAPI ShowWindow(HWND window, int command);
 BOOL WINAPI UpdateWindow(HWND window);
 BOOL WINAPI DestroyWindow(HWND window);

@@ -35,7 +35,8 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.messageBoxes.empty());
     EXPECT_EQ(r.standardOutput, "");
-    EXPECT_EQ(CallsAmong({"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}),
+    EXPECT_EQ(CallsAmong({"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics", "CreateDCA",
+                          "DeviceIoControl"}),
               (std::vector<std::string>{"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics",
                                         "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}));
     EXPECT_EQ(displayState.modeIndex, 4u);
@@ -47,7 +48,8 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     }
     EXPECT_EQ(a.crtc[0x13], 0x00);
     EXPECT_EQ(a.miscOutput, 0x2B);
-    EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())), (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
+    EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())),
+              (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
     EXPECT_EQ(r.summary, "mode index 4, rate index 2, depth class 1, rate slot 2, table row 4");
 }
 
@@ -55,8 +57,8 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
 TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
     for (uint8_t value : {0x20, 0x3F, 0xFF}) {
         sim::MachineSpec spec;
-        spec.crtc75         = value;
-        sim::RunResult r    = sim::Run(spec);
+        spec.crtc75      = value;
+        sim::RunResult r = sim::Run(spec);
         EXPECT_TRUE(OnlySkipBitRead(r));
         EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}).empty());
         EXPECT_EQ(r.exitCode, 0);
@@ -90,8 +92,9 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
         spec.bitsPerPixel = bpp;
         sim::RunResult r  = sim::Run(spec);
         EXPECT_TRUE(OnlySkipBitRead(r)) << bpp;
-        EXPECT_EQ(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
-                  (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
+        EXPECT_EQ(
+            CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
+            (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
     }
     sim::PrepareMachine(sim::MachineSpec{});
     host::TheMachine().displayDcFails = true;
@@ -115,7 +118,7 @@ TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
 }
 
 TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
-    sim::RunResult r      = sim::Run(sim::MachineSpec{});
+    sim::RunResult r       = sim::Run(sim::MachineSpec{});
     const host::Machine& m = host::TheMachine();
     ASSERT_EQ(m.registeredClasses.size(), 1u);
     const host::ClassRecord& c = m.registeredClasses[0];
@@ -159,7 +162,7 @@ TEST(Shell, NoClassOrNoWindowMeansNoRun) {
     } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
     for (const Case& c : cases) {
         sim::PrepareMachine(sim::MachineSpec{});
-        host::Machine& m        = host::TheMachine();
+        host::Machine& m       = host::TheMachine();
         m.registerClassExFails = c.exFails;
         m.registerClassFails   = c.plainFails;
         m.createWindowFails    = c.windowFails;

@@ -13,8 +13,12 @@ namespace {
 
 using Bytes = std::vector<int>;
 
-Bytes RecordOf(const TimingRecord& record) { return Bytes(record, record + kTimingRecordSize); }
-Bytes WordOf(const BYTE* word) { return Bytes(word, word + kMappedWordSize); }
+Bytes RecordOf(const TimingRecord& record) {
+    return Bytes(record, record + kTimingRecordSize);
+}
+Bytes WordOf(const BYTE* word) {
+    return Bytes(word, word + kMappedWordSize);
+}
 
 DisplayState State(int width, int height, int bpp, const char* rate) {
     DisplayState state{};
@@ -63,10 +67,9 @@ TEST(Tables, EmptyRatesAndTheSevenTwentyRowsHoldZeroRecords) {
 }
 
 TEST(ClassifyResolution, KnownPairsAndEverythingElseIsRowZero) {
-    const int pairs[][3] = {{640, 480, 0},   {720, 480, 1},   {720, 576, 2},   {800, 600, 3},
-                            {1024, 768, 4},  {1152, 864, 5},  {1280, 1024, 6}, {1600, 1200, 7},
-                            {1280, 960, 0},  {800, 480, 0},   {480, 640, 0},   {0, 0, 0},
-                            {-640, -480, 0}, {1024, 769, 0}};
+    const int pairs[][3] = {{640, 480, 0},  {720, 480, 1},   {720, 576, 2},   {800, 600, 3},  {1024, 768, 4},
+                            {1152, 864, 5}, {1280, 1024, 6}, {1600, 1200, 7}, {1280, 960, 0}, {800, 480, 0},
+                            {480, 640, 0},  {0, 0, 0},       {-640, -480, 0}, {1024, 769, 0}};
     for (const auto& p : pairs) {
         EXPECT_EQ(ClassifyResolution(p[0], p[1]), static_cast<ModeIndex>(p[2])) << p[0] << "x" << p[1];
     }
@@ -78,10 +81,10 @@ TEST(FindRateIndex, ComparesAtMostTwoCharacters) {
         const char* text;
         RateIndex expected;
     } cases[] = {
-        {4, "60", 0},  {4, "60 ", 0}, {4, "75", 1},   {4, "85", 2},  {4, "100", 3}, {4, "10", 3},
-        {4, "109", 3}, {4, "120", 4}, {4, "70", 0},   {4, "6", 0},   {4, "", 5},    {5, "", 3},
-        {7, "", 2},    {0, "160", 4}, {0, "16", 4},   {6, "72", 1},  {6, "75", 0},  {1, "85", 0},
-        {1, "0", 0},   {1, "", 0},    {0, "0", 0},    {3, "120", 3}, {0, "\xff", 0}, {4, "8", 0},
+        {4, "60", 0},  {4, "60 ", 0}, {4, "75", 1}, {4, "85", 2},  {4, "100", 3},  {4, "10", 3},
+        {4, "109", 3}, {4, "120", 4}, {4, "70", 0}, {4, "6", 0},   {4, "", 5},     {5, "", 3},
+        {7, "", 2},    {0, "160", 4}, {0, "16", 4}, {6, "72", 1},  {6, "75", 0},   {1, "85", 0},
+        {1, "0", 0},   {1, "", 0},    {0, "0", 0},  {3, "120", 3}, {0, "\xff", 0}, {4, "8", 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FindRateIndex(c.mode, c.text), c.expected) << "mode " << c.mode << " \"" << c.text << "\"";
@@ -89,8 +92,18 @@ TEST(FindRateIndex, ComparesAtMostTwoCharacters) {
 }
 
 TEST(ClassifyDepth, ClassBoundaries) {
-    const int cases[][2] = {{-1, 0}, {0, 0}, {1, 0}, {4, 0}, {8, 0}, {9, 1}, {15, 1}, {16, 1},
-                            {17, 2}, {24, 2}, {25, kNoDepthClass}, {32, kNoDepthClass}};
+    const int cases[][2] = {{-1, 0},
+                            {0, 0},
+                            {1, 0},
+                            {4, 0},
+                            {8, 0},
+                            {9, 1},
+                            {15, 1},
+                            {16, 1},
+                            {17, 2},
+                            {24, 2},
+                            {25, kNoDepthClass},
+                            {32, kNoDepthClass}};
     for (const auto& c : cases) {
         EXPECT_EQ(ClassifyDepth(c[0]), static_cast<DepthClass>(c[1])) << c[0] << " bpp";
     }
@@ -106,13 +119,15 @@ struct SelectCase {
     Bytes word;
 };
 
-void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SelectCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SelectTimingCases : public ::testing::TestWithParam<SelectCase> {};
 
 TEST_P(SelectTimingCases, PicksRecordOffsetAndWord) {
-    const SelectCase& c   = GetParam();
-    DisplayState state    = State(c.width, c.height, c.bpp, c.rate);
+    const SelectCase& c = GetParam();
+    DisplayState state  = State(c.width, c.height, c.bpp, c.rate);
     TimingSelection chosen{};
     ASSERT_EQ(state.rateIndex, c.rateIndex);
     ASSERT_EQ(SelectTiming(&state, &chosen), 1);

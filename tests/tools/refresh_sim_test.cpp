@@ -43,7 +43,8 @@ TEST(RefreshSim, DefaultMachineIsTheTypicalRun) {
     EXPECT_NE(o.out.find("CRTC 0x00 (horizontal total) <- A7"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("CRTC 0x13 (offset) <- 00"), std::string::npos);
     EXPECT_NE(o.out.find("window 0x60000003 <- 1C"), std::string::npos);
-    EXPECT_NE(o.out.find("summary: mode index 4, rate index 2, depth class 1, rate slot 2"), std::string::npos);
+    EXPECT_NE(o.out.find("summary: mode index 4, rate index 2, depth class 1, rate slot 2"),
+              std::string::npos);
 }
 
 TEST(RefreshSim, JsonShape) {
@@ -99,9 +100,14 @@ TEST(RefreshSim, RateTextsAsGiven) {
 }
 
 TEST(RefreshSim, BadInputIsOneLineOnStderrAndExitTwo) {
-    const char* bad[] = {"--bpp many",        "--screen 1024",          "--crtc75 256",
-                         "--driver gone",     "--no-rate --rate 60",    "--frobnicate",
-                         "--system-ini /nonexistent/system.ini", "--no-system-ini --system-ini x"};
+    const char* bad[] = {"--bpp many",
+                         "--screen 1024",
+                         "--crtc75 256",
+                         "--driver gone",
+                         "--no-rate --rate 60",
+                         "--frobnicate",
+                         "--system-ini /nonexistent/system.ini",
+                         "--no-system-ini --system-ini x"};
     for (const char* arguments : bad) {
         Outcome o = RunSim(arguments);
         EXPECT_EQ(o.exitCode, 2) << arguments;

@@ -20,53 +20,59 @@
 
 namespace {
 
-char *PutText(char *p, const char *s) {
-    while (*s) *p++ = *s++;
+char* PutText(char* p, const char* s) {
+    while (*s)
+        *p++ = *s++;
     return p;
 }
 
-char *PutHex(char *p, DWORD v) {
+char* PutHex(char* p, DWORD v) {
     for (int shift = 28; shift >= 0; shift -= 4)
         *p++ = "0123456789abcdef"[(v >> shift) & 15];
     return p;
 }
 
 // Parses decimal or 0x-prefixed hex; returns fallback for anything else.
-DWORD ParseNumber(const char *s, DWORD fallback) {
+DWORD ParseNumber(const char* s, DWORD fallback) {
     DWORD v = 0, base = 10;
-    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) base = 16, s += 2;
-    if (!*s) return fallback;
+    if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        base = 16, s += 2;
+    if (!*s)
+        return fallback;
     for (; *s; ++s) {
         DWORD d;
-        if (*s >= '0' && *s <= '9') d = *s - '0';
-        else if (base == 16 && *s >= 'a' && *s <= 'f') d = *s - 'a' + 10;
-        else if (base == 16 && *s >= 'A' && *s <= 'F') d = *s - 'A' + 10;
-        else return fallback;
+        if (*s >= '0' && *s <= '9')
+            d = *s - '0';
+        else if (base == 16 && *s >= 'a' && *s <= 'f')
+            d = *s - 'a' + 10;
+        else if (base == 16 && *s >= 'A' && *s <= 'F')
+            d = *s - 'A' + 10;
+        else
+            return fallback;
         v = v * base + d;
     }
     return v;
 }
 
-void Report(DWORD code, DWORD inSize, DWORD outSize, BOOL ok, DWORD error,
-            DWORD base, DWORD size) {
+void Report(DWORD code, DWORD inSize, DWORD outSize, BOOL ok, DWORD error, DWORD base, DWORD size) {
     char line[160];
-    char *p = PutText(line, PHYSWIN_TAG " code=");
-    p = PutHex(p, code);
-    p = PutText(p, " in=");
-    p = PutHex(p, inSize);
-    p = PutText(p, " out=");
-    p = PutHex(p, outSize);
-    p = PutText(p, ok ? " ok=1 error=" : " ok=0 error=");
-    p = PutHex(p, error);
-    p = PutText(p, " base=");
-    p = PutHex(p, base);
-    p = PutText(p, " size=");
-    p = PutHex(p, size);
-    *p = 0;
+    char* p = PutText(line, PHYSWIN_TAG " code=");
+    p       = PutHex(p, code);
+    p       = PutText(p, " in=");
+    p       = PutHex(p, inSize);
+    p       = PutText(p, " out=");
+    p       = PutHex(p, outSize);
+    p       = PutText(p, ok ? " ok=1 error=" : " ok=0 error=");
+    p       = PutHex(p, error);
+    p       = PutText(p, " base=");
+    p       = PutHex(p, base);
+    p       = PutText(p, " size=");
+    p       = PutHex(p, size);
+    *p      = 0;
     OutputDebugStringA(line);
 }
 
-DWORD g_window;  // committed once per process, like the real mapping
+DWORD g_window; // committed once per process, like the real mapping
 
 BOOL Finish(DWORD code, DWORD inSize, DWORD outSize, DWORD error) {
     Report(code, inSize, outSize, FALSE, error, 0, 0);
@@ -74,13 +80,13 @@ BOOL Finish(DWORD code, DWORD inSize, DWORD outSize, DWORD error) {
     return FALSE;
 }
 
-}  // namespace
+} // namespace
 
-extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize,
-                                              LPVOID out, DWORD outSize,
+extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, LPVOID out, DWORD outSize,
                                               LPDWORD returned, LPOVERLAPPED) {
-    if (returned) *returned = 0;
-    if (code == 0) {  // DIOC_OPEN: a VxD that answers it accepts the open
+    if (returned)
+        *returned = 0;
+    if (code == 0) { // DIOC_OPEN: a VxD that answers it accepts the open
         Report(code, inSize, outSize, TRUE, 0, 0, 0);
         return TRUE;
     }
@@ -88,13 +94,14 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize,
         return Finish(code, inSize, outSize, ERROR_INVALID_FUNCTION);
 
     char mode[16] = "window";
-    DWORD n = GetEnvironmentVariableA("PHYSWIN_MODE", mode, sizeof mode);
-    if (n >= sizeof mode) mode[0] = '?', mode[1] = 0;
+    DWORD n       = GetEnvironmentVariableA("PHYSWIN_MODE", mode, sizeof mode);
+    if (n >= sizeof mode)
+        mode[0] = '?', mode[1] = 0;
 
     if (lstrcmpiA(mode, "fail") == 0) {
         char text[16] = "";
-        n = GetEnvironmentVariableA("PHYSWIN_ERROR", text, sizeof text);
-        DWORD error = (n && n < sizeof text) ? ParseNumber(text, 31) : 31;
+        n             = GetEnvironmentVariableA("PHYSWIN_ERROR", text, sizeof text);
+        DWORD error   = (n && n < sizeof text) ? ParseNumber(text, 31) : 31;
         return Finish(code, inSize, outSize, error);
     }
     if (!out || outSize < 8)
@@ -105,12 +112,11 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize,
         // base and size stay 0
     } else if (lstrcmpiA(mode, "window") == 0) {
         if (!g_window) {
-            void *p = VirtualAlloc(reinterpret_cast<void *>(PHYSWIN_WINDOW_BASE),
-                                   PHYSWIN_WINDOW_SIZE, MEM_RESERVE | MEM_COMMIT,
-                                   PAGE_READONLY);
+            void* p = VirtualAlloc(reinterpret_cast<void*>(PHYSWIN_WINDOW_BASE), PHYSWIN_WINDOW_SIZE,
+                                   MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
             if (!p) {
                 OutputDebugStringA(PHYSWIN_TAG " cannot commit the window at "
-                                   "its fixed address");
+                                               "its fixed address");
                 return Finish(code, inSize, outSize, ERROR_NOT_ENOUGH_MEMORY);
             }
             g_window = reinterpret_cast<DWORD>(p);
@@ -121,11 +127,14 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize,
         OutputDebugStringA(PHYSWIN_TAG " unknown PHYSWIN_MODE");
         return Finish(code, inSize, outSize, ERROR_INVALID_PARAMETER);
     }
-    static_cast<DWORD *>(out)[0] = base;
-    static_cast<DWORD *>(out)[1] = size;
-    if (returned) *returned = 8;
+    static_cast<DWORD*>(out)[0] = base;
+    static_cast<DWORD*>(out)[1] = size;
+    if (returned)
+        *returned = 8;
     Report(code, inSize, outSize, TRUE, 0, base, size);
     return TRUE;
 }
 
-extern "C" BOOL WINAPI PhyswinDllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+extern "C" BOOL WINAPI PhyswinDllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
