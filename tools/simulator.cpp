@@ -12,35 +12,6 @@ namespace sim {
 
 namespace {
 
-// The program writes with printf; collect what reaches file descriptor 1 while it runs.
-class StdoutCapture {
-  public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        file_  = std::tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fileno(file_), STDOUT_FILENO);
-    }
-    std::string Finish() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        std::string text;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-            text.append(buffer, n);
-        }
-        std::fclose(file_);
-        return text;
-    }
-
-  private:
-    FILE* file_;
-    int saved_;
-};
-
 std::string Hex2(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02X", value & 0xFF);
@@ -89,6 +60,41 @@ std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>
 }
 
 } // namespace
+
+StdoutCapture::StdoutCapture() {
+    std::fflush(stdout);
+    file_  = std::tmpfile();
+    saved_ = dup(STDOUT_FILENO);
+    dup2(fileno(file_), STDOUT_FILENO);
+}
+
+StdoutCapture::~StdoutCapture() {
+    Finish();
+}
+
+long StdoutCapture::Written() {
+    std::fflush(stdout);
+    return static_cast<long>(lseek(STDOUT_FILENO, 0, SEEK_CUR));
+}
+
+std::string StdoutCapture::Finish() {
+    std::string text;
+    if (file_ == nullptr) {
+        return text;
+    }
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    std::rewind(file_);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
+        text.append(buffer, n);
+    }
+    std::fclose(file_);
+    file_ = nullptr;
+    return text;
+}
 
 void ResetProcessState() {
     std::memset(&displayState, 0, sizeof displayState);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,23 @@ struct RunResult {
     std::vector<adapter::Access> accesses;
     adapter::Adapter finalAdapter;
     std::string summary; // what was chosen, or why the run stopped
+};
+
+// The program writes with printf: collects what reaches file descriptor 1 from construction until
+// Finish() (or destruction), when standard output is given back.
+class StdoutCapture {
+  public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture&)            = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+
+    long Written(); // bytes written so far
+    std::string Finish();
+
+  private:
+    FILE* file_;
+    int saved_;
 };
 
 // Sets up the simulated machine (host::TheMachine()) and the program's process-wide state afresh.

@@ -15,7 +15,6 @@
 #include <random>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/app.h"
@@ -180,34 +179,6 @@ std::string Describe(const Config& c) {
         c.rate->label.size() > 40 ? std::to_string(c.rate->label.size() - 2) + " characters" : c.rate->label;
     return std::string(text) + c.ini->name + ", rate " + rate;
 }
-
-// The process's standard output, redirected once around the whole sweep: the program prints when
-// the mapping driver does not open, and the sweep needs to know when it did without a redirection
-// per machine.
-class StdoutToFile {
-  public:
-    StdoutToFile() {
-        std::fflush(stdout);
-        file_  = std::tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fileno(file_), STDOUT_FILENO);
-    }
-    ~StdoutToFile() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        std::fclose(file_);
-    }
-    // How many bytes the program has written so far.
-    long Written() {
-        std::fflush(stdout);
-        return static_cast<long>(lseek(STDOUT_FILENO, 0, SEEK_CUR));
-    }
-
-  private:
-    FILE* file_;
-    int saved_;
-};
 
 const uint8_t kCrtcWritten[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10,
                                 0x11, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31, 0x32, 0x33};
@@ -401,7 +372,9 @@ class Sweep {
     static inline const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(0x00400000);
     static constexpr int kShowDefault       = 10;
 
-    StdoutToFile output_;
+    // Redirected once around the whole sweep: the program prints when the mapping driver does not
+    // open, and the sweep needs to know when it did without a redirection per machine.
+    sim::StdoutCapture output_;
     std::minstd_rand pick_{1998};
     std::vector<const IniVariant*> namingIni_;
     std::vector<const IniVariant*> otherIni_;
