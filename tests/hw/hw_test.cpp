@@ -12,6 +12,7 @@
 #include "hw/hw.h"
 #include "machine.h"
 #include "timing/timing.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -27,20 +28,13 @@ const char kUnsupportedText[] = "Unable to open VxD, \n device does not support 
 const char kMapFailedText[]   = "Can not map physical to linear address";
 
 void ResetAll() {
-    host::ResetMachine();
+    support::StartFreshProcess();
     host::TheMachine().adapter.windowBase = kWindow;
-    std::memset(&displayState, 0, sizeof displayState);
-    std::memset(&timingSelection, 0, sizeof timingSelection);
 }
 
 // The display state as the run hands it to ProgramTiming.
 void SetDisplay(int width, int height, int bitsPerPixel, const char* rate) {
-    displayState.width        = width;
-    displayState.height       = height;
-    displayState.bitsPerPixel = bitsPerPixel;
-    std::strncpy(displayState.rateText, rate, sizeof displayState.rateText - 1);
-    displayState.modeIndex = ClassifyResolution(width, height);
-    displayState.rateIndex = FindRateIndex(displayState.modeIndex, displayState.rateText);
+    displayState = support::MakeDisplayState(width, height, bitsPerPixel, rate);
 }
 
 const std::vector<Access>& Trace() {

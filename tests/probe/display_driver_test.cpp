@@ -14,6 +14,7 @@
 #include "host/machine.h"
 #include "probe/probe.h"
 #include "tests/support/system_ini_model.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ const std::string kLine   = "display.drv=Lumarel series";
 
 class CheckDisplayDriverTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        host::ResetMachine();
-        std::memset(&displayState, 0, sizeof displayState);
-        std::memset(&timingSelection, 0, sizeof timingSelection);
-    }
+    void SetUp() override { support::StartFreshProcess(); }
 
     static void PutSystemIni(const std::string& bytes, std::optional<size_t> failReadAt = std::nullopt) {
         host::TheMachine().files[host::SystemIniPath()] = host::HostFile{bytes, failReadAt};

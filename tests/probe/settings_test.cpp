@@ -8,16 +8,13 @@
 
 #include "host/machine.h"
 #include "probe/probe.h"
+#include "tests/support/process.h"
 
 namespace {
 
 class SettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        host::ResetMachine();
-        std::memset(&displayState, 0, sizeof displayState);
-        std::memset(&timingSelection, 0, sizeof timingSelection);
-    }
+    void SetUp() override { support::StartFreshProcess(); }
 };
 
 struct RateCase {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "timing/timing.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ Bytes WordOf(const BYTE* word) {
 }
 
 DisplayState State(int width, int height, int bpp, const char* rate) {
-    DisplayState state{};
-    state.width        = width;
-    state.height       = height;
-    state.bitsPerPixel = bpp;
-    std::strncpy(state.rateText, rate, sizeof state.rateText - 1);
-    state.modeIndex = ClassifyResolution(width, height);
-    state.rateIndex = FindRateIndex(state.modeIndex, state.rateText);
-    return state;
+    return support::MakeDisplayState(width, height, bpp, rate);
 }
 
 TEST(Tables, SpotChecksWhereTranscriptionSlips) {
