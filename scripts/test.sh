@@ -26,6 +26,8 @@ echo "== host tests =="
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host
+# ctest keeps a passing test's output to itself; show how many machines the sweep ran.
+build/host/tests/sweep/sweep_test | grep 'safety sweep:'
 
 echo "== the Windows executable under Wine, against refresh-sim =="
 bash tests/wine/run_all.sh build/host build/windows
