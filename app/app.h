@@ -9,6 +9,9 @@ enum {
     kTitleSize     = 40,
 };
 
+// 16-colour and monochrome displays run in planar modes the tables do not cover.
+enum { kMinimumBitsPerPixel = 5 };
+
 extern char className[kClassNameSize];
 extern char title[kTitleSize];
 extern HINSTANCE instanceHandle;

@@ -7,9 +7,6 @@
 #include "probe/probe.h"
 #include "timing/timing.h"
 
-// 16-colour and monochrome displays run in planar modes the tables do not cover.
-enum { kMinimumBitsPerPixel = 5 };
-
 void RunRefreshSetup() {
     // The driver check comes before any port access: only the served adapter family is touched.
     if (!CheckDisplayDriver()) {

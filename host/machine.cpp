@@ -25,16 +25,24 @@ std::string SystemIniPath() {
     return TheMachine().windowsDirectory + "\\system.ini";
 }
 
-bool LoadHostFile(const std::string& path, const std::string& hostPath) {
+std::optional<std::string> ReadHostFile(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
     if (!in) {
-        return false;
+        return std::nullopt;
     }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool LoadHostFile(const std::string& path, const std::string& hostPath) {
+    std::optional<std::string> bytes = ReadHostFile(hostPath);
+    if (!bytes) {
         return false;
     }
-    TheMachine().files[path] = HostFile{std::move(bytes), std::nullopt};
+    TheMachine().files[path] = HostFile{std::move(*bytes), std::nullopt};
     return true;
 }
 

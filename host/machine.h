@@ -159,6 +159,9 @@ std::string SystemIniPath();
 
 // Puts the content of a file of the host into the machine under `path` (as the program names it);
 // false, with the machine unchanged, when the host file cannot be read.
+// The bytes of a file of the host, as they are; nullopt when it cannot be read.
+std::optional<std::string> ReadHostFile(const std::string& hostPath);
+
 bool LoadHostFile(const std::string& path, const std::string& hostPath);
 
 // Whether a call of this name was made, and how often.

@@ -6,10 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -137,13 +135,10 @@ int main(int argc, char** argv) {
     if (noSystemIni) {
         spec.systemIni.reset();
     } else if (iniOption->count() > 0) {
-        std::ifstream file(systemIni, std::ios::binary);
-        if (!file) {
+        spec.systemIni = host::ReadHostFile(systemIni);
+        if (!spec.systemIni) {
             return Fail("cannot read --system-ini file: " + systemIni);
         }
-        std::ostringstream bytes;
-        bytes << file.rdbuf();
-        spec.systemIni = bytes.str();
     }
 
     sim::RunResult result = sim::Run(spec);

@@ -32,7 +32,7 @@ std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>
         return "stopped: skip bit set (extended CRTC 0x75 = " + Hex2(m.adapter.crtc[0x75]) + ")";
     }
     const DisplayState& s = displayState;
-    if (s.bitsPerPixel < 5) {
+    if (s.bitsPerPixel < kMinimumBitsPerPixel) {
         return "stopped: " + std::to_string(s.bitsPerPixel) + " bits per pixel, 4 or fewer";
     }
     std::ostringstream out;

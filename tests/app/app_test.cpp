@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "res/resource.h"
 #include "simulator.h"
+#include "tests/support/process.h"
 #include "timing/timing.h"
 
 namespace {
@@ -23,11 +24,6 @@ std::vector<std::string> CallsAmong(std::initializer_list<const char*> names) {
         }
     }
     return picked;
-}
-
-bool OnlySkipBitRead(const sim::RunResult& r) {
-    return r.accesses.size() == 2 && r.accesses[0].op == Op::Out && r.accesses[0].where == 0x3D4 &&
-           r.accesses[0].value == 0x75 && r.accesses[1].op == Op::In && r.accesses[1].where == 0x3D5;
 }
 
 TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
@@ -59,7 +55,7 @@ TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
         sim::MachineSpec spec;
         spec.crtc75      = value;
         sim::RunResult r = sim::Run(spec);
-        EXPECT_TRUE(OnlySkipBitRead(r));
+        EXPECT_TRUE(support::OnlySkipBitRead(r.accesses));
         EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}).empty());
         EXPECT_EQ(r.exitCode, 0);
     }
@@ -91,7 +87,7 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
         sim::MachineSpec spec;
         spec.bitsPerPixel = bpp;
         sim::RunResult r  = sim::Run(spec);
-        EXPECT_TRUE(OnlySkipBitRead(r)) << bpp;
+        EXPECT_TRUE(support::OnlySkipBitRead(r.accesses)) << bpp;
         EXPECT_EQ(
             CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
             (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstring>
+#include <vector>
 
 #include "machine.h"
 #include "simulator.h"
@@ -27,6 +28,12 @@ inline DisplayState MakeDisplayState(int width, int height, int bitsPerPixel, co
     state.modeIndex = ClassifyResolution(width, height);
     state.rateIndex = FindRateIndex(state.modeIndex, state.rateText);
     return state;
+}
+
+// The adapter saw nothing but the skip-bit read: the CRTC index 0x75 and one read of its data.
+inline bool OnlySkipBitRead(const std::vector<adapter::Access>& trace) {
+    return trace.size() == 2 && trace[0].op == adapter::Op::Out && trace[0].where == 0x3D4 &&
+           trace[0].value == 0x75 && trace[1].op == adapter::Op::In && trace[1].where == 0x3D5;
 }
 
 } // namespace support

@@ -19,6 +19,7 @@
 
 #include "app/app.h"
 #include "simulator.h"
+#include "tests/support/process.h"
 #include "timing/timing.h"
 
 namespace {
@@ -193,11 +194,6 @@ template <size_t N> bool Among(const uint8_t (&set)[N], uint8_t value) {
     return false;
 }
 
-bool OnlySkipBitRead(const std::vector<Access>& trace) {
-    return trace.size() == 2 && trace[0].op == Op::Out && trace[0].where == 0x3D4 && trace[0].value == 0x75 &&
-           trace[1].op == Op::In && trace[1].where == 0x3D5;
-}
-
 // The properties a run broke, each named once; none when it kept them all.
 std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool printed) {
     std::vector<std::string> broken;
@@ -283,11 +279,11 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
     if (!c.ini->namesDriver && !trace.empty()) {
         broken.push_back("no access at all when the driver check fails");
     }
-    if (c.ini->namesDriver && (skipSet || c.bitsPerPixel <= 4) && !OnlySkipBitRead(trace)) {
+    if (c.ini->namesDriver && (skipSet || c.bitsPerPixel <= 4) && !support::OnlySkipBitRead(trace)) {
         broken.push_back("only the skip-bit read when the skip bit is set or the depth is 4 or less");
     }
     bool noTableEntry = !HasTableRow(c.screen.width) || c.bitsPerPixel > 24;
-    if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry && !OnlySkipBitRead(trace)) {
+    if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry && !support::OnlySkipBitRead(trace)) {
         broken.push_back("nothing written when the tables have no row or column");
     }
     std::sort(broken.begin(), broken.end());
