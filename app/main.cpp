@@ -80,9 +80,7 @@ int CreateMainWindow(HINSTANCE instance, int) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDM_EXIT) {
             DestroyWindow(window);

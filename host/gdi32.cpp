@@ -27,12 +27,9 @@ int WINAPI GetDeviceCaps(HDC dc, int index) {
         return 0;
     }
     switch (index) {
-    case BITSPIXEL:
-        return m.bitsPerPixel;
-    case PLANES:
-        return m.planes;
-    default:
-        return 0;
+    case BITSPIXEL: return m.bitsPerPixel;
+    case PLANES: return m.planes;
+    default: return 0;
     }
 }
 

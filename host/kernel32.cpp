@@ -62,12 +62,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
 
     if (Lower(path) == Lower(host::kMappingDriverPath)) {
         switch (m.driver) {
-        case host::DriverBehaviour::Missing:
-            return Fail(m.openError);
-        case host::DriverBehaviour::Unsupported:
-            return Fail(ERROR_NOT_SUPPORTED);
-        default:
-            return NewHandle({path, 0, true});
+        case host::DriverBehaviour::Missing: return Fail(m.openError);
+        case host::DriverBehaviour::Unsupported: return Fail(ERROR_NOT_SUPPORTED);
+        default: return NewHandle({path, 0, true});
         }
     }
     if ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING) {

@@ -19,12 +19,9 @@ const DWORD kErrorClassDoesNotExist = 1411;
 // The executable's string table, from the same ids and texts as the resource script.
 const char* FindString(UINT id) {
     switch (id) {
-    case IDS_CLASS_NAME:
-        return TEXT_CLASS_NAME;
-    case IDS_TITLE:
-        return TEXT_TITLE;
-    default:
-        return nullptr;
+    case IDS_CLASS_NAME: return TEXT_CLASS_NAME;
+    case IDS_TITLE: return TEXT_TITLE;
+    default: return nullptr;
     }
 }
 
@@ -45,12 +42,9 @@ int WINAPI GetSystemMetrics(int index) {
     host::Machine& m = TheMachine();
     m.calls.push_back("GetSystemMetrics");
     switch (index) {
-    case SM_CXSCREEN:
-        return m.screenWidth;
-    case SM_CYSCREEN:
-        return m.screenHeight;
-    default:
-        return 0;
+    case SM_CXSCREEN: return m.screenWidth;
+    case SM_CYSCREEN: return m.screenHeight;
+    default: return 0;
     }
 }
 

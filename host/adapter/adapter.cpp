@@ -18,21 +18,11 @@ uint8_t In(Adapter& a, uint16_t port) {
     uint8_t value   = 0xFF; // an undecoded port floats high
     bool unexpected = false;
     switch (port) {
-    case kCrtcIndex:
-        value = a.crtcLatch;
-        break;
-    case kCrtcData:
-        value = a.crtc[a.crtcLatch];
-        break;
-    case kExtIndex:
-        value = a.extLatch;
-        break;
-    case kExtData:
-        value = a.ext[a.extLatch];
-        break;
-    default:
-        unexpected = true;
-        break;
+    case kCrtcIndex: value = a.crtcLatch; break;
+    case kCrtcData: value = a.crtc[a.crtcLatch]; break;
+    case kExtIndex: value = a.extLatch; break;
+    case kExtData: value = a.ext[a.extLatch]; break;
+    default: unexpected = true; break;
     }
     a.trace.push_back({Op::In, port, value, unexpected});
     return value;
@@ -53,24 +43,12 @@ static void WriteCrtc(Adapter& a, uint8_t index, uint8_t value) {
 void Out(Adapter& a, uint16_t port, uint8_t value) {
     bool unexpected = false;
     switch (port) {
-    case kCrtcIndex:
-        a.crtcLatch = value;
-        break;
-    case kCrtcData:
-        WriteCrtc(a, a.crtcLatch, value);
-        break;
-    case kExtIndex:
-        a.extLatch = value;
-        break;
-    case kExtData:
-        a.ext[a.extLatch] = value;
-        break;
-    case kMiscOutputWrite:
-        a.miscOutput = value;
-        break;
-    default:
-        unexpected = true;
-        break;
+    case kCrtcIndex: a.crtcLatch = value; break;
+    case kCrtcData: WriteCrtc(a, a.crtcLatch, value); break;
+    case kExtIndex: a.extLatch = value; break;
+    case kExtData: a.ext[a.extLatch] = value; break;
+    case kMiscOutputWrite: a.miscOutput = value; break;
+    default: unexpected = true; break;
     }
     a.trace.push_back({Op::Out, port, value, unexpected});
 }
@@ -93,63 +71,37 @@ size_t CountUnexpected(const Adapter& a) {
 
 const char* CrtcRegisterName(uint8_t index) {
     switch (index) {
-    case 0x00:
-        return "horizontal total";
-    case 0x01:
-        return "horizontal display end";
-    case 0x02:
-        return "start horizontal blanking";
-    case 0x03:
-        return "end horizontal blanking";
-    case 0x04:
-        return "start horizontal retrace";
-    case 0x05:
-        return "end horizontal retrace";
-    case 0x06:
-        return "vertical total";
-    case 0x07:
-        return "overflow";
-    case 0x10:
-        return "vertical retrace start";
-    case 0x11:
-        return "vertical retrace end";
-    case 0x12:
-        return "vertical display end";
-    case 0x13:
-        return "offset";
-    case 0x15:
-        return "start vertical blanking";
-    case 0x16:
-        return "end vertical blanking";
-    case 0x30:
-        return "extended 0x30";
-    case 0x31:
-        return "extended 0x31";
-    case 0x32:
-        return "extended 0x32";
-    case 0x33:
-        return "extended 0x33";
-    case 0x75:
-        return "extended 0x75, skip bit 5";
-    default:
-        return "unnamed";
+    case 0x00: return "horizontal total";
+    case 0x01: return "horizontal display end";
+    case 0x02: return "start horizontal blanking";
+    case 0x03: return "end horizontal blanking";
+    case 0x04: return "start horizontal retrace";
+    case 0x05: return "end horizontal retrace";
+    case 0x06: return "vertical total";
+    case 0x07: return "overflow";
+    case 0x10: return "vertical retrace start";
+    case 0x11: return "vertical retrace end";
+    case 0x12: return "vertical display end";
+    case 0x13: return "offset";
+    case 0x15: return "start vertical blanking";
+    case 0x16: return "end vertical blanking";
+    case 0x30: return "extended 0x30";
+    case 0x31: return "extended 0x31";
+    case 0x32: return "extended 0x32";
+    case 0x33: return "extended 0x33";
+    case 0x75: return "extended 0x75, skip bit 5";
+    default: return "unnamed";
     }
 }
 
 const char* ExtRegisterName(uint8_t index) {
     switch (index) {
-    case 0x09:
-        return "extended 0x09";
-    case 0xC8:
-        return "extended 0xC8";
-    case 0xC9:
-        return "extended 0xC9";
-    case 0xCA:
-        return "extended 0xCA";
-    case 0xCB:
-        return "extended 0xCB";
-    default:
-        return "unnamed";
+    case 0x09: return "extended 0x09";
+    case 0xC8: return "extended 0xC8";
+    case 0xC9: return "extended 0xC9";
+    case 0xCA: return "extended 0xCA";
+    case 0xCB: return "extended 0xCB";
+    default: return "unnamed";
     }
 }
 

@@ -283,7 +283,8 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
         broken.push_back("only the skip-bit read when the skip bit is set or the depth is 4 or less");
     }
     bool noTableEntry = !HasTableRow(c.screen.width) || c.bitsPerPixel > 24;
-    if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry && !support::OnlySkipBitRead(trace)) {
+    if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry &&
+        !support::OnlySkipBitRead(trace)) {
         broken.push_back("nothing written when the tables have no row or column");
     }
     std::sort(broken.begin(), broken.end());

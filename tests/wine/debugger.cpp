@@ -61,21 +61,11 @@ template <typename Unit> void JsonString(std::string& out, const Unit* s, size_t
         if (sizeof(Unit) == 1)
             u &= 0xFF;
         switch (u) {
-        case '"':
-            out += "\\\"";
-            continue;
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
+        case '"': out += "\\\""; continue;
+        case '\\': out += "\\\\"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
         }
         if (u < 0x20 || u > 0x7E) {
             char esc[8];
@@ -329,9 +319,7 @@ size_t SkipPrefixes(const uint8_t* code, size_t n, bool* opsize16) {
     *opsize16 = false;
     for (; i < n; ++i) {
         switch (code[i]) {
-        case 0x66:
-            *opsize16 = true;
-            continue;
+        case 0x66: *opsize16 = true; continue;
         case 0x67:
         case 0xF2:
         case 0xF3:
@@ -340,8 +328,7 @@ size_t SkipPrefixes(const uint8_t* code, size_t n, bool* opsize16) {
         case 0x36:
         case 0x3E:
         case 0x64:
-        case 0x65:
-            continue;
+        case 0x65: continue;
         }
         break;
     }
@@ -426,8 +413,7 @@ unsigned StoreWidth(const uint8_t* code, size_t n) {
     case 0xC0:
     case 0xD0:
     case 0xD2:
-    case 0xA2:
-        return 1;
+    case 0xA2: return 1;
     case 0x89:
     case 0xC7:
     case 0xAB:
@@ -440,8 +426,7 @@ unsigned StoreWidth(const uint8_t* code, size_t n) {
     case 0xC1:
     case 0xD1:
     case 0xD3:
-    case 0xA3:
-        return word;
+    case 0xA3: return word;
     }
     return 0;
 }
@@ -775,9 +760,7 @@ bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
             if (ev.u.CreateProcessInfo.hFile)
                 CloseHandle(ev.u.CreateProcessInfo.hFile);
             break;
-        case CREATE_THREAD_DEBUG_EVENT:
-            r.threads[ev.dwThreadId] = ev.u.CreateThread.hThread;
-            break;
+        case CREATE_THREAD_DEBUG_EVENT: r.threads[ev.dwThreadId] = ev.u.CreateThread.hThread; break;
         case EXIT_THREAD_DEBUG_EVENT:
             r.threads.erase(ev.dwThreadId);
             r.pending.erase(ev.dwThreadId);
@@ -787,12 +770,8 @@ bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
             if (ev.u.LoadDll.hFile)
                 CloseHandle(ev.u.LoadDll.hFile);
             break;
-        case OUTPUT_DEBUG_STRING_EVENT:
-            OnDebugString(r, ev.u.DebugString);
-            break;
-        case EXCEPTION_DEBUG_EVENT:
-            status = OnException(r, ev);
-            break;
+        case OUTPUT_DEBUG_STRING_EVENT: OnDebugString(r, ev.u.DebugString); break;
+        case EXCEPTION_DEBUG_EVENT: status = OnException(r, ev); break;
         case EXIT_PROCESS_DEBUG_EVENT:
             r.exitCode = ev.u.ExitProcess.dwExitCode;
             r.exited   = true;
