@@ -1,5 +1,5 @@
 // The programming sequence: one timing set from the tables into the adapter, in the fixed order of
-// the hardware table, with no blanking, retrace wait or read-back in between.
+// the register table, with no blanking, retrace wait or read-back in between.
 #include <windows.h>
 
 #include "hw/hw.h"
@@ -18,7 +18,7 @@ void ProgramTiming() {
 
     // CRTC 0x00-0x07 ignore writes while the lock bit of 0x11 is set.
     BYTE verticalSyncEnd = ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END);
-    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, verticalSyncEnd & VGA_CR11_UNLOCK_MASK);
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, verticalSyncEnd & ~VGA_CR11_LOCK_CR0_CR7);
 
     // clang-format off
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_H_TOTAL,       record[kRecordCrtc00 + 0]);

@@ -43,7 +43,7 @@
 
 // Bits and values
 #define VGA_CR11_LOCK_CR0_CR7  0x80 // CRTC 0x00-0x07 ignore writes while set (bit 4 of 0x07 excepted)
-#define VGA_CR11_UNLOCK_MASK   0x7F // keeps all of CRTC 0x11 but the lock bit
+#define VGA_CR07_LINE_COMPARE8 0x10 // bit 8 of the line compare: writable even while CRTC 0x11 locks 0x07
 #define EXT_CRTC_75_SKIP       0x20 // set: the adapter's timing is not to be touched
 #define VGA_MIS_TIMING         0x2B // colour I/O, memory on, clock 2, odd/even page high, syncs positive
 

@@ -2,11 +2,14 @@
 
 #include <cstdio>
 
+#include "hw/vga.h"
+#include "hw/vga_names.h"
+
 namespace adapter {
 
 Adapter MakeAdapter() {
     Adapter a;
-    a.crtc[kCrtcVerticalEnd] = 0x8E;
+    a.crtc[VGA_CRTC_V_SYNC_END] = 0x8E;
     return a;
 }
 
@@ -18,10 +21,10 @@ uint8_t In(Adapter& a, uint16_t port) {
     uint8_t value   = 0xFF; // an undecoded port floats high
     bool unexpected = false;
     switch (port) {
-    case kCrtcIndex: value = a.crtcLatch; break;
-    case kCrtcData: value = a.crtc[a.crtcLatch]; break;
-    case kExtIndex: value = a.extLatch; break;
-    case kExtData: value = a.ext[a.extLatch]; break;
+    case VGA_CRT_IC: value = a.crtcLatch; break;
+    case VGA_CRT_DC: value = a.crtc[a.crtcLatch]; break;
+    case EXT_IC: value = a.extLatch; break;
+    case EXT_DC: value = a.ext[a.extLatch]; break;
     default: unexpected = true; break;
     }
     a.trace.push_back({Op::In, port, value, unexpected});
@@ -29,12 +32,12 @@ uint8_t In(Adapter& a, uint16_t port) {
 }
 
 static void WriteCrtc(Adapter& a, uint8_t index, uint8_t value) {
-    bool locked = (a.crtc[kCrtcVerticalEnd] & kCrtcProtectBit) != 0;
-    if (locked && index < kCrtcOverflow) {
+    bool locked = (a.crtc[VGA_CRTC_V_SYNC_END] & VGA_CR11_LOCK_CR0_CR7) != 0;
+    if (locked && index < VGA_CRTC_OVERFLOW) {
         return;
     }
-    if (locked && index == kCrtcOverflow) {
-        a.crtc[index] = (a.crtc[index] & ~kCrtcOverflowLineCompare) | (value & kCrtcOverflowLineCompare);
+    if (locked && index == VGA_CRTC_OVERFLOW) {
+        a.crtc[index] = (a.crtc[index] & ~VGA_CR07_LINE_COMPARE8) | (value & VGA_CR07_LINE_COMPARE8);
         return;
     }
     a.crtc[index] = value;
@@ -43,11 +46,11 @@ static void WriteCrtc(Adapter& a, uint8_t index, uint8_t value) {
 void Out(Adapter& a, uint16_t port, uint8_t value) {
     bool unexpected = false;
     switch (port) {
-    case kCrtcIndex: a.crtcLatch = value; break;
-    case kCrtcData: WriteCrtc(a, a.crtcLatch, value); break;
-    case kExtIndex: a.extLatch = value; break;
-    case kExtData: a.ext[a.extLatch] = value; break;
-    case kMiscOutputWrite: a.miscOutput = value; break;
+    case VGA_CRT_IC: a.crtcLatch = value; break;
+    case VGA_CRT_DC: WriteCrtc(a, a.crtcLatch, value); break;
+    case EXT_IC: a.extLatch = value; break;
+    case EXT_DC: a.ext[a.extLatch] = value; break;
+    case VGA_MIS_W: a.miscOutput = value; break;
     default: unexpected = true; break;
     }
     a.trace.push_back({Op::Out, port, value, unexpected});
@@ -69,40 +72,9 @@ size_t CountUnexpected(const Adapter& a) {
     return n;
 }
 
-const char* CrtcRegisterName(uint8_t index) {
-    switch (index) {
-    case 0x00: return "horizontal total";
-    case 0x01: return "horizontal display end";
-    case 0x02: return "start horizontal blanking";
-    case 0x03: return "end horizontal blanking";
-    case 0x04: return "start horizontal retrace";
-    case 0x05: return "end horizontal retrace";
-    case 0x06: return "vertical total";
-    case 0x07: return "overflow";
-    case 0x10: return "vertical retrace start";
-    case 0x11: return "vertical retrace end";
-    case 0x12: return "vertical display end";
-    case 0x13: return "offset";
-    case 0x15: return "start vertical blanking";
-    case 0x16: return "end vertical blanking";
-    case 0x30: return "extended 0x30";
-    case 0x31: return "extended 0x31";
-    case 0x32: return "extended 0x32";
-    case 0x33: return "extended 0x33";
-    case 0x75: return "extended 0x75, skip bit 5";
-    default: return "unnamed";
-    }
-}
-
-const char* ExtRegisterName(uint8_t index) {
-    switch (index) {
-    case 0x09: return "extended 0x09";
-    case 0xC8: return "extended 0xC8";
-    case 0xC9: return "extended 0xC9";
-    case 0xCA: return "extended 0xCA";
-    case 0xCB: return "extended 0xCB";
-    default: return "unnamed";
-    }
+// A register the utility does not touch shows as "unnamed".
+static const char* NameOrUnnamed(const char* name) {
+    return name != nullptr ? name : "unnamed";
 }
 
 std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t crtcLatch,
@@ -114,20 +86,24 @@ std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t
         if (a.op == Op::Store) {
             std::snprintf(line, sizeof line, "window 0x%08X <- %02X%s", static_cast<unsigned>(a.where),
                           a.value, flag);
-        } else if (a.op == Op::Out && a.where == kCrtcIndex) {
+        } else if (a.op == Op::Out && a.where == VGA_CRT_IC) {
             crtcLatch = a.value;
-            std::snprintf(line, sizeof line, "out 0x3D4 <- %02X (CRTC index)", a.value);
-        } else if (a.op == Op::Out && a.where == kExtIndex) {
+            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (CRTC index)", VGA_CRT_IC, a.value);
+        } else if (a.op == Op::Out && a.where == EXT_IC) {
             extLatch = a.value;
-            std::snprintf(line, sizeof line, "out 0x3D6 <- %02X (extended index)", a.value);
-        } else if (a.where == kCrtcData) {
+            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (extended index)", EXT_IC, a.value);
+        } else if (a.where == VGA_CRT_DC) {
             std::snprintf(line, sizeof line, "CRTC 0x%02X (%s) %s %02X", crtcLatch,
-                          CrtcRegisterName(crtcLatch), a.op == Op::Out ? "<-" : "->", a.value);
-        } else if (a.where == kExtData) {
-            std::snprintf(line, sizeof line, "XR 0x%02X (%s) %s %02X", extLatch, ExtRegisterName(extLatch),
+                          NameOrUnnamed(CrtcRegisterName(crtcLatch)), a.op == Op::Out ? "<-" : "->", a.value);
+        } else if (a.where == EXT_DC) {
+            // The extended registers' names are their indexes: what they do is the adapter's own.
+            const char* name = ExtRegisterName(extLatch);
+            char unnamed[32];
+            std::snprintf(unnamed, sizeof unnamed, "extended 0x%02X (unnamed)", extLatch);
+            std::snprintf(line, sizeof line, "%s %s %02X", name != nullptr ? name : unnamed,
                           a.op == Op::Out ? "<-" : "->", a.value);
-        } else if (a.op == Op::Out && a.where == kMiscOutputWrite) {
-            std::snprintf(line, sizeof line, "out 0x3C2 <- %02X (miscellaneous output)", a.value);
+        } else if (a.op == Op::Out && a.where == VGA_MIS_W) {
+            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (miscellaneous output)", VGA_MIS_W, a.value);
         } else {
             std::snprintf(line, sizeof line, "%s 0x%04X %s %02X%s", a.op == Op::Out ? "out" : "in",
                           static_cast<unsigned>(a.where), a.op == Op::Out ? "<-" : "->", a.value, flag);

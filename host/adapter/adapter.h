@@ -11,21 +11,6 @@
 
 namespace adapter {
 
-// Ports and registers the utility uses, named once.
-enum : uint16_t {
-    kMiscOutputWrite = 0x3C2,
-    kCrtcIndex       = 0x3D4,
-    kCrtcData        = 0x3D5,
-    kExtIndex        = 0x3D6,
-    kExtData         = 0x3D7,
-};
-enum : uint8_t {
-    kCrtcOverflow            = 0x07,
-    kCrtcVerticalEnd         = 0x11,
-    kCrtcProtectBit          = 0x80, // in CRTC 0x11: CRTC 0x00-0x07 are write-protected
-    kCrtcOverflowLineCompare = 0x10, // bit 4 of CRTC 0x07 stays writable while protected
-};
-
 // A linear address the simulated mapping driver hands out for the register window, the same on
 // every run so that traces compare.
 constexpr uint32_t kDefaultWindowBase = 0x60000000;
@@ -73,8 +58,5 @@ size_t CountUnexpected(const Adapter& adapter);
 // the given latch values.
 std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t crtcLatch = 0,
                                        uint8_t extLatch = 0);
-
-const char* CrtcRegisterName(uint8_t index);
-const char* ExtRegisterName(uint8_t index);
 
 } // namespace adapter

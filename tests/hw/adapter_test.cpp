@@ -5,6 +5,7 @@
 
 #include "accesses.h"
 #include "adapter/adapter.h"
+#include "hw/vga.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ using adapter::Access;
 using hwtest::Out;
 
 void WriteCrtc(adapter::Adapter& a, uint8_t index, uint8_t value) {
-    adapter::Out(a, adapter::kCrtcIndex, index);
-    adapter::Out(a, adapter::kCrtcData, value);
+    adapter::Out(a, VGA_CRT_IC, index);
+    adapter::Out(a, VGA_CRT_DC, value);
 }
 
 TEST(Adapter, PowerOnState) {
@@ -69,34 +70,34 @@ TEST(Adapter, ClearingTheLockBitOpensCr00ToCr07) {
 // register files keep separate latches.
 TEST(Adapter, DataAccessGoesToTheLatchedIndex) {
     adapter::Adapter a = adapter::MakeAdapter();
-    adapter::Out(a, adapter::kExtData, 0x55); // no index written yet: latch 0
+    adapter::Out(a, EXT_DC, 0x55); // no index written yet: latch 0
     EXPECT_EQ(a.ext[0x00], 0x55);
 
-    adapter::Out(a, adapter::kCrtcIndex, 0x30);
-    adapter::Out(a, adapter::kExtIndex, 0xC8);
-    adapter::Out(a, adapter::kCrtcData, 0x01);
-    adapter::Out(a, adapter::kCrtcData, 0x02);
-    adapter::Out(a, adapter::kExtData, 0x1F);
+    adapter::Out(a, VGA_CRT_IC, 0x30);
+    adapter::Out(a, EXT_IC, 0xC8);
+    adapter::Out(a, VGA_CRT_DC, 0x01);
+    adapter::Out(a, VGA_CRT_DC, 0x02);
+    adapter::Out(a, EXT_DC, 0x1F);
     EXPECT_EQ(a.crtc[0x30], 0x02);
     EXPECT_EQ(a.ext[0xC8], 0x1F);
     EXPECT_EQ(a.ext[0x30], 0x00);
     EXPECT_EQ(a.crtc[0xC8], 0x00);
 
     a.crtc[0x75] = 0x20;
-    adapter::Out(a, adapter::kCrtcIndex, 0x75);
-    EXPECT_EQ(adapter::In(a, adapter::kCrtcData), 0x20);
-    EXPECT_EQ(adapter::In(a, adapter::kCrtcData), 0x20);
-    EXPECT_EQ(adapter::In(a, adapter::kCrtcIndex), 0x75);
-    EXPECT_EQ(adapter::In(a, adapter::kExtIndex), 0xC8);
+    adapter::Out(a, VGA_CRT_IC, 0x75);
+    EXPECT_EQ(adapter::In(a, VGA_CRT_DC), 0x20);
+    EXPECT_EQ(adapter::In(a, VGA_CRT_DC), 0x20);
+    EXPECT_EQ(adapter::In(a, VGA_CRT_IC), 0x75);
+    EXPECT_EQ(adapter::In(a, EXT_IC), 0xC8);
     EXPECT_EQ(adapter::CountUnexpected(a), 0u);
 }
 
 TEST(Adapter, MiscOutputIsWriteOnlyAt0x3C2) {
     adapter::Adapter a = adapter::MakeAdapter();
-    adapter::Out(a, adapter::kMiscOutputWrite, 0x2B);
+    adapter::Out(a, VGA_MIS_W, 0x2B);
     EXPECT_EQ(a.miscOutput, 0x2B);
     EXPECT_EQ(adapter::CountUnexpected(a), 0u);
-    adapter::In(a, adapter::kMiscOutputWrite); // input status 0 on a VGA: not modelled
+    adapter::In(a, VGA_MIS_W); // input status 0 on a VGA: not modelled
     EXPECT_EQ(adapter::CountUnexpected(a), 1u);
 }
 

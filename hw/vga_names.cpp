@@ -1,0 +1,55 @@
+#include "hw/vga_names.h"
+
+#include "hw/vga.h"
+
+// clang-format off
+const VgaRegisterName kCrtcRegisterNames[] = {
+    {VGA_CRTC_H_TOTAL,       "horizontal total"},
+    {VGA_CRTC_H_DISP,        "horizontal display end"},
+    {VGA_CRTC_H_BLANK_START, "start horizontal blanking"},
+    {VGA_CRTC_H_BLANK_END,   "end horizontal blanking"},
+    {VGA_CRTC_H_SYNC_START,  "start horizontal retrace"},
+    {VGA_CRTC_H_SYNC_END,    "end horizontal retrace"},
+    {VGA_CRTC_V_TOTAL,       "vertical total"},
+    {VGA_CRTC_OVERFLOW,      "overflow"},
+    {VGA_CRTC_V_SYNC_START,  "vertical retrace start"},
+    {VGA_CRTC_V_SYNC_END,    "vertical retrace end"},
+    {VGA_CRTC_V_DISP_END,    "vertical display end"},
+    {VGA_CRTC_OFFSET,        "offset"},
+    {VGA_CRTC_V_BLANK_START, "start vertical blanking"},
+    {VGA_CRTC_V_BLANK_END,   "end vertical blanking"},
+    {EXT_CRTC_30,            "extended 0x30"},
+    {EXT_CRTC_31,            "extended 0x31"},
+    {EXT_CRTC_32,            "extended 0x32"},
+    {EXT_CRTC_33,            "extended 0x33"},
+    {EXT_CRTC_75,            "extended 0x75, skip bit 5"},
+};
+
+const VgaRegisterName kExtRegisterNames[] = {
+    {EXT_09,                 "extended 0x09"},
+    {EXT_C8,                 "extended 0xC8"},
+    {EXT_C9,                 "extended 0xC9"},
+    {EXT_CA,                 "extended 0xCA"},
+    {EXT_CB,                 "extended 0xCB"},
+};
+// clang-format on
+
+const int kCrtcRegisterNameCount = sizeof kCrtcRegisterNames / sizeof kCrtcRegisterNames[0];
+const int kExtRegisterNameCount  = sizeof kExtRegisterNames / sizeof kExtRegisterNames[0];
+
+static const char* FindName(const VgaRegisterName* names, int count, unsigned char index) {
+    for (int i = 0; i < count; ++i) {
+        if (names[i].index == index) {
+            return names[i].name;
+        }
+    }
+    return 0;
+}
+
+const char* CrtcRegisterName(unsigned char index) {
+    return FindName(kCrtcRegisterNames, kCrtcRegisterNameCount, index);
+}
+
+const char* ExtRegisterName(unsigned char index) {
+    return FindName(kExtRegisterNames, kExtRegisterNameCount, index);
+}
