@@ -8,24 +8,29 @@ static const int kResolutions[kModeCount][2] = {
     {640, 480}, {720, 480}, {720, 576}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200},
 };
 
-// The table row is picked by the width alone (720 also looks at the height), and each row maps its
-// own rate list onto the RateSlot columns of the mapped word table.
+// The table row is picked by the width alone, except that 720 also looks at the height; each row
+// maps its own rate list onto the RateSlot columns of the mapped word table. The first entry whose
+// width and height fit wins.
+enum { kAnyHeight = 0 };
+
 struct WidthRow {
     int width;
+    int height; // kAnyHeight: every height
     ModeIndex row;
     BYTE slot[kRateCount]; // RateIndex -> RateSlot
 };
 
 // clang-format off
 static const WidthRow kWidthRows[] = {
-    // width  row  RateIndex 0       1       2       3       4       5
-    {   640,   0,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {   720,   1,  {0,      1,      2,      4,      5,      kNoSlot}}, // row 2 unless 720x480
-    {   800,   3,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {  1024,   4,  {0,      1,      2,      3,      4,      kNoSlot}},
-    {  1152,   5,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
-    {  1280,   6,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
-    {  1600,   7,  {0,      1,      kNoSlot, kNoSlot, kNoSlot, kNoSlot}},
+    // width  height      row  RateIndex 0       1       2       3       4       5
+    {   640,  kAnyHeight,  0,  {0,      1,      2,      4,      5,      kNoSlot}},
+    {   720,  480,         1,  {0,      1,      2,      4,      5,      kNoSlot}},
+    {   720,  kAnyHeight,  2,  {0,      1,      2,      4,      5,      kNoSlot}},
+    {   800,  kAnyHeight,  3,  {0,      1,      2,      4,      5,      kNoSlot}},
+    {  1024,  kAnyHeight,  4,  {0,      1,      2,      3,      4,      kNoSlot}},
+    {  1152,  kAnyHeight,  5,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
+    {  1280,  kAnyHeight,  6,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
+    {  1600,  kAnyHeight,  7,  {0,      1,      kNoSlot, kNoSlot, kNoSlot, kNoSlot}},
 };
 // clang-format on
 
@@ -66,8 +71,8 @@ int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, Rat
         return 0;
     }
     for (const WidthRow& entry : kWidthRows) {
-        if (entry.width == width) {
-            *row  = (width == 720 && height != 480) ? 2 : entry.row;
+        if (entry.width == width && (entry.height == kAnyHeight || entry.height == height)) {
+            *row  = entry.row;
             *slot = entry.slot[rateIndex];
             return 1;
         }
