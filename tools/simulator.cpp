@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include "app/app.h"
+#include "hw/vga.h"
+#include "hw/vga_names.h"
 #include "timing/timing.h"
 
 namespace sim {
@@ -18,8 +20,15 @@ std::string Hex2(unsigned value) {
     return text;
 }
 
-// What the run decided, read back from the program's own state and from what it touched.
+// Why the run stopped, or what it chose: told from what the program did, the Win32 calls it made
+// and what they answered, its adapter accesses, and the display state it filled.
 std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>& trace) {
+    if (m.registeredClasses.empty()) {
+        return "stopped: the window class was refused (RegisterClassExA and RegisterClassA failed)";
+    }
+    if (m.createdWindows.empty() || host::CountCalls("DestroyWindow") == 0) {
+        return "stopped: the main window was not created";
+    }
     for (const host::MessageBoxRecord& box : m.messageBoxes) {
         if (box.text == "Open System.ini error!") {
             return "stopped: system.ini did not open";
@@ -29,7 +38,8 @@ std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>
         return "stopped: system.ini does not name the served display driver";
     }
     if (host::CountCalls("RegOpenKeyExA") == 0) {
-        return "stopped: skip bit set (extended CRTC 0x75 = " + Hex2(m.adapter.crtc[0x75]) + ")";
+        // The skip-bit read is the run's only access: the index write, then the value read.
+        return "stopped: skip bit set (extended CRTC 0x75 = " + Hex2(trace.back().value) + ")";
     }
     const DisplayState& s = displayState;
     if (s.bitsPerPixel < kMinimumBitsPerPixel) {
@@ -165,12 +175,13 @@ nlohmann::json ToJson(const RunResult& r) {
         }
     }
     const adapter::Adapter& f = r.finalAdapter;
-    auto named                = [](const std::array<uint8_t, 256>& file, std::initializer_list<int> indexes) {
+    // Every register the utility touches, by its index.
+    auto named = [](const std::array<uint8_t, 256>& file, const VgaRegisterName* names, int count) {
         nlohmann::json out = nlohmann::json::object();
-        for (int i : indexes) {
+        for (int i = 0; i < count; ++i) {
             char key[8];
-            std::snprintf(key, sizeof key, "0x%02X", i);
-            out[key] = file[i];
+            std::snprintf(key, sizeof key, "0x%02X", names[i].index);
+            out[key] = file[names[i].index];
         }
         return out;
     };
@@ -181,9 +192,8 @@ nlohmann::json ToJson(const RunResult& r) {
         {"accesses", accesses},
         {"summary", r.summary},
         {"registers",
-         {{"crtc", named(f.crtc, {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13,
-                                  0x15, 0x16, 0x30, 0x31, 0x32, 0x33, 0x75})},
-          {"extended", named(f.ext, {0x09, 0xC8, 0xC9, 0xCA, 0xCB})},
+         {{"crtc", named(f.crtc, kCrtcRegisterNames, kCrtcRegisterNameCount)},
+          {"extended", named(f.ext, kExtRegisterNames, kExtRegisterNameCount)},
           {"miscOutput", f.miscOutput},
           {"windowBase", f.windowBase},
           {"window", f.window}}},
