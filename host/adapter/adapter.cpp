@@ -1,7 +1,5 @@
 #include "adapter/adapter.h"
 
-#include <cstdio>
-
 #include "hw/vga.h"
 #include "hw/vga_names.h"
 
@@ -72,42 +70,14 @@ size_t CountUnexpected(const Adapter& a) {
     return n;
 }
 
-// A register the utility does not touch shows as "unnamed".
-static const char* NameOrUnnamed(const char* name) {
-    return name != nullptr ? name : "unnamed";
-}
-
 std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t crtcLatch,
                                        uint8_t extLatch) {
     std::vector<std::string> lines;
-    char line[128];
     for (const Access& a : trace) {
-        const char* flag = a.unexpected ? "  ** not decoded by the adapter **" : "";
-        if (a.op == Op::Store) {
-            std::snprintf(line, sizeof line, "window 0x%08X <- %02X%s", static_cast<unsigned>(a.where),
-                          a.value, flag);
-        } else if (a.op == Op::Out && a.where == VGA_CRT_IC) {
-            crtcLatch = a.value;
-            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (CRTC index)", VGA_CRT_IC, a.value);
-        } else if (a.op == Op::Out && a.where == EXT_IC) {
-            extLatch = a.value;
-            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (extended index)", EXT_IC, a.value);
-        } else if (a.where == VGA_CRT_DC) {
-            std::snprintf(line, sizeof line, "CRTC 0x%02X (%s) %s %02X", crtcLatch,
-                          NameOrUnnamed(CrtcRegisterName(crtcLatch)), a.op == Op::Out ? "<-" : "->", a.value);
-        } else if (a.where == EXT_DC) {
-            // The extended registers' names are their indexes: what they do is the adapter's own.
-            const char* name = ExtRegisterName(extLatch);
-            char unnamed[32];
-            std::snprintf(unnamed, sizeof unnamed, "extended 0x%02X (unnamed)", extLatch);
-            std::snprintf(line, sizeof line, "%s %s %02X", name != nullptr ? name : unnamed,
-                          a.op == Op::Out ? "<-" : "->", a.value);
-        } else if (a.op == Op::Out && a.where == VGA_MIS_W) {
-            std::snprintf(line, sizeof line, "out 0x%03X <- %02X (miscellaneous output)", VGA_MIS_W, a.value);
-        } else {
-            std::snprintf(line, sizeof line, "%s 0x%04X %s %02X%s", a.op == Op::Out ? "out" : "in",
-                          static_cast<unsigned>(a.where), a.op == Op::Out ? "<-" : "->", a.value, flag);
-        }
+        VgaAccessKind kind =
+            a.op == Op::In ? kVgaAccessIn : (a.op == Op::Out ? kVgaAccessOut : kVgaAccessStore);
+        char line[kVgaAccessTextSize];
+        DescribeVgaAccess(line, kind, a.where, a.value, a.unexpected, &crtcLatch, &extLatch);
         lines.push_back(line);
     }
     return lines;

@@ -134,3 +134,37 @@ TEST(Adapter, StoresOutsideTheWindowAreFlagged) {
 }
 
 } // namespace
+
+// Each kind of access as the tools print it, latches followed from the trace itself.
+TEST(Adapter, TraceTextNamesTheRegisterEachAccessReaches) {
+    using adapter::Op;
+    const std::vector<Access> trace = {
+        Out(VGA_CRT_IC, 0x00),
+        Out(VGA_CRT_DC, 0xA3),
+        Out(VGA_CRT_IC, 0x09),
+        Out(VGA_CRT_DC, 0x40),
+        Out(EXT_IC, EXT_C8),
+        Out(EXT_DC, 0x1F),
+        Out(EXT_IC, 0x0A),
+        {Op::In, EXT_DC, 0x00, false},
+        Out(VGA_MIS_W, 0x2B),
+        {Op::In, 0x3DA, 0xFF, true},
+        {Op::Store, 0x60000003, 0x0A, false},
+        {Op::Store, 0x60000004, 0x11, true},
+    };
+    const std::vector<std::string> want = {
+        "out 0x3D4 <- 00 (CRTC index)",
+        "CRTC 0x00 (horizontal total) <- A3",
+        "out 0x3D4 <- 09 (CRTC index)",
+        "CRTC 0x09 (unnamed) <- 40",
+        "out 0x3D6 <- C8 (extended index)",
+        "extended 0xC8 <- 1F",
+        "out 0x3D6 <- 0A (extended index)",
+        "extended 0x0A (unnamed) -> 00",
+        "out 0x3C2 <- 2B (miscellaneous output)",
+        "in 0x03DA -> FF  ** not decoded by the adapter **",
+        "window 0x60000003 <- 0A",
+        "window 0x60000004 <- 11  ** not decoded by the adapter **",
+    };
+    EXPECT_EQ(adapter::DescribeTrace(trace), want);
+}
