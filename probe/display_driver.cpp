@@ -10,7 +10,7 @@ static const char kDriverKey[]     = "display.drv";
 static const char kDriverLine[]    = "display.drv=Lumarel series\n";
 
 enum {
-    kPathSize      = 256,
+    kPathSize      = kSystemIniPathSize,
     kDirectorySize = 255, // what GetWindowsDirectoryA is told the path buffer holds
     // A line is examined as a 256-byte line buffer read with a limit of 255 would hold it: at
     // most 254 characters, so a longer line comes in pieces.
@@ -24,10 +24,9 @@ enum {
 // line is always whole in one place and a CR at the end of one read meets the LF of the next.
 static char readBuffer[kLongestPiece + kReadSize];
 
-// Full path of system.ini in the Windows directory; 0 when the directory is not known or the
-// path would not fit, which the caller treats like a file that does not open. A directory too
-// long for the buffer comes back as the size it needs, which fails the same room test.
-static int BuildSystemIniPath(char* path) {
+// The caller treats 0 like a file that does not open. A directory too long for the buffer comes
+// back as the size it needs, which fails the same room test.
+int BuildSystemIniPath(char path[kSystemIniPathSize]) {
     UINT length = GetWindowsDirectoryA(path, kDirectorySize);
     if (length == 0 || length + sizeof kSystemIniName > kPathSize) {
         return 0;

@@ -6,6 +6,15 @@
 
 #include "timing/timing.h"
 
+enum { kSystemIniPathSize = 256 };
+
 int CheckDisplayDriver();
+// Full path of system.ini in the Windows directory; 0 when the directory is not known or the path
+// would not fit.
+int BuildSystemIniPath(char path[kSystemIniPathSize]);
+
 int ReadRefreshRate(DisplayState* state);
+// The RefreshRate value of the open Display\Settings key into rateText; 0, with rateText
+// untouched, when there is none that fits.
+int QueryRefreshRateValue(HKEY key, char rateText[kRateTextSize]);
 int QueryColorDepth();

@@ -10,24 +10,30 @@ enum {
     kRateBufferSize = 256,
 };
 
-// The query is told the buffer holds 255 bytes and does not terminate what it copies: with the
-// whole buffer zeroed first, the last byte is always a terminator. A value whose text does not fit
-// rateText with its zero (255 characters stored without one) counts like one too long to fetch.
 int ReadRefreshRate(DisplayState* state) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return 0;
     }
+    if (!QueryRefreshRateValue(key, state->rateText)) {
+        strcpy(state->rateText, kDefaultRate);
+    }
+    RegCloseKey(key);
+    return 1;
+}
+
+// The query is told the buffer holds 255 bytes and does not terminate what it copies: with the
+// whole buffer zeroed first, the last byte is always a terminator. A value whose text does not fit
+// rateText with its zero (255 characters stored without one) counts like one too long to fetch.
+int QueryRefreshRateValue(HKEY key, char rateText[kRateTextSize]) {
     char buffer[kRateBufferSize];
     memset(buffer, 0, sizeof buffer);
     DWORD size  = kRateBufferSize - 1;
     LONG result = RegQueryValueExA(key, "RefreshRate", NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
-    if (result == ERROR_SUCCESS && memchr(buffer, 0, sizeof state->rateText) != NULL) {
-        strcpy(state->rateText, buffer);
-    } else {
-        strcpy(state->rateText, kDefaultRate);
+    if (result != ERROR_SUCCESS || memchr(buffer, 0, kRateTextSize) == NULL) {
+        return 0;
     }
-    RegCloseKey(key);
+    strcpy(rateText, buffer);
     return 1;
 }
 
