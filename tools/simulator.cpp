@@ -5,6 +5,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "adapter/trace_json.h"
 #include "app/app.h"
 #include "timing/timing.h"
 
@@ -150,20 +151,6 @@ nlohmann::json ToJson(const RunResult& r) {
     for (const host::MessageBoxRecord& box : r.messageBoxes) {
         boxes.push_back({{"text", box.text}, {"caption", box.caption}, {"type", box.type}});
     }
-    nlohmann::json accesses = nlohmann::json::array();
-    for (const adapter::Access& a : r.accesses) {
-        switch (a.op) {
-        case adapter::Op::In:
-            accesses.push_back({{"op", "in"}, {"port", a.where}, {"value", a.value}});
-            break;
-        case adapter::Op::Out:
-            accesses.push_back({{"op", "out"}, {"port", a.where}, {"value", a.value}});
-            break;
-        case adapter::Op::Store:
-            accesses.push_back({{"op", "store"}, {"address", a.where}, {"value", a.value}});
-            break;
-        }
-    }
     const adapter::Adapter& f = r.finalAdapter;
     auto named                = [](const std::array<uint8_t, 256>& file, std::initializer_list<int> indexes) {
         nlohmann::json out = nlohmann::json::object();
@@ -178,7 +165,7 @@ nlohmann::json ToJson(const RunResult& r) {
         {"exitCode", r.exitCode},
         {"messageBoxes", boxes},
         {"stdout", r.standardOutput},
-        {"accesses", accesses},
+        {"accesses", r.accesses}, // in the form of adapter/trace_json.h
         {"summary", r.summary},
         {"registers",
          {{"crtc", named(f.crtc, {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13,
