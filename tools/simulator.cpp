@@ -5,6 +5,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "adapter/trace_json.h"
 #include "app/app.h"
 #include "hw/vga.h"
 #include "hw/vga_names.h"
@@ -160,20 +161,6 @@ nlohmann::json ToJson(const RunResult& r) {
     for (const host::MessageBoxRecord& box : r.messageBoxes) {
         boxes.push_back({{"text", box.text}, {"caption", box.caption}, {"type", box.type}});
     }
-    nlohmann::json accesses = nlohmann::json::array();
-    for (const adapter::Access& a : r.accesses) {
-        switch (a.op) {
-        case adapter::Op::In:
-            accesses.push_back({{"op", "in"}, {"port", a.where}, {"value", a.value}});
-            break;
-        case adapter::Op::Out:
-            accesses.push_back({{"op", "out"}, {"port", a.where}, {"value", a.value}});
-            break;
-        case adapter::Op::Store:
-            accesses.push_back({{"op", "store"}, {"address", a.where}, {"value", a.value}});
-            break;
-        }
-    }
     const adapter::Adapter& f = r.finalAdapter;
     // Every register the utility touches, by its index.
     auto named = [](const std::array<uint8_t, 256>& file, const VgaRegisterName* names, int count) {
@@ -189,7 +176,7 @@ nlohmann::json ToJson(const RunResult& r) {
         {"exitCode", r.exitCode},
         {"messageBoxes", boxes},
         {"stdout", r.standardOutput},
-        {"accesses", accesses},
+        {"accesses", r.accesses}, // in the form of adapter/trace_json.h
         {"summary", r.summary},
         {"registers",
          {{"crtc", named(f.crtc, kCrtcRegisterNames, kCrtcRegisterNameCount)},

@@ -191,7 +191,9 @@ cat "$dir/result.json"
 
 # Wine falls back to 1024x768x32 without complaint when it cannot use the
 # display: make that a failure rather than a silently wrong case.
-seen=$(grep -o '"screen": {[^}]*}' "$dir/result.json" || true)
-want="\"screen\": {\"width\": $want_w, \"height\": $want_h, \"bitsPerPixel\": $want_bpp,"
-[[ $seen == "$want"* ]] || die "Wine sees $seen, asked for $screen"
+seen=$(python3 -c 'import json, sys
+s = json.load(open(sys.argv[1]))["screen"]
+print("%dx%d at %d bits per pixel" % (s["width"], s["height"], s["bitsPerPixel"]))' "$dir/result.json" || true)
+want="${want_w}x${want_h} at $want_bpp bits per pixel"
+[ "$seen" = "$want" ] || die "Wine sees ${seen:-no screen}, asked for $want (X screen $screen)"
 exit $status
