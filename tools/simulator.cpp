@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -7,67 +8,77 @@
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
-#include "hw/vga.h"
+#include "diag/report.h"
 #include "hw/vga_names.h"
+#include "probe/probe.h"
 #include "timing/timing.h"
 
 namespace sim {
 
 namespace {
 
-std::string Hex2(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-    return text;
+// Where the rate text came from, told by the machine: the utility asks for at most 255 bytes and
+// needs a terminating zero among them.
+RateSource RateSourceOf(const host::Machine& m) {
+    if (!m.settingsKeyExists) {
+        return kRateNoKey;
+    }
+    if (!m.refreshRate) {
+        return kRateDefault;
+    }
+    const std::string& data = m.refreshRate->data;
+    bool fits =
+        data.size() < kRateTextSize || (data.size() == kRateTextSize && data.find('\0') != std::string::npos);
+    return fits ? kRateFromRegistry : kRateDefault;
 }
 
-// Why the run stopped, or what it chose: told from what the program did, the Win32 calls it made
-// and what they answered, its adapter accesses, and the display state it filled.
-std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>& trace) {
+// The report of the run, in the words the diagnostic uses on a real machine, from what the
+// program did and the machine it ran on. A run that never started (no window class or window) has
+// no decisions to tell.
+void Report(host::Machine& m, RunResult* result) {
+    const char* notStarted = nullptr;
     if (m.registeredClasses.empty()) {
-        return "stopped: the window class was refused (RegisterClassExA and RegisterClassA failed)";
+        notStarted = "the window class was refused (RegisterClassExA and RegisterClassA failed)";
+    } else if (m.createdWindows.empty() || host::CountCalls("DestroyWindow") == 0) {
+        notStarted = "the main window was not created";
     }
-    if (m.createdWindows.empty() || host::CountCalls("DestroyWindow") == 0) {
-        return "stopped: the main window was not created";
+    if (notStarted != nullptr) {
+        result->report  = {std::string("stop: ") + notStarted, "adapter accesses: 0",
+                           "verdict: the utility would leave the adapter as it is on this machine"};
+        result->summary = std::string("stopped: ") + notStarted;
+        return;
     }
-    for (const host::MessageBoxRecord& box : m.messageBoxes) {
-        if (box.text == "Open System.ini error!") {
-            return "stopped: system.ini did not open";
-        }
+
+    // The path as the utility builds it; asking the stand-in again is no call of the program's.
+    char path[kSystemIniPathSize];
+    size_t calls = m.calls.size();
+    int pathFits = BuildSystemIniPath(path);
+    m.calls.resize(calls);
+    bool boxShown =
+        std::any_of(m.messageBoxes.begin(), m.messageBoxes.end(),
+                    [](const host::MessageBoxRecord& box) { return box.text == "Open System.ini error!"; });
+
+    std::vector<PlannedAccess> accesses;
+    for (const adapter::Access& a : result->accesses) {
+        VgaAccessKind kind = a.op == adapter::Op::In    ? kVgaAccessIn
+                             : a.op == adapter::Op::Out ? kVgaAccessOut
+                                                        : kVgaAccessStore;
+        accesses.push_back({kind, a.where, a.value, static_cast<BYTE>(a.unexpected)});
     }
-    if (trace.empty()) {
-        return "stopped: system.ini does not name the served display driver";
-    }
-    if (host::CountCalls("RegOpenKeyExA") == 0) {
-        // The skip-bit read is the run's only access: the index write, then the value read.
-        return "stopped: skip bit set (extended CRTC 0x75 = " + Hex2(trace.back().value) + ")";
-    }
-    const DisplayState& s = displayState;
-    if (s.bitsPerPixel < kMinimumBitsPerPixel) {
-        return "stopped: " + std::to_string(s.bitsPerPixel) + " bits per pixel, 4 or fewer";
-    }
-    std::ostringstream out;
-    out << "mode index " << s.modeIndex << ", rate index " << s.rateIndex;
-    DepthClass d = ClassifyDepth(s.bitsPerPixel);
-    ModeIndex row;
-    RateSlot slot;
-    if (d == kNoDepthClass) {
-        out << "; nothing written: no depth class for " << s.bitsPerPixel << " bits per pixel";
-        return out.str();
-    }
-    out << ", depth class " << d;
-    if (!FindTableRow(s.width, s.height, s.rateIndex, &row, &slot)) {
-        out << "; nothing written: no table row for width " << s.width;
-        return out.str();
-    }
-    out << ", rate slot ";
-    if (slot == kNoSlot) {
-        out << "none (word and offset stay zero)";
-    } else {
-        out << slot;
-    }
-    out << ", table row " << row;
-    return out.str();
+    RunFacts facts;
+    facts.systemIniPath  = pathFits ? path : nullptr;
+    facts.systemIniOpens = !boxShown;
+    facts.rateSource     = RateSourceOf(m);
+    facts.state          = &displayState;
+    facts.accesses       = accesses.data();
+    facts.accessCount    = static_cast<int>(accesses.size());
+
+    char summary[kReportLineSize] = "";
+    WriteRunReport(
+        &facts,
+        [](const char* line, void* lines) { static_cast<std::vector<std::string>*>(lines)->push_back(line); },
+        &result->report, summary);
+    result->summary = summary;
 }
 
 } // namespace
@@ -147,12 +158,12 @@ RunResult Run(const MachineSpec& spec) {
     RunResult result;
     result.standardOutput = capture.Finish();
 
-    const host::Machine& m = host::TheMachine();
-    result.exitCode        = exitCode;
-    result.messageBoxes    = m.messageBoxes;
-    result.accesses        = m.adapter.trace;
-    result.finalAdapter    = m.adapter;
-    result.summary         = Summarize(m, m.adapter.trace);
+    host::Machine& m    = host::TheMachine();
+    result.exitCode     = exitCode;
+    result.messageBoxes = m.messageBoxes;
+    result.accesses     = m.adapter.trace;
+    result.finalAdapter = m.adapter;
+    Report(m, &result);
     return result;
 }
 
@@ -178,6 +189,7 @@ nlohmann::json ToJson(const RunResult& r) {
         {"stdout", r.standardOutput},
         {"accesses", r.accesses}, // in the form of adapter/trace_json.h
         {"summary", r.summary},
+        {"report", r.report},
         {"registers",
          {{"crtc", named(f.crtc, kCrtcRegisterNames, kCrtcRegisterNameCount)},
           {"extended", named(f.ext, kExtRegisterNames, kExtRegisterNameCount)},
@@ -215,8 +227,13 @@ static std::string BoxType(unsigned type) {
     return text;
 }
 
+// The report the diagnostic would print on such a machine, then what only a simulated run shows:
+// the message boxes, standard output and exit code.
 std::string ToText(const RunResult& r) {
     std::ostringstream out;
+    for (const std::string& line : r.report) {
+        out << line << "\n";
+    }
     if (r.messageBoxes.empty()) {
         out << "message boxes: none\n";
     }
@@ -226,11 +243,6 @@ std::string ToText(const RunResult& r) {
     }
     out << "standard output: " << (r.standardOutput.empty() ? "none" : Quoted(r.standardOutput)) << "\n";
     out << "exit code: " << r.exitCode << "\n";
-    out << "adapter accesses: " << r.accesses.size() << "\n";
-    for (const std::string& line : adapter::DescribeTrace(r.accesses)) {
-        out << "  " << line << "\n";
-    }
-    out << "summary: " << r.summary << "\n";
     return out.str();
 }
 

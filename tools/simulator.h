@@ -34,7 +34,8 @@ struct RunResult {
     std::string standardOutput;
     std::vector<adapter::Access> accesses;
     adapter::Adapter finalAdapter;
-    std::string summary; // what was chosen, or why the run stopped
+    std::string summary;             // what was chosen, or why the run stopped
+    std::vector<std::string> report; // the diagnostic's report of such a run, line by line
 };
 
 // The program writes with printf: collects what reaches file descriptor 1 from construction until
