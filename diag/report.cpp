@@ -34,8 +34,8 @@ void Stop(Report* r, const char* why) {
 // The choices of the tables for the display state, in the words of refresh-sim's summary; 0 when
 // the tables hold nothing for it.
 int DescribeSelection(char* p, const DisplayState* s) {
-    p = PutDecimal(PutText(p, "mode index "), static_cast<long>(s->modeIndex));
-    p = PutDecimal(PutText(p, ", rate index "), static_cast<long>(s->rateIndex));
+    p            = PutDecimal(PutText(p, "mode index "), static_cast<long>(s->modeIndex));
+    p            = PutDecimal(PutText(p, ", rate index "), static_cast<long>(s->rateIndex));
     DepthClass d = ClassifyDepth(s->bitsPerPixel);
     if (d == kNoDepthClass) {
         p = PutDecimal(PutText(p, "; nothing written: no depth class for "), s->bitsPerPixel);
@@ -50,7 +50,8 @@ int DescribeSelection(char* p, const DisplayState* s) {
         return 0;
     }
     p = PutText(p, ", rate slot ");
-    p = slot == kNoSlot ? PutText(p, "none (word and offset stay zero)") : PutDecimal(p, static_cast<long>(slot));
+    p = slot == kNoSlot ? PutText(p, "none (word and offset stay zero)")
+                        : PutDecimal(p, static_cast<long>(slot));
     PutDecimal(PutText(p, ", table row "), static_cast<long>(row));
     return 1;
 }
@@ -59,7 +60,7 @@ int DescribeSelection(char* p, const DisplayState* s) {
 // the adapter.
 int ReportDecisions(Report* r, const RunFacts* f) {
     char* p = PutText(r->line, "system.ini: ");
-    p       = PutText(p, f->systemIniPath != 0 ? f->systemIniPath : "(the Windows directory is too long for it)");
+    p = PutText(p, f->systemIniPath != 0 ? f->systemIniPath : "(the Windows directory is too long for it)");
     if (!f->systemIniOpens) {
         PutText(p, ", does not open");
         Emit(r);
@@ -122,11 +123,12 @@ int ReportDecisions(Report* r, const RunFacts* f) {
 
 } // namespace
 
-int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context, char summary[kReportLineSize]) {
+int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
+                   char summary[kReportLineSize]) {
     Report r;
-    r.writeLine = writeLine;
-    r.context   = context;
-    r.summary   = summary;
+    r.writeLine    = writeLine;
+    r.context      = context;
+    r.summary      = summary;
     int programmed = ReportDecisions(&r, f);
 
     // The window bytes go from the top down: the last store is the window's own address.
@@ -137,7 +139,8 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
         if (a.kind == kVgaAccessStore) {
             window = a.where;
         }
-        if (a.kind == kVgaAccessStore || (a.kind == kVgaAccessOut && a.where != VGA_CRT_IC && a.where != EXT_IC)) {
+        if (a.kind == kVgaAccessStore ||
+            (a.kind == kVgaAccessOut && a.where != VGA_CRT_IC && a.where != EXT_IC)) {
             changes = 1;
         }
     }

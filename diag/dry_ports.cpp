@@ -1,0 +1,57 @@
+// The three hardware primitives of the diagnostic, over the real port access of PassReadPort and
+// PassWritePort. An access is marked undecoded where the adapter would not answer it: a port that
+// is none of its index, data or miscellaneous output ports (the last one write-only).
+#include "diag/dry_ports.h"
+
+#include "hw/primitives.h"
+#include "hw/vga.h"
+
+PlannedAccess plannedAccesses[kPlannedAccessRoom];
+int plannedAccessCount;
+
+// The last index write, still unmade: made for real only when its data port is read next.
+static WORD pendingIndexPort;
+static BYTE pendingIndex;
+
+static int IsIndexPort(WORD port) {
+    return port == VGA_CRT_IC || port == EXT_IC;
+}
+
+static int IsDataPort(WORD port) {
+    return port == VGA_CRT_DC || port == EXT_DC;
+}
+
+static void Plan(VgaAccessKind kind, DWORD where, BYTE value, int undecoded) {
+    if (plannedAccessCount < kPlannedAccessRoom) {
+        PlannedAccess& access = plannedAccesses[plannedAccessCount];
+        access.kind           = kind;
+        access.where          = where;
+        access.value          = value;
+        access.undecoded      = static_cast<BYTE>(undecoded);
+    }
+    ++plannedAccessCount;
+}
+
+// Only a data port read right after its own index write reaches the adapter; any other read is
+// not made and answers 0xFF, as an undecoded port floats high.
+BYTE ReadPortByte(WORD port) {
+    BYTE value = 0xFF;
+    if (pendingIndexPort != 0 && port == pendingIndexPort + 1) {
+        PassWritePort(pendingIndexPort, pendingIndex);
+        value = PassReadPort(port);
+    }
+    pendingIndexPort = 0;
+    Plan(kVgaAccessIn, port, value, !IsIndexPort(port) && !IsDataPort(port));
+    return value;
+}
+
+void WritePortByte(WORD port, BYTE value) {
+    pendingIndexPort = IsIndexPort(port) ? port : 0;
+    pendingIndex     = value;
+    Plan(kVgaAccessOut, port, value, !IsIndexPort(port) && !IsDataPort(port) && port != VGA_MIS_W);
+}
+
+void StoreWindowByte(RegisterWindow address, BYTE value) {
+    pendingIndexPort = 0;
+    Plan(kVgaAccessStore, address, value, 0);
+}

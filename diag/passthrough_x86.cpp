@@ -1,0 +1,11 @@
+// The diagnostic's real port access on Windows 95/98.
+#include "diag/dry_ports.h"
+#include "hw/x86_io.h"
+
+BYTE PassReadPort(WORD port) {
+    return InPortByte(port);
+}
+
+void PassWritePort(WORD port, BYTE value) {
+    OutPortByte(port, value);
+}
