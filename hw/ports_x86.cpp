@@ -3,16 +3,14 @@
 #include <windows.h>
 
 #include "hw/primitives.h"
+#include "hw/x86_io.h"
 
-// The port goes in DX: the adapter's ports lie above 0xFF, out of reach of the immediate form.
 BYTE ReadPortByte(WORD port) {
-    BYTE value;
-    __asm__ __volatile__("inb %%dx, %%al" : "=a"(value) : "d"(port));
-    return value;
+    return InPortByte(port);
 }
 
 void WritePortByte(WORD port, BYTE value) {
-    __asm__ __volatile__("outb %%al, %%dx" : : "a"(value), "d"(port));
+    OutPortByte(port, value);
 }
 
 // Exactly one byte wide: the compiler may neither widen nor merge a volatile byte store.
