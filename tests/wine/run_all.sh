@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Proves the shipped executable: installs Wine, Xvfb and icoutils when missing, builds refresh.exe
-# with the test tools and refresh-sim, checks the executable itself (check_win95_exe.py), then
-# runs it under Wine case by case against refresh-sim (run_cases.py). Removes the Wine prefix and
-# stops Xvfb and wineserver however it ends.
+# Proves the shipped executable and its package: installs Wine, Xvfb and icoutils when missing,
+# builds refresh.exe with the release zip, the test tools and refresh-sim, checks the executable
+# itself (check_win95_exe.py), runs it under Wine case by case against refresh-sim (run_cases.py),
+# then installs, starts and removes the zip's contents as a user would (run_package.py). Removes
+# the Wine prefix and stops Xvfb and wineserver however it ends.
 #
 #   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
 #
@@ -69,18 +70,26 @@ trap 'stop 129' HUP
 trap 'stop 130' INT
 trap 'stop 143' TERM
 
-# In the background, so that a signal reaches the traps above while it runs.
-python3 "$here/run_cases.py" --counts "$WINE_TEST_RUN_DIR/counts" "$host_dir" "$windows_dir" &
-driver=$!
-wait "$driver"
-driver=
-counts=$(cat "$WINE_TEST_RUN_DIR/counts" 2>/dev/null)
-if [ -n "$counts" ]; then
-    passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
-else
-    failed=$((failed + 1))
-    echo "FAIL the case driver ended without its summary"
-fi
+# A driver runs in the background, so that a signal reaches the traps above while it runs; its
+# "N M" counts join the total.
+drive() {  # drive SCRIPT.py
+    rm -f "$WINE_TEST_RUN_DIR/counts"
+    python3 "$here/$1" --counts "$WINE_TEST_RUN_DIR/counts" "$host_dir" "$windows_dir" &
+    driver=$!
+    wait "$driver"
+    driver=
+    local counts
+    counts=$(cat "$WINE_TEST_RUN_DIR/counts" 2>/dev/null)
+    if [ -n "$counts" ]; then
+        passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
+    else
+        failed=$((failed + 1))
+        echo "FAIL $1 ended without its summary"
+    fi
+}
+drive run_cases.py
+# The package in the same prefix, after the cases.
+drive run_package.py
 
 echo "wine: took $((SECONDS - started)) s"
 echo "wine: $passed passed, $failed failed"

@@ -3,6 +3,8 @@
 # and prints the debugger's JSON result on stdout.
 #
 #   run_case.sh [options] PROGRAM.exe [-- PROGRAM-ARGS...]
+#   run_case.sh [options] --in-place 'C:\DIR\PROGRAM.EXE' [-- PROGRAM-ARGS...]
+#   run_case.sh [options] --wine -- COMMAND [ARGS...]
 #   run_case.sh --stop            stop the run's wineserver (end of a run)
 #
 # Options:
@@ -20,6 +22,13 @@
 #                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
 #   --timeout MS        debugger's limit for the program (default 30000)
 #   --out FILE          also write the JSON there
+#   --in-place          PROGRAM is the Windows path of a program already in
+#                       the prefix: it runs where it stands, and the double is
+#                       put beside it for the run only
+#   --wine              no debugger: after the same setup, run "wine COMMAND
+#                       ARGS..." in the prefix, as Windows 98, within the
+#                       --timeout; its standard output and exit status are
+#                       the script's own
 #
 # Environment:
 #   WINE_TEST_RUN_DIR   folder holding the Wine prefix of a whole test run.
@@ -59,7 +68,7 @@ fi
 
 build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
 screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=window vxd_error= timeout=30000
-out_file= sets=() exe= args=()
+out_file= sets=() exe= args=() in_place= wine_only=
 while [ $# -gt 0 ]; do
     case $1 in
         --screen) screen=$2; shift 2 ;;
@@ -71,13 +80,20 @@ while [ $# -gt 0 ]; do
         --set) sets+=(--set "$2"); shift 2 ;;
         --timeout) timeout=$2; shift 2 ;;
         --out) out_file=$2; shift 2 ;;
+        --in-place) in_place=1; shift ;;
+        --wine) wine_only=1; shift ;;
         --) shift; args=("$@"); break ;;
         -*) die "unknown option $1" ;;
         *) [ -z "$exe" ] || die "two programs given"; exe=$1; shift ;;
     esac
 done
-[ -n "$exe" ] || die "no program given"
-[ -f "$exe" ] || die "no such program: $exe"
+if [ -n "$wine_only" ]; then
+    [ -z "$exe" ] && [ ${#args[@]} -gt 0 ] || die "--wine takes its command after --"
+    exe=${args[0]}
+else
+    [ -n "$exe" ] || die "no program given"
+    [ -n "$in_place" ] || [ -f "$exe" ] || die "no such program: $exe"
+fi
 [[ $screen =~ ^([0-9]+)x([0-9]+)x(8|15|16|24)$ ]] || die "bad --screen $screen"
 want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 # What Wine reports for each X depth.
@@ -98,12 +114,13 @@ export TMPDIR=$run/tmp
 mkdir -p "$TMPDIR"
 export WINEPREFIX=$run/prefix
 case_tmp=$(mktemp -d "$run/case.XXXXXX")
-xvfb_pid=
+xvfb_pid= placed_vxd=
 
 cleanup() {
     # Stop Wine before its X server so nothing keeps a dead display.
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
+    [ -z "$placed_vxd" ] || rm -f "$placed_vxd"
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -145,7 +162,10 @@ export DISPLAY=":$(tr -dc 0-9 <"$case_tmp/display")"
 [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] || die "no socket for $DISPLAY"
 
 # --- registry and C:\windows ---------------------------------------------------------
-exe_name=$(basename "$exe")
+# Wine picks per-program settings by the file name, extension included; a command given without
+# one ("RunDll") runs NAME.exe.
+exe_name=${exe##*[\\/]}
+[[ $exe_name == *.* ]] || exe_name=$exe_name.exe
 {
     printf 'REGEDIT4\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="win98"\r\n\r\n' "$exe_name"
@@ -168,18 +188,38 @@ else
         >"$WINEPREFIX/drive_c/windows/system.ini"
 fi
 
+if [ -n "$wine_only" ]; then
+    status=0
+    timeout "$(((timeout + 999) / 1000))" wine "${args[@]}" 2>"$case_tmp/wine.err" || status=$?
+    [ "$status" = 0 ] || cat "$case_tmp/wine.err" >&2
+    exit $status
+fi
+
 # --- the program's folder ----------------------------------------------------------
 dir=$WINEPREFIX/drive_c/case
 rm -rf "$dir" "$WINEPREFIX/drive_c/tools"
 mkdir -p "$dir" "$WINEPREFIX/drive_c/tools"
-cp "$exe" "$dir/$exe_name"
-[ "$vxd" = absent ] || cp "$build/physwin.vxd" "$dir/physwin.vxd"
+if [ -n "$in_place" ]; then
+    # Wine loads physwin.vxd from the program's own folder: put the double there for this run.
+    host_exe=$(wine winepath.exe -u "$exe" 2>/dev/null) || die "winepath failed for $exe"
+    [ -f "$host_exe" ] || die "no such program in the prefix: $exe"
+    if [ "$vxd" != absent ]; then
+        placed_vxd=$(dirname "$host_exe")/physwin.vxd
+        [ ! -e "$placed_vxd" ] || { placed_vxd=; die "a physwin.vxd is already beside $exe"; }
+        cp "$build/physwin.vxd" "$placed_vxd"
+    fi
+    target=$exe
+else
+    cp "$exe" "$dir/$exe_name"
+    [ "$vxd" = absent ] || cp "$build/physwin.vxd" "$dir/physwin.vxd"
+    target="C:\\case\\$exe_name"
+fi
 cp "$build/debugger.exe" "$WINEPREFIX/drive_c/tools/debugger.exe"
 
 status=0
 PHYSWIN_MODE=$vxd PHYSWIN_ERROR=$vxd_error \
     wine 'C:\tools\debugger.exe' --out 'C:\case\result.json' --timeout "$timeout" \
-    "${sets[@]}" -- "C:\\case\\$exe_name" "${args[@]}" \
+    "${sets[@]}" -- "$target" "${args[@]}" \
     >"$case_tmp/debugger.out" 2>"$case_tmp/debugger.err" || status=$?
 [ -f "$dir/result.json" ] || {
     cat "$case_tmp/debugger.err" >&2

@@ -142,6 +142,16 @@ def differences(wine, sim):
     return found
 
 
+def write_system_inis(folder):
+    """The system.ini texts as files in folder: {key of SYSTEM_INI: path}."""
+    ini_files = {}
+    for key, text in SYSTEM_INI.items():
+        ini_files[key] = os.path.join(folder, "system-%s.ini" % key)
+        with open(ini_files[key], "w", newline="") as f:
+            f.write(text)
+    return ini_files
+
+
 def run(args, env=None):
     """(status, stdout, stderr) of a program. Stopped by a signal, it first asks the program to end,
     so that run_case.sh stops its Xvfb and Wine itself."""
@@ -158,7 +168,9 @@ def run(args, env=None):
     return p.returncode, out, err
 
 
-def run_case(case, sim_path, exe, ini_files, env):
+def run_case(case, sim_path, exe, ini_files, env, options=(), args=()):
+    """Differences of one machine's Wine run from refresh-sim, and refresh-sim's result. options go
+    to run_case.sh (for instance --in-place), args to the program."""
     name, _, _, _, _, _, want_accesses = case
     wine_args, sim_args = machine_args(case, ini_files)
     status, out, err = run([sim_path] + sim_args)
@@ -166,7 +178,8 @@ def run_case(case, sim_path, exe, ini_files, env):
         return ["refresh-sim failed (%d): %s" % (status, err.strip())], None
     sim = json.loads(out)
 
-    status, out, err = run([RUN_CASE] + wine_args + [exe], env=env)
+    program = list(options) + [exe] + (["--"] + list(args) if args else [])
+    status, out, err = run([RUN_CASE] + wine_args + program, env=env)
     if status != 0 or not out.strip():
         return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))], sim
     wine = json.loads(out)
@@ -206,11 +219,7 @@ def main(argv):
     passed = failed = 0
     started = time.monotonic()
     try:
-        ini_files = {}
-        for key, text in SYSTEM_INI.items():
-            ini_files[key] = os.path.join(run_dir, "system-%s.ini" % key)
-            with open(ini_files[key], "w", newline="") as f:
-                f.write(text)
+        ini_files = write_system_inis(run_dir)
         for case in CASES:
             if only and case[0] not in only:
                 continue

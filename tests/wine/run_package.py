@@ -1,0 +1,404 @@
+#!/usr/bin/env python3
+"""Proves the release zip under Wine, as Windows 98: unpacked as a user would, installed through
+REFRESH.INF by Explorer's Install verb, the program started as its Run value says, removed by the
+command of its Uninstall entry.
+
+    run_package.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR
+
+Every Wine session (run_case.sh) is the "typical" machine of run_cases.py: same screen, system.ini
+and RefreshRate, so sessions differ only in what the package does. After each session the
+registry (as Wine saved it) and the Windows folder (names, sizes, contents) are read and compared
+with an earlier state. The checks, in order:
+
+1. the zip holds exactly PACKAGE; REFRESH.EXE is byte for byte the refresh.exe that the case table
+   proves; the text files are CR LF and printable ASCII throughout;
+2. the uninstall section, run with nothing installed, changes nothing;
+3. the Install verb copies REFRESH.EXE and REFRESH.INF into the Windows folder and its INF folder
+   and adds the Run value and the Uninstall entry, and nothing else;
+4. the program, started by the Run value's command line where it was installed, under the
+   emulating debugger with the mapping-driver double beside it, does what refresh-sim does on
+   the same machine (run_cases.run_case), and changes no file and no registry value;
+5. the Uninstall entry's command leaves registry and Windows folder as before the install;
+6. installed twice, they are as after one install; uninstalled once, as before the install.
+
+One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
+otherwise in a temporary folder removed at the end. Prints one line per check and "N passed,
+M failed" (also written to --counts FILE as "N M"); exits 1 on any failure.
+"""
+
+import hashlib
+import os
+import re
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
+
+# The zip's entries, in order, and which of them are text.
+PACKAGE = ["REFRESH.EXE", "REFRESH.INF", "README.TXT"]
+TEXT = {"REFRESH.INF", "README.TXT"}
+
+# Where the user unpacks the zip, and Explorer's Install verb for an .inf file on Windows 95/98
+# (HKCR\inffile\shell\install\command), %1 being the file's path.
+UNPACKED = "REFRESH"
+INF_PATH = "C:\\REFRESH\\REFRESH.INF"
+INSTALL_VERB = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 %1"
+# The same command for the uninstall section, for step 2 (nothing installed yet to find the INF).
+UNINSTALL_UNPACKED = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 132 %1"
+
+# What the install must add, and the command Add/Remove Programs runs on Windows 95/98.
+WINDOWS_DIR = "C:\\windows"
+CURRENT_VERSION = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
+RUN_KEY = CURRENT_VERSION + "\\Run"
+RUN_VALUE = "LumarelRefresh"
+UNINSTALL_ENTRY = CURRENT_VERSION + "\\Uninstall\\LumarelRefresh"
+UNINSTALL_COMMAND = "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 REFRESH.INF"
+INSTALLED_FILES = {"refresh.exe": "REFRESH.EXE", "inf/refresh.inf": "REFRESH.INF"}
+
+# Left out of every comparison: Wine's per-program settings, which run_case.sh writes for each
+# program it starts (Windows 98 mode), and the date that Wine gives its display adapter each time
+# a session brings up the display (under the display adapters' class key).
+NOT_COMPARED_KEYS = re.compile(r"^HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults(\\|$)", re.I)
+NOT_COMPARED_VALUES = [
+    (re.compile(r"^HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
+                r"\{4D36E968-E325-11CE-BFC1-08002BE10318\}\\[0-9]{4}$", re.I), "DriverDateData"),
+]
+
+RUN_CASE = run_cases.RUN_CASE
+MACHINE = next(c for c in run_cases.CASES if c[0] == "typical")
+
+
+# --- the registry, as Wine keeps it --------------------------------------------------------------
+
+# Wine saves the registry into these files of the prefix when its server ends, as it does at the
+# end of every run_case.sh session. Volatile keys (the session's own display devices, among them)
+# are not saved, so two sessions that changed nothing give the same files but for key times.
+HIVES = {
+    "system.reg": "HKEY_LOCAL_MACHINE",
+    "user.reg": "HKEY_CURRENT_USER",
+    "userdef.reg": "HKEY_USERS\\.Default",
+}
+
+
+def unquote(text):
+    """The string of a quoted value ("..." with backslash escapes), and what follows it."""
+    out, i = [], 1
+    while text[i] != '"':
+        if text[i] == "\\":
+            i += 1
+        out.append(text[i])
+        i += 1
+    return "".join(out), text[i + 1:]
+
+
+def parse_hive(path, root):
+    """{key: {value name: data as written}}; the name None stands for the key itself, "" for its
+    default value. Key times and Wine's #-lines are left out."""
+    reg, key, last = {}, None, None
+    with open(path, encoding="utf-8", errors="surrogateescape") as f:
+        for line in f.read().splitlines():
+            if line.startswith("  ") and last is not None:  # a long value goes on
+                reg[key][last] += line.strip()
+            elif line.startswith("["):
+                path_text = line[1:line.rindex("]")]
+                key, last = root + "\\" + re.sub(r"\\(.)", r"\1", path_text), None
+                reg.setdefault(key, {None: ""})
+            elif key is None or line.startswith("#"):
+                continue
+            elif line.startswith("@="):
+                last = ""
+                reg[key][last] = line[2:]
+            elif line.startswith('"'):
+                last, rest = unquote(line)
+                reg[key][last] = rest[1:]
+    return reg
+
+
+def registry(prefix):
+    """The whole registry but what is not compared. Wine writes a key without values only when it
+    has no subkeys either: every key above a written one exists as well."""
+    reg = {}
+    for name, root in HIVES.items():
+        reg.update(parse_hive(os.path.join(prefix, name), root))
+    for key in list(reg):
+        while "\\" in key:
+            key = key.rsplit("\\", 1)[0]
+            reg.setdefault(key, {None: ""})
+    for key, values in reg.items():
+        for pattern, name in NOT_COMPARED_VALUES:
+            if pattern.match(key):
+                values.pop(name, None)
+    return {k: v for k, v in reg.items() if not NOT_COMPARED_KEYS.match(k)}
+
+
+def reg_string(data):
+    """The text of a string value as Wine writes it, or None for another type."""
+    return unquote(data)[0] if data.startswith('"') else None
+
+
+def flat(reg):
+    return {(k, n): d for k, values in reg.items() for n, d in values.items()}
+
+
+def reg_changes(before, after):
+    """(added, removed, changed) as sets of (key, value name); a name of None is the key itself."""
+    b, a = flat(before), flat(after)
+    return (set(a) - set(b), set(b) - set(a), {k for k in set(a) & set(b) if a[k] != b[k]})
+
+
+def describe_reg_changes(before, after, limit=8):
+    added, removed, changed = reg_changes(before, after)
+    texts = []
+    for what, items in (("added", added), ("removed", removed), ("changed", changed)):
+        for key, name in sorted(items, key=lambda kn: (kn[0], kn[1] or ""))[:limit]:
+            texts.append("registry %s: [%s]%s" % (what, key, "" if name is None else " %r" % name))
+    return texts
+
+
+# --- the Windows folder ------------------------------------------------------------------------
+
+_digests = {}
+
+
+def listing(root):
+    """{path below root, in lower case: "dir" or (size, sha256)}; contents are hashed again only
+    when a file's size, time or inode changed."""
+    found = {}
+    for top, dirs, files in os.walk(root):
+        for d in dirs:
+            found[os.path.relpath(os.path.join(top, d), root).lower()] = "dir"
+        for f in files:
+            path = os.path.join(top, f)
+            st = os.lstat(path)
+            if stat.S_ISLNK(st.st_mode):
+                found[os.path.relpath(path, root).lower()] = ("link", os.readlink(path))
+                continue
+            stamp = (st.st_size, st.st_mtime_ns, st.st_ino)
+            if _digests.get(path, (None,))[0] != stamp:
+                with open(path, "rb") as fh:
+                    _digests[path] = (stamp, hashlib.sha256(fh.read()).hexdigest())
+            found[os.path.relpath(path, root).lower()] = (st.st_size, _digests[path][1])
+    return found
+
+
+def describe_folder_changes(before, after, limit=8):
+    texts = []
+    for path in sorted(set(before) | set(after)):
+        if before.get(path) != after.get(path):
+            what = "added" if path not in before else "removed" if path not in after else "changed"
+            texts.append("Windows folder %s: %s" % (what, path))
+    return texts[:limit]
+
+
+# --- Wine sessions -----------------------------------------------------------------------------
+
+
+def command_words(line):
+    """A command line split as Windows splits it: blanks, with double quotes around a word that
+    holds blanks. wine joins the words again with one blank: the same command line."""
+    return [w.replace('"', "") for w in re.findall(r'(?:"[^"]*"|[^\s"])+', line)]
+
+
+class Session:
+    """Wine sessions through run_case.sh in one prefix, every one as the same machine, and what
+    the registry and the Windows folder hold after each."""
+
+    def __init__(self, env, ini_files):
+        self.env = env
+        self.prefix = os.path.join(env["WINE_TEST_RUN_DIR"], "prefix")
+        self.windows = os.path.join(self.prefix, "drive_c", "windows")
+        self.machine = run_cases.machine_args(MACHINE, ini_files)[0]
+
+    def wine(self, line):
+        """Runs a command line in a session of its own; what went wrong, if anything."""
+        command = [RUN_CASE] + self.machine + ["--wine", "--"] + command_words(line)
+        status, _, err = run_cases.run(command, env=self.env)
+        if status != 0:
+            last = " | ".join(err.strip().splitlines()[-5:])
+            return ["%s: run_case.sh failed (%d): %s" % (line, status, last)]
+        return []
+
+    def state(self):
+        """(registry, Windows folder) as the last session left them."""
+        return registry(self.prefix), listing(self.windows)
+
+
+# --- the checks --------------------------------------------------------------------------------
+
+
+def check_zip(zip_path, exe):
+    found = []
+    with zipfile.ZipFile(zip_path) as z:
+        names = z.namelist()
+        if names != PACKAGE:
+            found.append("entries %s, want %s" % (names, PACKAGE))
+        contents = {n: z.read(n) for n in names}
+    with open(exe, "rb") as f:
+        if contents.get("REFRESH.EXE") != f.read():
+            found.append("REFRESH.EXE is not the refresh.exe of the case table")
+    for name in TEXT & set(contents):
+        data = contents[name]
+        bare = data.replace(b"\r\n", b"")
+        if b"\r" in bare or b"\n" in bare or not data.endswith(b"\r\n"):
+            found.append("%s: not CR LF throughout" % name)
+        if any(b > 0x7E or (b < 0x20 and b not in b"\r\n") for b in data):
+            found.append("%s: a byte outside printable ASCII" % name)
+    return found, contents
+
+
+def check_install(clean, installed, contents):
+    """What one install must have added to the registry and the Windows folder, and nothing else."""
+    (base_reg, base_dir), (reg, folder) = clean, installed
+    found = []
+    added, removed, changed = reg_changes(base_reg, reg)
+    want = {(RUN_KEY, RUN_VALUE), (UNINSTALL_ENTRY, None), (UNINSTALL_ENTRY, "DisplayName"),
+            (UNINSTALL_ENTRY, "UninstallString")}
+    if added != want or removed or changed:
+        found += describe_reg_changes(base_reg, reg)
+        found.append("the install must add exactly the Run value and the Uninstall entry")
+    run_line = reg_string(reg.get(RUN_KEY, {}).get(RUN_VALUE, '""'))
+    if run_line is None or command_words(run_line) != [WINDOWS_DIR + "\\REFRESH.EXE"]:
+        found.append("Run value %r, want %r" % (run_line, WINDOWS_DIR + "\\REFRESH.EXE"))
+    entry = reg.get(UNINSTALL_ENTRY, {})
+    if not reg_string(entry.get("DisplayName", '""')):
+        found.append("the Uninstall entry has no DisplayName text")
+    if reg_string(entry.get("UninstallString", '""')) != UNINSTALL_COMMAND:
+        found.append("UninstallString %r, want %r" % (entry.get("UninstallString"), UNINSTALL_COMMAND))
+    want_folder = dict(base_dir)
+    want_folder.update({path: (len(contents[name]), hashlib.sha256(contents[name]).hexdigest())
+                        for path, name in INSTALLED_FILES.items() if name in contents})
+    if folder != want_folder:
+        found += describe_folder_changes(want_folder, folder)
+        found.append("the install must add exactly %s" % ", ".join(sorted(INSTALLED_FILES)))
+    return found
+
+
+def compare(what, before, after):
+    found = describe_reg_changes(before[0], after[0]) + describe_folder_changes(before[1], after[1])
+    return found + ["not as %s" % what] if found else []
+
+
+def prove(zip_path, exe, sim_path, env, ini_files, report):
+    found, contents = check_zip(zip_path, exe)
+    report("the zip holds %s; REFRESH.EXE is the proven refresh.exe; text in CR LF ASCII"
+           % ", ".join(PACKAGE), found)
+
+    s = Session(env, ini_files)
+    # A first session makes the prefix when there is none and brings Wine's own records of the
+    # machine up to date; the Uninstall entry's command finds no REFRESH.INF to act on yet.
+    found = s.wine(UNINSTALL_COMMAND)
+    if found:
+        report("a first session", found)
+        return
+    unpacked = os.path.join(s.prefix, "drive_c", UNPACKED)
+    shutil.rmtree(unpacked, ignore_errors=True)
+    with zipfile.ZipFile(zip_path) as z:
+        z.extractall(unpacked)
+    clean = s.state()
+
+    found = s.wine(UNINSTALL_UNPACKED.replace("%1", INF_PATH))
+    found += compare("before", clean, s.state())
+    report("the uninstall section with nothing installed changes nothing", found)
+
+    install = INSTALL_VERB.replace("%1", INF_PATH)
+    found = s.wine(install)
+    installed = s.state()
+    found += check_install(clean, installed, contents)
+    report("Explorer's Install verb copies REFRESH.EXE and REFRESH.INF, adds the Run value and the "
+           "Uninstall entry, nothing else", found)
+
+    # The program as Windows starts it from the Run value: the command line's program, where it is.
+    run_line = reg_string(installed[0].get(RUN_KEY, {}).get(RUN_VALUE, '""')) or ""
+    words = command_words(run_line)
+    summary = "not run"
+    if words:
+        found, sim = run_cases.run_case(MACHINE, sim_path, words[0], ini_files, env,
+                                        options=["--in-place"], args=words[1:])
+        found += compare("before the start: the program writes no file or registry value",
+                         installed, s.state())
+        if sim:
+            summary = "%d accesses, exit %d" % (len(sim["accesses"]), sim["exitCode"])
+    else:
+        found = ["no Run value to start"]
+    report("the program started as the Run value says (%s) does what refresh-sim does on the %s "
+           "machine (%s)" % (run_line, MACHINE[0], summary), found)
+
+    uninstall = reg_string(installed[0].get(UNINSTALL_ENTRY, {}).get("UninstallString", '""')) or ""
+    found = s.wine(uninstall) if uninstall else ["no UninstallString"]
+    found += compare("before the install", clean, s.state())
+    report("the Uninstall entry's command (%s) removes everything installed, nothing else" % uninstall,
+           found)
+
+    found = s.wine(install) + s.wine(install)
+    found += compare("after one install", installed, s.state())
+    found += s.wine(UNINSTALL_COMMAND)
+    found += compare("before the first install", clean, s.state())
+    report("installed twice: as after one install; uninstalled once: nothing left", found)
+
+
+def main(argv):
+    args, counts_file = argv[1:], None
+    if args[:1] == ["--counts"] and len(args) > 1:
+        counts_file, args = args[1], args[2:]
+    if len(args) != 2:
+        sys.stderr.write(__doc__)
+        return 2
+    host_dir, windows_dir = args
+    sim_path = os.path.join(host_dir, "tools", "refresh-sim")
+    exe = os.path.join(windows_dir, "refresh.exe")
+    tools = os.path.join(windows_dir, "tests", "wine")
+    name_file = os.path.join(windows_dir, "package", "zip-name.txt")
+    for path in (sim_path, exe, name_file, os.path.join(tools, "debugger.exe")):
+        if not os.path.isfile(path):
+            sys.stderr.write("run_package: %s missing: build both presets first\n" % path)
+            return 2
+    with open(name_file) as f:
+        zip_path = os.path.join(windows_dir, f.read().strip())
+
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
+    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-package.")
+    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
+    passed = failed = 0
+    started = time.monotonic()
+    last = [started]
+
+    def report(name, found):
+        nonlocal passed, failed
+        now = time.monotonic()
+        took, last[0] = now - last[0], now
+        if found:
+            failed += 1
+            print("FAIL package: %s  %.1fs" % (name, took))
+            for text in found:
+                print("    " + text)
+        else:
+            passed += 1
+            print("PASS package: %s  %.1fs" % (name, took))
+        sys.stdout.flush()
+
+    try:
+        ini_files = run_cases.write_system_inis(run_dir)
+        prove(zip_path, exe, sim_path, env, ini_files, report)
+    finally:
+        subprocess.run([RUN_CASE, "--stop"], env=env)
+        if own_run:
+            shutil.rmtree(run_dir, ignore_errors=True)
+    print("package proof took %.1fs" % (time.monotonic() - started))
+    print("%d passed, %d failed" % (passed, failed))
+    if counts_file:
+        with open(counts_file, "w") as f:
+            f.write("%d %d\n" % (passed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
