@@ -6,8 +6,9 @@ Pentium, and carries the resources the program is shipped with.
 
 - PE32 image for i386, GUI subsystem, operating-system and subsystem version 4.0, based at
   0x00400000 (Windows 95 cannot move an exe that has no relocations).
-- Imports only from KERNEL32, USER32, GDI32, ADVAPI32 and crtdll.dll, by name, each name on LIST
-  (default: win95_imports.txt beside this script); no delay-load imports.
+- Imports only from KERNEL32, USER32, GDI32 and ADVAPI32, which every Windows 95 GUI process has
+  loaded anyway (no C runtime DLL), by name, each name on LIST (default: win95_imports.txt beside
+  this script); no delay-load imports.
 - No static constructors or destructors: the program's own entry point runs none.
 - Every instruction of every code section is one a 486 or Pentium executes (an allow-list of
   mnemonics, checked on i686-w64-mingw32-objdump's disassembly): no CMOV, FCOMI, long NOP,
@@ -29,7 +30,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "crtdll.dll"}
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
 LANG_ZH_TW = 1028
 RT_ICON, RT_MENU, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 3, 4, 6, 9, 14, 16
 
