@@ -1,9 +1,12 @@
-// KERNEL32 stand-in: the Windows directory, read-only files, the mapping driver, handles.
+// KERNEL32 stand-in: the Windows directory, read-only files, standard output, the mapping driver,
+// handles.
 #include <windows.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 #include "machine.h"
 
@@ -103,6 +106,56 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
     object.offset += n;
     *read = static_cast<DWORD>(n);
     return TRUE;
+}
+
+// Only standard output takes writes: its bytes go to the host's file descriptor 1, as they are.
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
+                      LPOVERLAPPED overlapped) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("WriteFile");
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || handle != m.standardOutput) {
+        m.lastError = m.openObjects.count(handle) != 0 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    // Without an OVERLAPPED structure Windows stores the count written, and faults without a place.
+    if (written == nullptr && overlapped == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (written != nullptr) {
+        *written = 0;
+    }
+    if (m.standardOutputFails) {
+        m.lastError = ERROR_GEN_FAILURE;
+        return FALSE;
+    }
+    const char* bytes = static_cast<const char*>(buffer);
+    DWORD done        = 0;
+    while (done < toWrite) {
+        ssize_t n = write(STDOUT_FILENO, bytes + done, toWrite - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m.lastError = ERROR_GEN_FAILURE;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+        if (written != nullptr) {
+            *written = done;
+        }
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI GetStdHandle(DWORD which) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("GetStdHandle");
+    if (which != STD_OUTPUT_HANDLE) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return INVALID_HANDLE_VALUE; // standard input and error are not part of the machine
+    }
+    return m.standardOutput;
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,

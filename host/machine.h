@@ -18,6 +18,10 @@ namespace host {
 // The device path of the physical-memory mapping driver.
 inline constexpr const char* kMappingDriverPath = "\\\\.\\PHYSWIN.VXD";
 
+// The standard output handle of a process started with one: WriteFile on it writes to the host's
+// file descriptor 1.
+inline const HANDLE kStandardOutputHandle = reinterpret_cast<HANDLE>(0x1C);
+
 enum class DriverBehaviour {
     Window,      // opens and hands out the adapter's register window
     Missing,     // the open fails with openError (ERROR_FILE_NOT_FOUND unless set)
@@ -100,6 +104,11 @@ struct Machine {
     std::string windowsDirectory = "C:\\WINDOWS";
     std::map<std::string, HostFile> files;
     size_t readChunk = 0; // when not 0, ReadFile delivers at most this many bytes per call
+
+    // What GetStdHandle answers for standard output: nullptr or INVALID_HANDLE_VALUE for a windowed
+    // process started without one. standardOutputFails: the handle exists but refuses every write.
+    HANDLE standardOutput    = kStandardOutputHandle;
+    bool standardOutputFails = false;
 
     // The mapping driver.
     DriverBehaviour driver = DriverBehaviour::Window;

@@ -2,6 +2,8 @@
 // and its message loop. A window is never painted; anything that would show one is recorded.
 #include <windows.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "machine.h"
@@ -36,6 +38,22 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     m.calls.push_back("MessageBoxA");
     m.messageBoxes.push_back({owner, Text(text), Text(caption), type});
     return 1; // IDOK
+}
+
+// wsprintfA writes at most 1024 characters, its terminating zero included, and answers with the
+// count stored without the zero.
+int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    TheMachine().calls.push_back("wsprintfA");
+    const size_t kLimit = 1024;
+    va_list arguments;
+    va_start(arguments, format);
+    int n = std::vsnprintf(buffer, kLimit, format, arguments);
+    va_end(arguments);
+    if (n < 0) {
+        buffer[0] = 0;
+        return 0;
+    }
+    return n < static_cast<int>(kLimit) ? n : static_cast<int>(kLimit) - 1;
 }
 
 int WINAPI GetSystemMetrics(int index) {

@@ -13,7 +13,10 @@ void WritePortByte(WORD port, BYTE value) {
     OutPortByte(port, value);
 }
 
-// Exactly one byte wide: the compiler may neither widen nor merge a volatile byte store.
+// Exactly one byte wide: the compiler may neither widen nor merge a volatile byte store. The whole
+// program is optimised as one unit, so the store is fenced off from the port accesses before it:
+// the adapter sees the window bytes only after the register writes.
 void StoreWindowByte(RegisterWindow address, BYTE value) {
+    __asm__ __volatile__("" : : : "memory");
     *reinterpret_cast<volatile BYTE*>(static_cast<UINT_PTR>(address)) = value;
 }

@@ -1,5 +1,4 @@
 // The adapter's memory-mapped register window, obtained from the physical-memory mapping VxD.
-#include <stdio.h>
 #include <windows.h>
 
 #include "hw/hw.h"
@@ -12,19 +11,37 @@ static const char kMappingDriverPath[] = "\\\\.\\PHYSWIN.VXD";
 // eight-byte output buffer.
 static const DWORD kMapRegisterWindowIoctl = 3;
 
+static const char kNotSupportedText[] = "Unable to open VxD, \r\n device does not support DeviceIOCTL\r\n";
+
+// "Unable to open VxD, Error code: ", at most eight hex digits, CR LF and the terminating zero.
+enum { kErrorTextSize = 48 };
+
+// A windowed process started the ordinary way has no standard output: the text is dropped without a
+// word. One started with its output redirected gets the bytes at once, with nothing left in a buffer
+// when the process ends. Lines end in CR LF, as in any text file on Windows.
+static void WriteStandardOutput(const char* text, int length) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == NULL || output == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written;
+    WriteFile(output, text, static_cast<DWORD>(length), &written, NULL);
+}
+
 RegisterWindow MapRegisterWindow() {
     HANDLE driver = CreateFileA(kMappingDriverPath, 0, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
     if (driver == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (error == ERROR_NOT_SUPPORTED) {
-            printf("Unable to open VxD, \n device does not support DeviceIOCTL\n");
+            WriteStandardOutput(kNotSupportedText, sizeof kNotSupportedText - 1);
         } else {
-            printf("Unable to open VxD, Error code: %lx\n", error);
+            char text[kErrorTextSize];
+            WriteStandardOutput(text, wsprintfA(text, "Unable to open VxD, Error code: %lx\r\n", error));
         }
         return 0;
     }
 
-    UINT32 out[2];
+    UINT32 out[2] = {0, 0};
     DWORD returned;
     if (!DeviceIoControl(driver, kMapRegisterWindowIoctl, NULL, 0, out, sizeof out, &returned, NULL)) {
         MessageBoxA(NULL, "Can not map physical to linear address", "", MB_OK);

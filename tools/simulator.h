@@ -38,8 +38,9 @@ struct RunResult {
     std::vector<std::string> report; // the diagnostic's report of such a run, line by line
 };
 
-// The program writes with printf: collects what reaches file descriptor 1 from construction until
-// Finish() (or destruction), when standard output is given back.
+// The program writes to its standard output handle, which the host stand-in sends to file
+// descriptor 1: collects what reaches it from construction until Finish() (or destruction), when
+// standard output is given back.
 class StdoutCapture {
   public:
     StdoutCapture();

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #define WINAPI
+#define WINAPIV
 #define CALLBACK
 #define APIENTRY
 
@@ -120,15 +121,19 @@ struct WNDCLASSEXA {
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_MORE_DATA 234L
 #define ERROR_GEN_FAILURE 31L
 #define MAX_PATH 260
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
+HANDLE WINAPI GetStdHandle(DWORD which);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED overlapped);
 BOOL WINAPI CloseHandle(HANDLE handle);
@@ -174,6 +179,8 @@ BOOL WINAPI DeleteDC(HDC dc);
 #define WM_QUIT 0x0012
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+// The host compiler checks the format as it would for printf; wsprintfA knows a subset of it.
+int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
 int WINAPI GetSystemMetrics(int index);
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);

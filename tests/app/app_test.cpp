@@ -81,6 +81,25 @@ TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
     EXPECT_EQ(r.exitCode, 0);
 }
 
+// Started the ordinary way, with no standard output, a mapping driver that does not open is told
+// nowhere: the port writes stand and the program ends as usual.
+TEST(Run, DriverThatDoesNotOpenWithoutStandardOutputGoesOn) {
+    for (HANDLE output : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
+        sim::MachineSpec spec;
+        spec.driver = host::DriverBehaviour::Missing;
+        sim::PrepareMachine(spec);
+        host::Machine& m = host::TheMachine();
+        m.standardOutput = output;
+        sim::StdoutCapture capture;
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+        EXPECT_EQ(capture.Finish(), "");
+        EXPECT_EQ(m.adapter.trace.size(), 2u * 2 + 2u * 24 + 2);
+        EXPECT_TRUE(m.messageBoxes.empty());
+        EXPECT_EQ(host::CountCalls("WriteFile"), 0u);
+        EXPECT_FALSE(m.messageLoopWouldBlock);
+    }
+}
+
 // Planar displays: every probe is asked, but only the skip-bit read reaches the adapter.
 TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
     for (int bpp : {4, 1, 0}) {

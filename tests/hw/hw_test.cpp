@@ -24,7 +24,7 @@ using hwtest::Store;
 // Not the model's default base, so a test sees whether the driver's answer is what gets used.
 const uint32_t kWindow = 0xC0A01000;
 
-const char kUnsupportedText[] = "Unable to open VxD, \n device does not support DeviceIOCTL\n";
+const char kUnsupportedText[] = "Unable to open VxD, \r\n device does not support DeviceIOCTL\r\n";
 const char kMapFailedText[]   = "Can not map physical to linear address";
 
 void ResetAll() {
@@ -174,23 +174,52 @@ TEST_P(MapRegisterWindowCases, AnswersTellsAndClosesTheHandle) {
 }
 
 using host::DriverBehaviour;
-const std::vector<std::string> kOpenOnly    = {"CreateFileA"};
+const std::vector<std::string> kOpenOnly    = {"CreateFileA", "GetStdHandle", "WriteFile"};
+const std::vector<std::string> kOpenFormat  = {"CreateFileA", "wsprintfA", "GetStdHandle", "WriteFile"};
 const std::vector<std::string> kMapAndClose = {"CreateFileA", "DeviceIoControl", "CloseHandle"};
 const std::vector<std::string> kMapFailed = {"CreateFileA", "DeviceIoControl", "MessageBoxA", "CloseHandle"};
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Driver, MapRegisterWindowCases, ::testing::Values(
-    //         name             behaviour                     openError    result   printed                                      box    calls
-    DriverCase{"window",        DriverBehaviour::Window,      2,           kWindow, "",                                          false, kMapAndClose},
-    DriverCase{"missing",       DriverBehaviour::Missing,     2,           0,       "Unable to open VxD, Error code: 2\n",       false, kOpenOnly},
-    DriverCase{"error_abc",     DriverBehaviour::Missing,     0xABC,       0,       "Unable to open VxD, Error code: abc\n",     false, kOpenOnly},
-    DriverCase{"error_all_ones",DriverBehaviour::Missing,     0xFFFFFFFF,  0,       "Unable to open VxD, Error code: ffffffff\n",false, kOpenOnly},
-    DriverCase{"error_50",      DriverBehaviour::Missing,     50,          0,       kUnsupportedText,                            false, kOpenOnly},
-    DriverCase{"unsupported",   DriverBehaviour::Unsupported, 2,           0,       kUnsupportedText,                            false, kOpenOnly},
-    DriverCase{"ioctl_fails",   DriverBehaviour::IoctlFails,  2,           0,       "",                                          true,  kMapFailed},
-    DriverCase{"null_window",   DriverBehaviour::NullWindow,  2,           0,       "",                                          false, kMapAndClose}
+    //         name             behaviour                     openError    result   printed                                          box    calls
+    DriverCase{"window",        DriverBehaviour::Window,      2,           kWindow, "",                                              false, kMapAndClose},
+    DriverCase{"missing",       DriverBehaviour::Missing,     2,           0,       "Unable to open VxD, Error code: 2\r\n",       false, kOpenFormat},
+    DriverCase{"error_abc",     DriverBehaviour::Missing,     0xABC,       0,       "Unable to open VxD, Error code: abc\r\n",     false, kOpenFormat},
+    DriverCase{"error_all_ones",DriverBehaviour::Missing,     0xFFFFFFFF,  0,       "Unable to open VxD, Error code: ffffffff\r\n",false, kOpenFormat},
+    DriverCase{"error_50",      DriverBehaviour::Missing,     50,          0,       kUnsupportedText,                                false, kOpenOnly},
+    DriverCase{"unsupported",   DriverBehaviour::Unsupported, 2,           0,       kUnsupportedText,                                false, kOpenOnly},
+    DriverCase{"ioctl_fails",   DriverBehaviour::IoctlFails,  2,           0,       "",                                              true,  kMapFailed},
+    DriverCase{"null_window",   DriverBehaviour::NullWindow,  2,           0,       "",                                              false, kMapAndClose}
 ), [](const ::testing::TestParamInfo<DriverCase>& info) { return std::string(info.param.name); });
 // clang-format on
+
+// A windowed process has no standard output unless it was started with one: the text is dropped
+// without an error, as is one the handle refuses, and the answer is still no window.
+TEST_F(HwTest, TextWithoutStandardOutputIsDropped) {
+    struct Case {
+        const char* name;
+        HANDLE output;
+        bool refuses;
+        size_t writes; // WriteFile calls: tried only on a handle
+    } cases[] = {{"null", nullptr, false, 0},
+                 {"invalid", INVALID_HANDLE_VALUE, false, 0},
+                 {"refusing", host::kStandardOutputHandle, true, 1}};
+    for (const Case& c : cases) {
+        for (DriverBehaviour behaviour : {DriverBehaviour::Missing, DriverBehaviour::Unsupported}) {
+            ResetAll();
+            host::Machine& m      = host::TheMachine();
+            m.standardOutput      = c.output;
+            m.standardOutputFails = c.refuses;
+            m.driver              = behaviour;
+            RegisterWindow window = 1;
+            EXPECT_EQ(CapturedStdout([&] { window = MapRegisterWindow(); }), "") << c.name;
+            EXPECT_EQ(window, 0u) << c.name;
+            EXPECT_EQ(host::CountCalls("GetStdHandle"), 1u) << c.name;
+            EXPECT_EQ(host::CountCalls("WriteFile"), c.writes) << c.name;
+            EXPECT_TRUE(m.messageBoxes.empty()) << c.name;
+        }
+    }
+}
 
 // ---- ProgramTiming -----------------------------------------------------------------------------
 

@@ -68,8 +68,9 @@ TEST(RefreshSim, OptionsReachTheMachine) {
         const char* expectBoxText;
         size_t accessCount;
     } cases[] = {
-        {"--driver missing", "Unable to open VxD, Error code: 2\n", nullptr, 2 * 2 + 2 * 24 + 2},
-        {"--driver=unsupported", "Unable to open VxD, \n device does not support DeviceIOCTL\n", nullptr, 54},
+        {"--driver missing", "Unable to open VxD, Error code: 2\r\n", nullptr, 2 * 2 + 2 * 24 + 2},
+        {"--driver=unsupported", "Unable to open VxD, \r\n device does not support DeviceIOCTL\r\n", nullptr,
+         54},
         {"--driver ioctl-fails", "", "Can not map physical to linear address", 54},
         {"--driver null-window", "", nullptr, 54},
         {"--no-system-ini", "", "Open System.ini error!", 0},

@@ -1,23 +1,35 @@
 #!/usr/bin/env python3
 """Checks that refresh.exe, as built, loads and runs on the first Windows 95 release on a 486 or
-Pentium, and carries the resources the program is shipped with.
+Pentium, costs little to load, and carries the resources the program is shipped with.
 
     check_win95_exe.py [--max-bytes N] [--imports LIST] FILE.exe
+    check_win95_exe.py --refuse-altered [--imports LIST] FILE.exe
 
 - PE32 image for i386, GUI subsystem, operating-system and subsystem version 4.0, based at
   0x00400000 (Windows 95 cannot move an exe that has no relocations).
-- Imports only from KERNEL32, USER32, GDI32, ADVAPI32 and crtdll.dll, by name, each name on LIST
-  (default: win95_imports.txt beside this script); no delay-load imports.
-- No static constructors or destructors: the program's own entry point runs none.
-- Every instruction of every code section is one a 486 or Pentium executes (an allow-list of
-  mnemonics, checked on i686-w64-mingw32-objdump's disassembly): no CMOV, FCOMI, long NOP,
-  MMX, SSE, ...
+- An ordinary layout: file alignment 512, section alignment 4096; sections one after the other,
+  in the file (each one's data right after the previous one's) and in memory (ascending, no
+  overlap); no section both executable and writable; no TLS, load-configuration, bound-import or
+  delay-import directory.
+- Imports only from KERNEL32, USER32, GDI32 and ADVAPI32, which every Windows 95 GUI process has
+  loaded anyway (no C runtime DLL), by name, each name on LIST (default: win95_imports.txt beside
+  this script); the import tables in a section that is writable and not executable.
+- No static constructors or destructors: the program's own entry point runs none. The linker
+  script puts the constructor and destructor lists right after the code, each -1 and 0 with
+  nothing in between; what follows them in the section is read-only data.
+- Every instruction of the code is one a 486 or Pentium executes (an allow-list of mnemonics,
+  checked on i686-w64-mingw32-objdump's disassembly): no CMOV, FCOMI, long NOP, MMX, SSE, ...
 - Resources, all in language 1028: string 1 "Simple" and 2 "Simple Example Application"; menu
   SIMPLE with "&File" holding "E&xit" (1000); accelerators SIMPLE, Ctrl+Q -> 1000; the version
   block; no icon, nothing else.
-- At most --max-bytes bytes (default 12288); the size is printed.
+- At most --max-bytes bytes (default 8192).
 
-Prints one line per finding and exits 1 if there is any.
+Prints the size, the sections and the imports, then one line per finding; exits 1 if there is any.
+
+With --refuse-altered, FILE.exe must pass, and copies of it altered in the ways the checks are there
+for (code writable, import tables executable, file alignment, a TLS directory, data after the last
+section, sections out of place, a C runtime DLL, an import by ordinal, one byte over the size)
+must each be refused with the finding meant for it; exits 1 if one gets through.
 """
 
 import os
@@ -25,11 +37,15 @@ import re
 import struct
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "crtdll.dll"}
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
+FILE_ALIGNMENT, SECTION_ALIGNMENT = 512, 4096
+SCN_EXECUTE, SCN_READ, SCN_WRITE = 0x20000000, 0x40000000, 0x80000000
+DIR_IMPORT, DIR_TLS, DIR_LOAD_CONFIG, DIR_BOUND_IMPORT, DIR_DELAY_IMPORT = 1, 9, 10, 11, 13
 LANG_ZH_TW = 1028
 RT_ICON, RT_MENU, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 3, 4, 6, 9, 14, 16
 
@@ -88,20 +104,23 @@ class Image:
             raise ValueError("no PE signature")
         (self.machine, sections, _, _, _, optional_size, self.characteristics) = struct.unpack_from(
             "<HHIIIHH", data, pe + 4)
-        opt = pe + 24
+        opt = self.optional_at = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
         if self.magic != 0x10B:
             raise ValueError("not a PE32 image (optional header magic 0x%X)" % self.magic)
         self.entry = struct.unpack_from("<I", data, opt + 16)[0]
-        self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
+        (self.image_base, self.section_alignment, self.file_alignment) = struct.unpack_from(
+            "<III", data, opt + 28)
         (self.os_major, self.os_minor, _, _, self.subsys_major, self.subsys_minor) = struct.unpack_from(
             "<HHHHHH", data, opt + 40)
+        self.image_size, self.headers_size = struct.unpack_from("<II", data, opt + 56)
         self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
         count = struct.unpack_from("<I", data, opt + 92)[0]
         self.directories = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(count)]
-        self.sections = []
+        self.sections, self.section_headers = [], []
         for i in range(sections):
             at = opt + optional_size + 40 * i
+            self.section_headers.append(at)
             name = data[at : at + 8].rstrip(b"\0").decode("ascii", "replace")
             vsize, rva, raw_size, raw_at = struct.unpack_from("<IIII", data, at + 8)
             flags = struct.unpack_from("<I", data, at + 36)[0]
@@ -109,6 +128,13 @@ class Image:
 
     def directory(self, index):
         return self.directories[index] if index < len(self.directories) else (0, 0)
+
+    def section_at(self, rva):
+        for section in self.sections:
+            _, start, vsize, _, raw_size, _ = section
+            if start <= rva < start + max(vsize, raw_size):
+                return section
+        return None
 
     def offset(self, rva):
         for _, start, vsize, raw_at, raw_size, _ in self.sections:
@@ -127,21 +153,28 @@ class Image:
         return self.data[at : self.data.index(b"\0", at)].decode("ascii", "replace")
 
 
-def imports(image):
-    """(dll, name or None for an ordinal) of every import."""
+def import_descriptors(image):
+    """(dll, lookup table RVA, address table RVA) of every DLL imported from."""
     found = []
-    rva = image.directory(1)[0]
+    rva = image.directory(DIR_IMPORT)[0]
     while rva:
         lookup, _, _, name_rva, thunks = struct.unpack_from("<IIIII", image.data, image.offset(rva))
         if not name_rva:
             break
-        dll = image.cstring(name_rva)
+        found.append((image.cstring(name_rva), lookup, thunks))
+        rva += 20
+    return found
+
+
+def imports(image):
+    """(dll, name or None for an ordinal) of every import."""
+    found = []
+    for dll, lookup, thunks in import_descriptors(image):
         entry = lookup or thunks
         while image.u32(entry):
             value = image.u32(entry)
             found.append((dll, None if value & 0x80000000 else image.cstring(value + 2)))
             entry += 4
-        rva += 20
     return found
 
 
@@ -158,37 +191,45 @@ def read_import_list(path):
 
 # --- static constructors and code ---------------------------------------------------------------
 def constructor_lists(image, text):
-    """GNU ld ends .text with the constructor and destructor lists, each -1, entries, 0. Returns
-    the RVA where they start and the number of entries, or None when the end of .text is not
-    laid out that way."""
+    """The constructor and destructor lists right after the code in .text: each -1, its entries
+    (addresses in the image), 0. Returns the RVA where they start and the number of entries, or
+    None when .text holds no such pair of lists."""
     _, rva, vsize, raw_at, _, _ = text
     words = struct.unpack_from("<%dI" % (vsize // 4), image.data, raw_at)
-    end = len(words)
-    entries = 0
-    for _ in range(2):  # destructors, then constructors before them
-        if end == 0 or words[end - 1] != 0:
-            return None
-        start = end - 2
-        while start >= 0 and words[start] != 0xFFFFFFFF:
-            start -= 1
-        if start < 0:
-            return None
-        entries += end - 2 - start
-        end = start
-    return rva + 4 * end, entries
+
+    def one_list(at):  # the index after the list that starts at `at`, and its entries
+        if at >= len(words) or words[at] != 0xFFFFFFFF:
+            return None, 0
+        at += 1
+        entries = 0
+        while at < len(words) and image.image_base <= words[at] < image.image_base + image.image_size:
+            at += 1
+            entries += 1
+        if at >= len(words) or words[at] != 0:
+            return None, 0
+        return at + 1, entries
+
+    for start in range(len(words)):
+        after_ctors, ctors = one_list(start)
+        if after_ctors is None:
+            continue
+        after_dtors, dtors = one_list(after_ctors)
+        if after_dtors is not None:
+            return rva + 4 * start, ctors + dtors
+    return None
 
 
 def instruction_findings(path, image):
     findings, checked = [], 0
     for section in image.sections:
         name, rva, vsize, _, _, flags = section
-        if not flags & 0x20000000:  # IMAGE_SCN_MEM_EXECUTE
+        if not flags & SCN_EXECUTE:
             continue
         args = [OBJDUMP, "-d", "--no-show-raw-insn", "-j", name]
         if name == ".text":
             lists = constructor_lists(image, section)
             if lists is None:
-                findings.append(".text does not end in the constructor and destructor lists")
+                findings.append(".text holds no constructor and destructor lists after the code")
             else:
                 stop, entries = lists
                 if entries:
@@ -366,7 +407,10 @@ def version_findings(data):
 
 
 def resource_findings(image):
-    found = resources(image)
+    try:
+        found = resources(image)
+    except (ValueError, struct.error, UnicodeDecodeError) as e:
+        return ["resources unreadable: %s" % e]
     expected = {(RT_STRING, 1), (RT_MENU, "SIMPLE"), (RT_ACCELERATOR, "SIMPLE"), (RT_VERSION, 1)}
     findings = []
     for rtype, name in sorted(set(found) - expected, key=str):
@@ -409,7 +453,76 @@ def resource_findings(image):
 
 
 # --- the checks -----------------------------------------------------------------------------------
-def check(path, max_bytes, import_list):
+def align(value, to):
+    return (value + to - 1) // to * to
+
+
+def protection(flags):
+    return "".join(c if flags & bit else "-" for c, bit in (("r", SCN_READ), ("w", SCN_WRITE),
+                                                             ("x", SCN_EXECUTE)))
+
+
+def layout_findings(image, size):
+    """File and section alignment, sections one after the other, protections, directories."""
+    findings = []
+    for what, got, want in (("file alignment", image.file_alignment, FILE_ALIGNMENT),
+                            ("section alignment", image.section_alignment, SECTION_ALIGNMENT)):
+        if got != want:
+            findings.append("%s is %d, want %d" % (what, got, want))
+    raw_end, virtual_end = image.headers_size, align(image.headers_size, SECTION_ALIGNMENT)
+    for name, rva, vsize, raw_at, raw_size, flags in image.sections:
+        if raw_size:
+            if raw_at != raw_end:
+                findings.append("section %s: its data is at file offset 0x%X, not right after what "
+                                "comes before it (0x%X)" % (name, raw_at, raw_end))
+            raw_end = max(raw_end, raw_at + raw_size)
+        if rva != align(rva, SECTION_ALIGNMENT) or rva < virtual_end:
+            findings.append("section %s: at RVA 0x%X, not after what comes before it (up to 0x%X)"
+                            % (name, rva, virtual_end))
+        virtual_end = max(virtual_end, rva + align(max(vsize, raw_size), SECTION_ALIGNMENT))
+        if flags & SCN_EXECUTE and flags & SCN_WRITE:
+            findings.append("section %s is both executable and writable" % name)
+    if size != raw_end:
+        findings.append("the file ends at 0x%X, the last section's data at 0x%X" % (size, raw_end))
+    if image.image_size != virtual_end:
+        findings.append("image size is 0x%X, the sections end at 0x%X" % (image.image_size, virtual_end))
+    for what, index in (("a TLS", DIR_TLS), ("a load-configuration", DIR_LOAD_CONFIG),
+                        ("a bound-import", DIR_BOUND_IMPORT), ("a delay-import", DIR_DELAY_IMPORT)):
+        if image.directory(index) != (0, 0):
+            findings.append("has %s directory" % what)
+
+    # The loader reads the import directory and fills in the address tables.
+    try:
+        descriptors = import_descriptors(image)
+    except (ValueError, struct.error):
+        descriptors = []  # unreadable import tables are a finding of their own
+    tables = [("import directory", image.directory(DIR_IMPORT)[0], False)]
+    tables += [("address table of %s" % dll, thunks, True) for dll, _, thunks in descriptors]
+    for what, rva, written in tables:
+        section = image.section_at(rva) if rva else None
+        if section is None:
+            findings.append("%s is in no section" % what)
+        elif section[5] & SCN_EXECUTE:
+            findings.append("%s is inside the executable section %s" % (what, section[0]))
+        elif written and not section[5] & SCN_WRITE:
+            findings.append("%s is in the read-only section %s" % (what, section[0]))
+    return findings
+
+
+def describe(path, image, size, names, instructions):
+    name = os.path.basename(path)
+    print("check_win95_exe: %s: %d bytes, %d imports, %d instructions"
+          % (name, size, len(names), instructions))
+    print("check_win95_exe: %s:   headers  %5d bytes in the file" % (name, image.headers_size))
+    for section, rva, vsize, _, raw_size, flags in image.sections:
+        print("check_win95_exe: %s:   %-8s %5d bytes in the file, %6d in memory at 0x%05X, %s"
+              % (name, section, raw_size, vsize, rva, protection(flags)))
+    for dll in sorted({dll for dll, _ in names}, key=str.lower):
+        print("check_win95_exe: %s:   %s: %s" % (name, dll, " ".join(
+            sorted(n if n is not None else "(ordinal)" for d, n in names if d == dll))))
+
+
+def check(path, max_bytes, import_list, quiet=False):
     with open(path, "rb") as f:
         raw = f.read()
     try:
@@ -426,7 +539,11 @@ def check(path, max_bytes, import_list):
             findings.append("%s is %r, want %r" % (what, got, want))
 
     allowed = read_import_list(import_list)
-    names = imports(image)
+    try:
+        names = imports(image)
+    except (ValueError, struct.error) as e:
+        names = []
+        findings.append("import tables unreadable: %s" % e)
     for dll in sorted({dll for dll, _ in names}):
         if dll.lower() not in ALLOWED_DLLS:
             findings.append("imports from %s" % dll)
@@ -436,33 +553,101 @@ def check(path, max_bytes, import_list):
         elif dll.lower() in ALLOWED_DLLS and (dll.lower(), name) not in allowed:
             findings.append("imports %s from %s, which is not on %s"
                             % (name, dll, os.path.basename(import_list)))
-    if image.directory(13)[0]:
-        findings.append("has delay-load imports")
+    findings += layout_findings(image, len(raw))
 
     code_findings, instructions = instruction_findings(path, image)
     findings += code_findings
     findings += resource_findings(image)
     if len(raw) > max_bytes:
         findings.append("%d bytes, more than %d" % (len(raw), max_bytes))
-    print("check_win95_exe: %s: %d bytes, %d imports, %d instructions"
-          % (os.path.basename(path), len(raw), len(names), instructions))
+    if not quiet:
+        describe(path, image, len(raw), names, instructions)
     return findings, len(raw)
+
+
+# --- the checks, checked ----------------------------------------------------------------------------
+def alterations(image):
+    """(what, altered bytes, max bytes or None, the finding that must follow) for a good image."""
+    data = image.data
+    sections = {s[0]: (s, at) for s, at in zip(image.sections, image.section_headers)}
+    opt = image.optional_at
+
+    def patch(at, fmt, *values):
+        out = bytearray(data)
+        struct.pack_into(fmt, out, at, *values)
+        return bytes(out)
+
+    def flags(name, more):
+        section, at = sections[name]
+        return patch(at + 36, "<I", section[5] | more)
+
+    first_lookup = import_descriptors(image)[0][1]
+    idata_rva = sections[".idata"][0][1]
+    rsrc, rsrc_at = sections[".rsrc"]
+    return [
+        ("code writable", flags(".text", SCN_WRITE), None, "is both executable and writable"),
+        ("import tables executable", flags(".idata", SCN_EXECUTE), None,
+         "import directory is inside the executable section"),
+        ("file alignment 4096", patch(opt + 36, "<I", 4096), None, "file alignment is 4096"),
+        ("a TLS directory", patch(opt + 96 + 8 * DIR_TLS, "<II", idata_rva, 24), None,
+         "has a TLS directory"),
+        ("a byte after the last section", data + b"\0", None, "the last section's data at"),
+        (".rsrc data moved", patch(rsrc_at + 20, "<I", rsrc[3] + FILE_ALIGNMENT), None,
+         "section .rsrc: its data is at file offset"),
+        (".idata over .bss", patch(sections[".idata"][1] + 12, "<I", sections[".bss"][0][1]), None,
+         "section .idata: at RVA"),
+        ("a C runtime DLL", data.replace(b"USER32.dll\0", b"MSVCRT.dll\0"), None,
+         "imports from MSVCRT.dll"),
+        ("an import by ordinal", patch(image.offset(first_lookup), "<I", 0x80000001), None,
+         "imports by ordinal"),
+        ("one byte too many", data, len(data) - 1, "more than %d" % (len(data) - 1)),
+    ]
+
+
+def refuses_altered(path, import_list):
+    """Alters the good executable at `path` in each way the checks are there for; every copy must
+    be refused with the finding meant for it. Prints and returns the alterations that got through."""
+    with open(path, "rb") as f:
+        image = Image(f.read())
+    findings, _ = check(path, len(image.data), import_list, quiet=True)
+    for text in findings:
+        print("check_win95_exe: %s: %s" % (os.path.basename(path), text))
+    if findings:
+        return ["the unaltered file"]
+    missed = []
+    with tempfile.TemporaryDirectory() as folder:
+        altered = os.path.join(folder, os.path.basename(path))
+        for what, data, max_bytes, expected in alterations(image):
+            with open(altered, "wb") as f:
+                f.write(data)
+            findings, _ = check(altered, max_bytes or len(image.data), import_list, quiet=True)
+            if not any(expected in text for text in findings):
+                missed.append(what)
+                print("check_win95_exe: %s altered (%s) was not refused with \"%s\": %r"
+                      % (os.path.basename(path), what, expected, findings))
+    return missed
 
 
 def main(argv):
     args = argv[1:]
-    max_bytes, import_list = 12288, os.path.join(HERE, "win95_imports.txt")
+    max_bytes, import_list, altered = 8192, os.path.join(HERE, "win95_imports.txt"), False
     while len(args) > 1 and args[0].startswith("--"):
         if args[0] == "--max-bytes":
             max_bytes = int(args[1], 0)
+            args = args[1:]
         elif args[0] == "--imports":
             import_list = args[1]
+            args = args[1:]
+        elif args[0] == "--refuse-altered":
+            altered = True
         else:
             break
-        args = args[2:]
+        args = args[1:]
     if len(args) != 1:
         sys.stderr.write(__doc__)
         return 2
+    if altered:
+        return 1 if refuses_altered(args[0], import_list) else 0
     findings, _ = check(args[0], max_bytes, import_list)
     for text in findings:
         print("check_win95_exe: %s: %s" % (os.path.basename(args[0]), text))

@@ -40,14 +40,18 @@ result() {  # result STATUS NAME
 }
 
 python3 "$here/check_win95_exe.py" "$windows_dir/refresh.exe"
-result $? "refresh.exe loads on Windows 95 (PE, imports, instructions, resources, size)"
+result $? "refresh.exe loads on Windows 95 (PE, layout, imports, instructions, resources, size)"
 
-# The checker must refuse an ordinary MinGW program: console subsystem, msvcrt.dll, CMOV.
+# The checker must refuse an ordinary MinGW program: console subsystem, msvcrt.dll, CMOV, TLS.
 out=$(python3 "$here/check_win95_exe.py" "$windows_dir/tests/wine/debugger.exe")
 status=$?
 [ "$status" = 1 ] && grep -q 'subsystem is 3' <<<"$out" && grep -q 'imports from msvcrt.dll' <<<"$out" &&
-    grep -q 'cmov' <<<"$out"
+    grep -q 'cmov' <<<"$out" && grep -q 'has a TLS directory' <<<"$out"
 result $? "check_win95_exe.py refuses an ordinary MinGW program (debugger.exe)"
+
+# ... and copies of refresh.exe altered in each way the checks are there for.
+python3 "$here/check_win95_exe.py" --refuse-altered "$windows_dir/refresh.exe"
+result $? "check_win95_exe.py refuses refresh.exe altered (layout, protections, imports, size)"
 
 # --- the case table under Wine ---------------------------------------------------------------------
 WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")

@@ -6,8 +6,8 @@
 For every case of the table below, one machine is described once and handed to both sides: Wine
 gets an Xvfb screen, system.ini in C:\\windows, the registry value and the mapping-driver double
 (run_case.sh), and the program runs under the emulating debugger on the adapter model; refresh-sim
-gets the same machine as options. The message boxes (text, caption, type), standard output (CR LF
-folded to LF), exit code and every adapter access in order must be identical.
+gets the same machine as options. The message boxes (text, caption, type), standard output (byte
+for byte, CR LF line ends included), exit code and every adapter access in order must be identical.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per case and "N passed,
@@ -126,9 +126,8 @@ def differences(wine, sim):
         found.append("exit code: wine %d, host %d" % (wine["exitCode"], sim["exitCode"]))
     if boxes(wine) != boxes(sim):
         found.append("message boxes:\n      wine: %r\n      host: %r" % (boxes(wine), boxes(sim)))
-    stdout = wine["stdout"].replace("\r\n", "\n")
-    if stdout != sim["stdout"]:
-        found.append("standard output:\n      wine: %r\n      host: %r" % (stdout, sim["stdout"]))
+    if wine["stdout"] != sim["stdout"]:
+        found.append("standard output:\n      wine: %r\n      host: %r" % (wine["stdout"], sim["stdout"]))
     wa, sa = wine["accesses"], sim["accesses"]
     if wa != sa:
         at = next(i for i in range(max(len(wa), len(sa)))
