@@ -14,9 +14,9 @@ static const int kResolutions[kModeCount][2] = {
 enum { kAnyHeight = 0 };
 
 struct WidthRow {
-    int width;
-    int height; // kAnyHeight: every height
-    ModeIndex row;
+    WORD width;
+    WORD height; // kAnyHeight: every height
+    BYTE row;
     BYTE slot[kRateCount]; // RateIndex -> RateSlot
 };
 
