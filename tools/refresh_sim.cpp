@@ -98,19 +98,19 @@ int main(int argc, char** argv) {
         return Fail(e.what());
     }
 
-    sim::MachineSpec spec;
+    sim::SimulatedMachine machine;
     long number;
-    if (!ParseScreen(screen, &spec.width, &spec.height)) {
+    if (!ParseScreen(screen, &machine.width, &machine.height)) {
         return Fail("--screen takes WxH, for example 1024x768: " + screen);
     }
     if (!ParseNumber(bpp, INT32_MIN, INT32_MAX, &number)) {
         return Fail("--bpp takes a number: " + bpp);
     }
-    spec.bitsPerPixel = static_cast<int>(number);
+    machine.bitsPerPixel = static_cast<int>(number);
     if (!ParseNumber(crtc75, 0, 0xFF, &number)) {
         return Fail("--crtc75 takes a byte, 0 to 255 or 0x00 to 0xFF: " + crtc75);
     }
-    spec.crtc75 = static_cast<uint8_t>(number);
+    machine.crtc75 = static_cast<uint8_t>(number);
 
     static const std::map<std::string, host::DriverBehaviour> drivers = {
         {"ok", host::DriverBehaviour::Window},
@@ -123,25 +123,25 @@ int main(int argc, char** argv) {
     if (found == drivers.end()) {
         return Fail("--driver takes ok, missing, unsupported, ioctl-fails or null-window: " + driver);
     }
-    spec.driver = found->second;
+    machine.driver = found->second;
 
     if (rateOption->count() > 0) {
-        spec.rateText = rate;
+        machine.rateText = rate;
     } else if (noRate) {
-        spec.rate = sim::RateSetting::NoValue;
+        machine.rate = sim::RateSetting::NoValue;
     } else if (noSettingsKey) {
-        spec.rate = sim::RateSetting::NoKey;
+        machine.rate = sim::RateSetting::NoKey;
     }
     if (noSystemIni) {
-        spec.systemIni.reset();
+        machine.systemIni.reset();
     } else if (iniOption->count() > 0) {
-        spec.systemIni = host::ReadHostFile(systemIni);
-        if (!spec.systemIni) {
+        machine.systemIni = host::ReadHostFile(systemIni);
+        if (!machine.systemIni) {
             return Fail("cannot read --system-ini file: " + systemIni);
         }
     }
 
-    sim::RunResult result = sim::Run(spec);
+    sim::RunResult result = sim::Run(machine);
     if (json) {
         std::cout << sim::ToJson(result).dump() << "\n";
     } else {

@@ -105,29 +105,29 @@ void ResetProcessState() {
     mainWindow     = nullptr;
 }
 
-void PrepareMachine(const MachineSpec& spec) {
+void PrepareMachine(const SimulatedMachine& machine) {
     host::ResetMachine();
     ResetProcessState();
     host::Machine& m    = host::TheMachine();
-    m.screenWidth       = spec.width;
-    m.screenHeight      = spec.height;
-    m.bitsPerPixel      = spec.bitsPerPixel;
-    m.settingsKeyExists = spec.rate != RateSetting::NoKey;
-    if (spec.rate == RateSetting::Text) {
-        m.refreshRate = host::RegistryValue{REG_SZ, spec.rateText + std::string(1, '\0')};
+    m.screenWidth       = machine.width;
+    m.screenHeight      = machine.height;
+    m.bitsPerPixel      = machine.bitsPerPixel;
+    m.settingsKeyExists = machine.rate != RateSetting::NoKey;
+    if (machine.rate == RateSetting::Text) {
+        m.refreshRate = host::RegistryValue{REG_SZ, machine.rateText + std::string(1, '\0')};
     } else {
         m.refreshRate.reset();
     }
     m.files.clear();
-    if (spec.systemIni) {
-        m.files[host::SystemIniPath()] = host::HostFile{*spec.systemIni, std::nullopt};
+    if (machine.systemIni) {
+        m.files[host::SystemIniPath()] = host::HostFile{*machine.systemIni, std::nullopt};
     }
-    m.adapter.crtc[0x75] = spec.crtc75;
-    m.driver             = spec.driver;
+    m.adapter.crtc[0x75] = machine.crtc75;
+    m.driver             = machine.driver;
 }
 
-RunResult Run(const MachineSpec& spec) {
-    PrepareMachine(spec);
+RunResult Run(const SimulatedMachine& machine) {
+    PrepareMachine(machine);
     const HINSTANCE instance = reinterpret_cast<HINSTANCE>(0x00400000);
     char commandLine[]       = "";
 

@@ -16,8 +16,8 @@ namespace sim {
 
 enum class RateSetting { Text, NoValue, NoKey };
 
-// A machine as refresh-sim's options describe it; the defaults are the built-in machine.
-struct MachineSpec {
+// The machine refresh-sim builds from its options; the defaults are the built-in machine.
+struct SimulatedMachine {
     int width                            = 1024;
     int height                           = 768;
     int bitsPerPixel                     = 16;
@@ -55,13 +55,13 @@ class StdoutCapture {
 };
 
 // Sets up the simulated machine (host::TheMachine()) and the program's process-wide state afresh.
-void PrepareMachine(const MachineSpec& spec);
+void PrepareMachine(const SimulatedMachine& machine);
 
 // Clears the program's process-wide data, as a new process would find it.
 void ResetProcessState();
 
 // Prepares the machine, runs WinMain once, and collects the outcome.
-RunResult Run(const MachineSpec& spec);
+RunResult Run(const SimulatedMachine& machine);
 
 nlohmann::json ToJson(const RunResult& result);
 std::string ToText(const RunResult& result);

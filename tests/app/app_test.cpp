@@ -27,7 +27,7 @@ std::vector<std::string> CallsAmong(std::initializer_list<const char*> names) {
 }
 
 TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
-    sim::RunResult r = sim::Run(sim::MachineSpec{});
+    sim::RunResult r = sim::Run(sim::SimulatedMachine{});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.messageBoxes.empty());
     EXPECT_EQ(r.standardOutput, "");
@@ -52,9 +52,9 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
 // The skip bit is read after the driver check and before the registry and the display are asked.
 TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
     for (uint8_t value : {0x20, 0x3F, 0xFF}) {
-        sim::MachineSpec spec;
-        spec.crtc75      = value;
-        sim::RunResult r = sim::Run(spec);
+        sim::SimulatedMachine machine;
+        machine.crtc75   = value;
+        sim::RunResult r = sim::Run(machine);
         EXPECT_TRUE(support::OnlySkipBitRead(r.accesses));
         EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}).empty());
         EXPECT_EQ(r.exitCode, 0);
@@ -62,9 +62,9 @@ TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
 }
 
 TEST(Run, WithoutTheDriverLineNoPortIsTouched) {
-    sim::MachineSpec spec;
-    spec.systemIni   = std::string("[boot.description]\r\ndisplay.drv=Other series\r\n");
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.systemIni = std::string("[boot.description]\r\ndisplay.drv=Other series\r\n");
+    sim::RunResult r  = sim::Run(machine);
     EXPECT_TRUE(r.accesses.empty());
     EXPECT_TRUE(r.messageBoxes.empty());
     EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}).empty());
@@ -72,9 +72,9 @@ TEST(Run, WithoutTheDriverLineNoPortIsTouched) {
 }
 
 TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
-    sim::MachineSpec spec;
-    spec.systemIni.reset();
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.systemIni.reset();
+    sim::RunResult r = sim::Run(machine);
     ASSERT_EQ(r.messageBoxes.size(), 1u);
     EXPECT_EQ(r.messageBoxes[0].text, "Open System.ini error!");
     EXPECT_TRUE(r.accesses.empty());
@@ -84,15 +84,15 @@ TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
 // Planar displays: every probe is asked, but only the skip-bit read reaches the adapter.
 TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
     for (int bpp : {4, 1, 0}) {
-        sim::MachineSpec spec;
-        spec.bitsPerPixel = bpp;
-        sim::RunResult r  = sim::Run(spec);
+        sim::SimulatedMachine machine;
+        machine.bitsPerPixel = bpp;
+        sim::RunResult r     = sim::Run(machine);
         EXPECT_TRUE(support::OnlySkipBitRead(r.accesses)) << bpp;
         EXPECT_EQ(
             CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
             (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
     }
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     host::TheMachine().displayDcFails = true;
     WinMain(nullptr, nullptr, nullptr, 0);
     EXPECT_EQ(displayState.bitsPerPixel, 0);
@@ -102,11 +102,11 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
 // 1280x960 is no supported mode: the rate comes from the 640x480 list, the registers from the
 // 1280-pixel row.
 TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
-    sim::MachineSpec spec;
-    spec.width       = 1280;
-    spec.height      = 960;
-    spec.rateText    = "120";
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.width    = 1280;
+    machine.height   = 960;
+    machine.rateText = "120";
+    sim::RunResult r = sim::Run(machine);
     EXPECT_EQ(displayState.modeIndex, 0u);
     EXPECT_EQ(displayState.rateIndex, 3u);
     EXPECT_EQ(r.finalAdapter.crtc[0x00], TimingTable[6][3][0]);
@@ -114,7 +114,7 @@ TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
 }
 
 TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
-    sim::RunResult r       = sim::Run(sim::MachineSpec{});
+    sim::RunResult r       = sim::Run(sim::SimulatedMachine{});
     const host::Machine& m = host::TheMachine();
     ASSERT_EQ(m.registeredClasses.size(), 1u);
     const host::ClassRecord& c = m.registeredClasses[0];
@@ -140,7 +140,7 @@ TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
 }
 
 TEST(Shell, FallsBackToThePlainClassWhenTheExtendedOneIsRefused) {
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     host::TheMachine().registerClassExFails = true;
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
     const host::Machine& m = host::TheMachine();
@@ -157,7 +157,7 @@ TEST(Shell, NoClassOrNoWindowMeansNoRun) {
         bool exFails, plainFails, windowFails;
     } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
     for (const Case& c : cases) {
-        sim::PrepareMachine(sim::MachineSpec{});
+        sim::PrepareMachine(sim::SimulatedMachine{});
         host::Machine& m       = host::TheMachine();
         m.registerClassExFails = c.exFails;
         m.registerClassFails   = c.plainFails;
@@ -171,7 +171,7 @@ TEST(Shell, NoClassOrNoWindowMeansNoRun) {
 }
 
 TEST(Shell, ExitCommandDestroysTheWindowOthersGoToTheDefault) {
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     ASSERT_EQ(RegisterMainClass(nullptr), 1);
     ASSERT_EQ(CreateMainWindow(nullptr, 0), 1);
     host::Machine& m = host::TheMachine();

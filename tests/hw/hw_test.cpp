@@ -49,7 +49,7 @@ template <typename F> std::string CapturedStdout(F f) {
     return testing::internal::GetCapturedStdout();
 }
 
-// The accesses of the programming sequence for one selection, in the order of the hardware table.
+// The accesses of the programming sequence for one selection, in the programming order.
 std::vector<Access> Sequence(const TimingSelection& s, uint8_t cr11Before, bool window) {
     const BYTE* r = s.record;
     std::vector<Access> seq;
@@ -194,8 +194,8 @@ INSTANTIATE_TEST_SUITE_P(Driver, MapRegisterWindowCases, ::testing::Values(
 
 // ---- ProgramTiming -----------------------------------------------------------------------------
 
-// The worked example: 1024x768, 8 bits per pixel, "60", record TimingTable[4][0], offset 80,
-// word 0A 0C 00 00. CRTC 0x11 holds 0x8E at power-on.
+// The 1024x768 60 Hz run at 8 bits per pixel: record TimingTable[4][0], offset 80, word
+// 0A 0C 00 00. CRTC 0x11 holds 0x8E at power-on.
 TEST_F(HwTest, Sequence1024x768x8At60) {
     SetDisplay(1024, 768, 8, "60");
     ProgramTiming();
@@ -299,8 +299,8 @@ TEST_F(HwTest, SevenTwentyRowsWriteZeros) {
     }
 }
 
-// Every row, rate and depth the tables cover: the accesses follow the hardware table with the
-// selection's own bytes. The worked example alone cannot tell apart registers that happen to get
+// Every row, rate and depth the tables cover: the accesses follow the programming order with the
+// selection's own bytes. The 1024x768 60 Hz run alone cannot tell apart registers that happen to get
 // equal values there (CRTC 0x01/0x02, 0x12/0x15, 0x30/0x32).
 TEST_F(HwTest, EverySelectionFollowsTheTable) {
     const int resolutions[][2] = {{640, 480},   {800, 600},   {1024, 768}, {1152, 864},

@@ -338,14 +338,14 @@ class Sweep {
     size_t Pick(size_t count) { return pick_() % count; }
 
     void Run(const Config& c) {
-        sim::MachineSpec spec;
-        spec.width        = c.screen.width;
-        spec.height       = c.screen.height;
-        spec.bitsPerPixel = c.bitsPerPixel;
-        spec.systemIni    = c.ini->text;
-        spec.crtc75       = c.crtc75;
-        spec.driver       = kDrivers[c.driver];
-        sim::PrepareMachine(spec);
+        sim::SimulatedMachine machine;
+        machine.width        = c.screen.width;
+        machine.height       = c.screen.height;
+        machine.bitsPerPixel = c.bitsPerPixel;
+        machine.systemIni    = c.ini->text;
+        machine.crtc75       = c.crtc75;
+        machine.driver       = kDrivers[c.driver];
+        sim::PrepareMachine(machine);
         host::Machine& m    = host::TheMachine();
         m.settingsKeyExists = c.rate->keyExists;
         m.refreshRate       = c.rate->value;

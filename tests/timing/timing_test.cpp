@@ -131,7 +131,7 @@ TEST_P(SelectTimingCases, PicksRecordOffsetAndWord) {
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Worked, SelectTimingCases, ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Screens, SelectTimingCases, ::testing::Values(
     //          name                   w     h     bpp  rate   r  row offset  word
     SelectCase{"typical_1024_16_85",  1024, 768,  16,  "85",  2, 4, 0x00, {0x1C, 0x14, 0x00, 0x00}},
     SelectCase{"1024_16_75",          1024, 768,  16,  "75",  1, 4, 0x00, {0x15, 0x10, 0x00, 0x00}},
