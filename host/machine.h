@@ -24,6 +24,7 @@ enum class DriverBehaviour {
     Unsupported, // the open fails with ERROR_NOT_SUPPORTED
     IoctlFails,  // opens, but the control call fails
     NullWindow,  // opens, and the control call succeeds with address 0
+    NoOutput,    // opens, and the control call succeeds without writing its output or the count
 };
 
 struct HostFile {

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     CLI::Option* noIniFlag =
         app.add_flag("--no-system-ini", noSystemIni, "no system.ini in the Windows directory");
     app.add_option("--crtc75", crtc75, "initial value of extended CRTC register 0x75 (default 0)");
-    app.add_option("--driver", driver, "mapping driver: ok|missing|unsupported|ioctl-fails|null-window");
+    app.add_option("--driver", driver,
+                   "mapping driver: ok|missing|unsupported|ioctl-fails|null-window|no-output");
     app.add_flag("--json", json, "one JSON object instead of text");
     rateOption->excludes(noRateFlag)->excludes(noKeyFlag);
     noRateFlag->excludes(noKeyFlag);
@@ -118,10 +119,12 @@ int main(int argc, char** argv) {
         {"unsupported", host::DriverBehaviour::Unsupported},
         {"ioctl-fails", host::DriverBehaviour::IoctlFails},
         {"null-window", host::DriverBehaviour::NullWindow},
+        {"no-output", host::DriverBehaviour::NoOutput},
     };
     auto found = drivers.find(driver);
     if (found == drivers.end()) {
-        return Fail("--driver takes ok, missing, unsupported, ioctl-fails or null-window: " + driver);
+        return Fail("--driver takes ok, missing, unsupported, ioctl-fails, null-window or no-output: " +
+                    driver);
     }
     machine.driver = found->second;
 

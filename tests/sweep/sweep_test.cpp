@@ -158,10 +158,12 @@ const uint8_t kSkipClear[] = {0x00, 0x1F, 0xDF, 0x10, 0x40, 0xC0, 0x5F};
 const uint8_t kSkipSet[]   = {0x20, 0x3F, 0xFF, 0x30, 0x60, 0xA0, 0xE0};
 static_assert(std::size(kSkipClear) == std::size(kSkipSet));
 
-const DriverBehaviour kDrivers[] = {DriverBehaviour::Window, DriverBehaviour::Missing,
+const DriverBehaviour kDrivers[] = {DriverBehaviour::Window,      DriverBehaviour::Missing,
                                     DriverBehaviour::Unsupported, DriverBehaviour::IoctlFails,
-                                    DriverBehaviour::NullWindow};
-const char* const kDriverNames[] = {"window", "missing", "unsupported", "control call fails", "null window"};
+                                    DriverBehaviour::NullWindow,  DriverBehaviour::NoOutput};
+const char* const kDriverNames[] = {"window",      "missing",          "unsupported", "control call fails",
+                                    "null window", "answers unwritten"};
+static_assert(std::size(kDrivers) == std::size(kDriverNames));
 
 struct Config {
     Screen screen;

@@ -71,6 +71,7 @@ TEST(RefreshSim, OptionsReachTheMachine) {
         {"--driver=unsupported", "Unable to open VxD, \n device does not support DeviceIOCTL\n", nullptr, 54},
         {"--driver ioctl-fails", "", "Can not map physical to linear address", 54},
         {"--driver null-window", "", nullptr, 54},
+        {"--driver no-output", "", nullptr, 54},
         {"--no-system-ini", "", "Open System.ini error!", 0},
         {"--crtc75 0x20", "", nullptr, 2},
         {"--crtc75=32", "", nullptr, 2},
