@@ -1,9 +1,13 @@
 #include "simulator.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
-#include <unistd.h>
+#include <system_error>
 
 #include "app/app.h"
 #include "timing/timing.h"
@@ -63,9 +67,20 @@ std::string Summarize(const host::Machine& m, const std::vector<adapter::Access>
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);
-    file_  = std::tmpfile();
-    saved_ = dup(STDOUT_FILENO);
-    dup2(fileno(file_), STDOUT_FILENO);
+    // Duplicated first: with descriptor 1 closed, the capture would otherwise take its number.
+    int saved    = dup(STDOUT_FILENO);
+    int captured = saved < 0 ? -1 : memfd_create("standard output", MFD_CLOEXEC);
+    if (captured < 0 || dup2(captured, STDOUT_FILENO) < 0) {
+        int error = errno;
+        for (int fd : {saved, captured}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        throw std::system_error(error, std::generic_category(), "cannot capture standard output");
+    }
+    captured_ = captured;
+    saved_    = saved;
 }
 
 StdoutCapture::~StdoutCapture() {
@@ -79,20 +94,19 @@ long StdoutCapture::Written() {
 
 std::string StdoutCapture::Finish() {
     std::string text;
-    if (file_ == nullptr) {
+    if (captured_ < 0) {
         return text;
     }
     std::fflush(stdout);
     dup2(saved_, STDOUT_FILENO);
     close(saved_);
-    std::rewind(file_);
     char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-        text.append(buffer, n);
+    ssize_t n;
+    for (off_t at = 0; (n = pread(captured_, buffer, sizeof buffer, at)) > 0; at += n) {
+        text.append(buffer, static_cast<size_t>(n));
     }
-    std::fclose(file_);
-    file_ = nullptr;
+    close(captured_);
+    captured_ = -1;
     return text;
 }
 

@@ -38,7 +38,8 @@ struct RunResult {
 };
 
 // The program writes with printf: collects what reaches file descriptor 1 from construction until
-// Finish() (or destruction), when standard output is given back.
+// Finish() (or destruction), when standard output is given back. Held in memory, so no writable
+// temporary folder is needed; std::system_error when standard output cannot be redirected.
 class StdoutCapture {
   public:
     StdoutCapture();
@@ -50,8 +51,8 @@ class StdoutCapture {
     std::string Finish();
 
   private:
-    FILE* file_;
-    int saved_;
+    int captured_ = -1; // where file descriptor 1 points meanwhile
+    int saved_    = -1; // the standard output given back
 };
 
 // Sets up the simulated machine (host::TheMachine()) and the program's process-wide state afresh.
