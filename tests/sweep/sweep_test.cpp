@@ -2,7 +2,8 @@
 // never do, whatever machine it finds: touch a port, register or address that is not its own,
 // touch the adapter at all when system.ini does not name the served driver, write when the skip
 // bit is set, the display is planar or the tables have nothing for it, show a window, or leave
-// with another exit code than 0.
+// with another exit code than 0. And for what it must do on every machine it serves: program the
+// whole timing set, and the register window exactly when the mapping driver hands one out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -276,8 +277,19 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
         broken.push_back("at most 1 + 1 reads, 24 indexed writes, 2 direct writes and 4 stores");
     }
 
+    // When the run must program the adapter: the served driver, the skip bit clear, 5 to 24 bits
+    // per pixel and a width with a row.
+    bool skipSet     = (c.crtc75 & 0x20) != 0;
+    bool mustProgram = c.ini->namesDriver && !skipSet && c.bitsPerPixel >= 5 && c.bitsPerPixel <= 24 &&
+                       HasTableRow(c.screen.width);
+    bool window = driver == DriverBehaviour::Window && m.adapter.windowBase != 0;
+    if (mustProgram &&
+        (reads != 2 || indexedWrites != 24 || directWrites != 2 || stores != (window ? 4u : 0u))) {
+        broken.push_back("exactly 1 + 1 reads, 24 indexed writes, 2 direct writes, and 4 stores exactly when "
+                         "the driver hands out a window");
+    }
+
     // When the run must stop early.
-    bool skipSet = (c.crtc75 & 0x20) != 0;
     if (!c.ini->namesDriver && !trace.empty()) {
         broken.push_back("no access at all when the driver check fails");
     }
