@@ -16,6 +16,10 @@
 
 namespace host {
 
+// What the stand-in's DefWindowProcA answers: no value a window procedure returns for a message it
+// handles itself, so a test sees whose answer came back.
+inline constexpr LRESULT kDefWindowProcAnswer = 0xDEF;
+
 // The device path of the physical-memory mapping driver.
 inline constexpr const char* kMappingDriverPath = "\\\\.\\PHYSWIN.VXD";
 
