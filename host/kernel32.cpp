@@ -174,6 +174,9 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
         m.lastError = ERROR_GEN_FAILURE;
         return FALSE;
     }
+    if (m.driver == host::DriverBehaviour::NoOutput) {
+        return TRUE; // says yes and fills in nothing, neither the answer nor the count
+    }
     UINT32 address   = m.driver == host::DriverBehaviour::NullWindow ? 0 : m.adapter.windowBase;
     UINT32 answer[2] = {address, 0};
     std::memcpy(out, answer, sizeof answer);

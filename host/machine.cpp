@@ -1,8 +1,12 @@
 #include "machine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 
 namespace host {
 
@@ -25,16 +29,48 @@ std::string SystemIniPath() {
     return TheMachine().windowsDirectory + "\\system.ini";
 }
 
-std::optional<std::string> ReadHostFile(const std::string& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) {
+std::optional<std::string> ReadHostFile(const std::string& hostPath, size_t limit, std::string* error) {
+    auto refuse = [error](const std::string& reason) -> std::optional<std::string> {
+        if (error != nullptr) {
+            *error = reason;
+        }
         return std::nullopt;
+    };
+    // Without O_NONBLOCK the open of a FIFO waits for a writer.
+    int fd = open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return refuse(std::strerror(errno));
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        return refuse(std::strerror(errno));
     }
-    return bytes;
+    if (!S_ISREG(status.st_mode)) {
+        return refuse("not a regular file");
+    }
+    // The size fstat gives is not trusted: files under /proc say 0 and have more.
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return refuse(std::strerror(errno));
+        }
+        if (n == 0) {
+            return bytes;
+        }
+        if (static_cast<size_t>(n) > limit - bytes.size()) {
+            return refuse("more than " + std::to_string(limit) + " bytes");
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
 }
 
 bool LoadHostFile(const std::string& path, const std::string& hostPath) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,6 +15,10 @@
 #include "adapter/adapter.h"
 
 namespace host {
+
+// What the stand-in's DefWindowProcA answers: no value a window procedure returns for a message it
+// handles itself, so a test sees whose answer came back.
+inline constexpr LRESULT kDefWindowProcAnswer = 0xDEF;
 
 // The device path of the physical-memory mapping driver.
 inline constexpr const char* kMappingDriverPath = "\\\\.\\PHYSWIN.VXD";
@@ -28,6 +33,7 @@ enum class DriverBehaviour {
     Unsupported, // the open fails with ERROR_NOT_SUPPORTED
     IoctlFails,  // opens, but the control call fails
     NullWindow,  // opens, and the control call succeeds with address 0
+    NoOutput,    // opens, and the control call succeeds without writing its output or the count
 };
 
 struct HostFile {
@@ -166,11 +172,14 @@ std::string DefaultSystemIni();
 // Full path of system.ini for the current windowsDirectory.
 std::string SystemIniPath();
 
+// The bytes of a regular file of the host, as they are. nullopt, with the reason in *error when
+// given, when it cannot be opened or read, is no regular file (nothing is read from a directory, a
+// device or a FIFO) or holds more than `limit` bytes.
+std::optional<std::string> ReadHostFile(const std::string& hostPath, size_t limit = SIZE_MAX,
+                                        std::string* error = nullptr);
+
 // Puts the content of a file of the host into the machine under `path` (as the program names it);
 // false, with the machine unchanged, when the host file cannot be read.
-// The bytes of a file of the host, as they are; nullopt when it cannot be read.
-std::optional<std::string> ReadHostFile(const std::string& hostPath);
-
 bool LoadHostFile(const std::string& path, const std::string& hostPath);
 
 // Whether a call of this name was made, and how often.

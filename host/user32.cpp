@@ -207,5 +207,5 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
 
 LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
     TheMachine().calls.push_back("DefWindowProcA");
-    return 0;
+    return host::kDefWindowProcAnswer;
 }

@@ -41,6 +41,7 @@ RegisterWindow MapRegisterWindow() {
         return 0;
     }
 
+    // A driver that reports success without filling in its answer leaves address 0: no window.
     UINT32 out[2] = {0, 0};
     DWORD returned;
     if (!DeviceIoControl(driver, kMapRegisterWindowIoctl, NULL, 0, out, sizeof out, &returned, NULL)) {

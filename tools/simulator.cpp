@@ -1,10 +1,14 @@
 #include "simulator.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
-#include <unistd.h>
+#include <system_error>
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
@@ -85,9 +89,20 @@ void Report(host::Machine& m, RunResult* result) {
 
 StdoutCapture::StdoutCapture() {
     std::fflush(stdout);
-    file_  = std::tmpfile();
-    saved_ = dup(STDOUT_FILENO);
-    dup2(fileno(file_), STDOUT_FILENO);
+    // Duplicated first: with descriptor 1 closed, the capture would otherwise take its number.
+    int saved    = dup(STDOUT_FILENO);
+    int captured = saved < 0 ? -1 : memfd_create("standard output", MFD_CLOEXEC);
+    if (captured < 0 || dup2(captured, STDOUT_FILENO) < 0) {
+        int error = errno;
+        for (int fd : {saved, captured}) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        throw std::system_error(error, std::generic_category(), "cannot capture standard output");
+    }
+    captured_ = captured;
+    saved_    = saved;
 }
 
 StdoutCapture::~StdoutCapture() {
@@ -101,20 +116,19 @@ long StdoutCapture::Written() {
 
 std::string StdoutCapture::Finish() {
     std::string text;
-    if (file_ == nullptr) {
+    if (captured_ < 0) {
         return text;
     }
     std::fflush(stdout);
     dup2(saved_, STDOUT_FILENO);
     close(saved_);
-    std::rewind(file_);
     char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) {
-        text.append(buffer, n);
+    ssize_t n;
+    for (off_t at = 0; (n = pread(captured_, buffer, sizeof buffer, at)) > 0; at += n) {
+        text.append(buffer, static_cast<size_t>(n));
     }
-    std::fclose(file_);
-    file_ = nullptr;
+    close(captured_);
+    captured_ = -1;
     return text;
 }
 
@@ -127,29 +141,29 @@ void ResetProcessState() {
     mainWindow     = nullptr;
 }
 
-void PrepareMachine(const MachineSpec& spec) {
+void PrepareMachine(const SimulatedMachine& machine) {
     host::ResetMachine();
     ResetProcessState();
     host::Machine& m    = host::TheMachine();
-    m.screenWidth       = spec.width;
-    m.screenHeight      = spec.height;
-    m.bitsPerPixel      = spec.bitsPerPixel;
-    m.settingsKeyExists = spec.rate != RateSetting::NoKey;
-    if (spec.rate == RateSetting::Text) {
-        m.refreshRate = host::RegistryValue{REG_SZ, spec.rateText + std::string(1, '\0')};
+    m.screenWidth       = machine.width;
+    m.screenHeight      = machine.height;
+    m.bitsPerPixel      = machine.bitsPerPixel;
+    m.settingsKeyExists = machine.rate != RateSetting::NoKey;
+    if (machine.rate == RateSetting::Text) {
+        m.refreshRate = host::RegistryValue{REG_SZ, machine.rateText + std::string(1, '\0')};
     } else {
         m.refreshRate.reset();
     }
     m.files.clear();
-    if (spec.systemIni) {
-        m.files[host::SystemIniPath()] = host::HostFile{*spec.systemIni, std::nullopt};
+    if (machine.systemIni) {
+        m.files[host::SystemIniPath()] = host::HostFile{*machine.systemIni, std::nullopt};
     }
-    m.adapter.crtc[0x75] = spec.crtc75;
-    m.driver             = spec.driver;
+    m.adapter.crtc[0x75] = machine.crtc75;
+    m.driver             = machine.driver;
 }
 
-RunResult Run(const MachineSpec& spec) {
-    PrepareMachine(spec);
+RunResult Run(const SimulatedMachine& machine) {
+    PrepareMachine(machine);
     const HINSTANCE instance = reinterpret_cast<HINSTANCE>(0x00400000);
     char commandLine[]       = "";
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,8 +15,8 @@ namespace sim {
 
 enum class RateSetting { Text, NoValue, NoKey };
 
-// A machine as refresh-sim's options describe it; the defaults are the built-in machine.
-struct MachineSpec {
+// The machine refresh-sim builds from its options; the defaults are the built-in machine.
+struct SimulatedMachine {
     int width                            = 1024;
     int height                           = 768;
     int bitsPerPixel                     = 16;
@@ -40,7 +39,8 @@ struct RunResult {
 
 // The program writes to its standard output handle, which the host stand-in sends to file
 // descriptor 1: collects what reaches it from construction until Finish() (or destruction), when
-// standard output is given back.
+// standard output is given back. Held in memory, so no writable temporary folder is needed;
+// std::system_error when standard output cannot be redirected.
 class StdoutCapture {
   public:
     StdoutCapture();
@@ -52,18 +52,18 @@ class StdoutCapture {
     std::string Finish();
 
   private:
-    FILE* file_;
-    int saved_;
+    int captured_ = -1; // where file descriptor 1 points meanwhile
+    int saved_    = -1; // the standard output given back
 };
 
 // Sets up the simulated machine (host::TheMachine()) and the program's process-wide state afresh.
-void PrepareMachine(const MachineSpec& spec);
+void PrepareMachine(const SimulatedMachine& machine);
 
 // Clears the program's process-wide data, as a new process would find it.
 void ResetProcessState();
 
 // Prepares the machine, runs WinMain once, and collects the outcome.
-RunResult Run(const MachineSpec& spec);
+RunResult Run(const SimulatedMachine& machine);
 
 nlohmann::json ToJson(const RunResult& result);
 std::string ToText(const RunResult& result);

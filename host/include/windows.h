@@ -175,6 +175,8 @@ BOOL WINAPI DeleteDC(HDC dc);
 #define CW_USEDEFAULT ((int)0x80000000)
 #define SW_SHOW 5
 #define WM_DESTROY 0x0002
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
 #define WM_COMMAND 0x0111
 #define WM_QUIT 0x0012
 

@@ -27,7 +27,7 @@ std::vector<std::string> CallsAmong(std::initializer_list<const char*> names) {
 }
 
 TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
-    sim::RunResult r = sim::Run(sim::MachineSpec{});
+    sim::RunResult r = sim::Run(sim::SimulatedMachine{});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.messageBoxes.empty());
     EXPECT_EQ(r.standardOutput, "");
@@ -39,9 +39,9 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     EXPECT_EQ(displayState.rateIndex, 2u);
     EXPECT_EQ(displayState.bitsPerPixel, 16);
     const adapter::Adapter& a = r.finalAdapter;
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(a.crtc[k], TimingTable[4][2][k]) << "CRTC " << k;
-    }
+    // The 1024x768 85 Hz record's CRTC 0x00-0x07.
+    EXPECT_EQ((std::vector<int>(a.crtc.begin(), a.crtc.begin() + 8)),
+              (std::vector<int>{0xA7, 0x7F, 0x7F, 0x8B, 0x88, 0x94, 0x26, 0xF5}));
     EXPECT_EQ(a.crtc[0x13], 0x00);
     EXPECT_EQ(a.miscOutput, 0x2B);
     EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())),
@@ -52,9 +52,9 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
 // The skip bit is read after the driver check and before the registry and the display are asked.
 TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
     for (uint8_t value : {0x20, 0x3F, 0xFF}) {
-        sim::MachineSpec spec;
-        spec.crtc75      = value;
-        sim::RunResult r = sim::Run(spec);
+        sim::SimulatedMachine machine;
+        machine.crtc75   = value;
+        sim::RunResult r = sim::Run(machine);
         EXPECT_TRUE(support::OnlySkipBitRead(r.accesses));
         EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}).empty());
         EXPECT_EQ(r.exitCode, 0);
@@ -62,9 +62,9 @@ TEST(Run, SkipBitSetStopsBeforeRegistryAndDisplay) {
 }
 
 TEST(Run, WithoutTheDriverLineNoPortIsTouched) {
-    sim::MachineSpec spec;
-    spec.systemIni   = std::string("[boot.description]\r\ndisplay.drv=Other series\r\n");
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.systemIni = std::string("[boot.description]\r\ndisplay.drv=Other series\r\n");
+    sim::RunResult r  = sim::Run(machine);
     EXPECT_TRUE(r.accesses.empty());
     EXPECT_TRUE(r.messageBoxes.empty());
     EXPECT_TRUE(CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}).empty());
@@ -72,9 +72,9 @@ TEST(Run, WithoutTheDriverLineNoPortIsTouched) {
 }
 
 TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
-    sim::MachineSpec spec;
-    spec.systemIni.reset();
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.systemIni.reset();
+    sim::RunResult r = sim::Run(machine);
     ASSERT_EQ(r.messageBoxes.size(), 1u);
     EXPECT_EQ(r.messageBoxes[0].text, "Open System.ini error!");
     EXPECT_TRUE(r.accesses.empty());
@@ -85,9 +85,9 @@ TEST(Run, MissingSystemIniShowsTheOneMessageAndTouchesNothing) {
 // nowhere: the port writes stand and the program ends as usual.
 TEST(Run, DriverThatDoesNotOpenWithoutStandardOutputGoesOn) {
     for (HANDLE output : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE}) {
-        sim::MachineSpec spec;
-        spec.driver = host::DriverBehaviour::Missing;
-        sim::PrepareMachine(spec);
+        sim::SimulatedMachine machine;
+        machine.driver = host::DriverBehaviour::Missing;
+        sim::PrepareMachine(machine);
         host::Machine& m = host::TheMachine();
         m.standardOutput = output;
         sim::StdoutCapture capture;
@@ -100,18 +100,24 @@ TEST(Run, DriverThatDoesNotOpenWithoutStandardOutputGoesOn) {
     }
 }
 
-// Planar displays: every probe is asked, but only the skip-bit read reaches the adapter.
-TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
-    for (int bpp : {4, 1, 0}) {
-        sim::MachineSpec spec;
-        spec.bitsPerPixel = bpp;
-        sim::RunResult r  = sim::Run(spec);
-        EXPECT_TRUE(support::OnlySkipBitRead(r.accesses)) << bpp;
+// Planar displays, 4 bits per pixel or fewer: every probe is asked, but only the skip-bit read
+// reaches the adapter. From 5 bits on the whole timing set is written.
+TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothingFiveProgram) {
+    const struct {
+        int bitsPerPixel;
+        bool programs;
+    } cases[] = {{0, false}, {1, false}, {4, false}, {5, true}, {8, true}};
+    for (const auto& c : cases) {
+        sim::SimulatedMachine machine;
+        machine.bitsPerPixel = c.bitsPerPixel;
+        sim::RunResult r     = sim::Run(machine);
+        EXPECT_EQ(support::OnlySkipBitRead(r.accesses), !c.programs) << c.bitsPerPixel;
+        EXPECT_EQ(r.accesses.size(), c.programs ? 2 + 1 + 25 + 24 + 2 + 4u : 2u) << c.bitsPerPixel;
         EXPECT_EQ(
             CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
             (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
     }
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     host::TheMachine().displayDcFails = true;
     WinMain(nullptr, nullptr, nullptr, 0);
     EXPECT_EQ(displayState.bitsPerPixel, 0);
@@ -119,21 +125,21 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothing) {
 }
 
 // 1280x960 is no supported mode: the rate comes from the 640x480 list, the registers from the
-// 1280-pixel row.
+// 1280-pixel row (the 1280x1024 100 Hz record, horizontal total CF; offset 40 at 16 bits).
 TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
-    sim::MachineSpec spec;
-    spec.width       = 1280;
-    spec.height      = 960;
-    spec.rateText    = "120";
-    sim::RunResult r = sim::Run(spec);
+    sim::SimulatedMachine machine;
+    machine.width    = 1280;
+    machine.height   = 960;
+    machine.rateText = "120";
+    sim::RunResult r = sim::Run(machine);
     EXPECT_EQ(displayState.modeIndex, 0u);
     EXPECT_EQ(displayState.rateIndex, 3u);
-    EXPECT_EQ(r.finalAdapter.crtc[0x00], TimingTable[6][3][0]);
-    EXPECT_EQ(r.finalAdapter.crtc[0x13], OffsetTable[6][1]);
+    EXPECT_EQ(r.finalAdapter.crtc[0x00], 0xCF);
+    EXPECT_EQ(r.finalAdapter.crtc[0x13], 0x40);
 }
 
 TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
-    sim::RunResult r       = sim::Run(sim::MachineSpec{});
+    sim::RunResult r       = sim::Run(sim::SimulatedMachine{});
     const host::Machine& m = host::TheMachine();
     ASSERT_EQ(m.registeredClasses.size(), 1u);
     const host::ClassRecord& c = m.registeredClasses[0];
@@ -159,7 +165,7 @@ TEST(Shell, RegistersTheClassAndCreatesAHiddenWindow) {
 }
 
 TEST(Shell, FallsBackToThePlainClassWhenTheExtendedOneIsRefused) {
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     host::TheMachine().registerClassExFails = true;
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
     const host::Machine& m = host::TheMachine();
@@ -176,7 +182,7 @@ TEST(Shell, NoClassOrNoWindowMeansNoRun) {
         bool exFails, plainFails, windowFails;
     } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
     for (const Case& c : cases) {
-        sim::PrepareMachine(sim::MachineSpec{});
+        sim::PrepareMachine(sim::SimulatedMachine{});
         host::Machine& m       = host::TheMachine();
         m.registerClassExFails = c.exFails;
         m.registerClassFails   = c.plainFails;
@@ -189,21 +195,33 @@ TEST(Shell, NoClassOrNoWindowMeansNoRun) {
     }
 }
 
+// The exit command and WM_DESTROY are the window procedure's own, answered 0; every other message,
+// other commands included, goes to DefWindowProcA, whose answer comes back unchanged.
 TEST(Shell, ExitCommandDestroysTheWindowOthersGoToTheDefault) {
-    sim::PrepareMachine(sim::MachineSpec{});
+    sim::PrepareMachine(sim::SimulatedMachine{});
     ASSERT_EQ(RegisterMainClass(nullptr), 1);
     ASSERT_EQ(CreateMainWindow(nullptr, 0), 1);
     host::Machine& m = host::TheMachine();
 
-    EXPECT_EQ(MainWndProc(mainWindow, WM_COMMAND, 1001, 0), 0);
-    EXPECT_EQ(host::CountCalls("DefWindowProcA"), 1u);
+    const struct {
+        UINT message;
+        WPARAM wParam;
+    } others[]      = {{WM_COMMAND, 1001}, {WM_COMMAND, IDM_EXIT + 1}, {WM_PAINT, 0}, {WM_CLOSE, 0}};
+    size_t defaults = 0;
+    for (const auto& o : others) {
+        EXPECT_EQ(MainWndProc(mainWindow, o.message, o.wParam, 0), host::kDefWindowProcAnswer) << o.message;
+        EXPECT_EQ(host::CountCalls("DefWindowProcA"), ++defaults);
+    }
     EXPECT_EQ(host::CountCalls("DestroyWindow"), 0u);
 
-    EXPECT_EQ(MainWndProc(mainWindow, WM_COMMAND, IDM_EXIT, 0), 0);
+    HWND window = mainWindow;
+    EXPECT_EQ(MainWndProc(window, WM_COMMAND, IDM_EXIT, 0), 0);
     EXPECT_EQ(host::CountCalls("DestroyWindow"), 1u);
     EXPECT_EQ(host::CountCalls("PostQuitMessage"), 1u);
-    EXPECT_EQ(host::CountCalls("DefWindowProcA"), 1u);
     EXPECT_EQ(m.window, nullptr);
+    EXPECT_EQ(MainWndProc(window, WM_DESTROY, 0, 0), 0);
+    EXPECT_EQ(host::CountCalls("PostQuitMessage"), 2u);
+    EXPECT_EQ(host::CountCalls("DefWindowProcA"), defaults);
 
     MSG message;
     EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), FALSE);

@@ -26,41 +26,43 @@ using host::DriverBehaviour;
 
 struct MachineRow {
     const char* name;
-    sim::MachineSpec machine;
+    sim::SimulatedMachine machine;
 };
 
-sim::MachineSpec With(void (*change)(sim::MachineSpec&)) {
-    sim::MachineSpec machine;
+sim::SimulatedMachine With(void (*change)(sim::SimulatedMachine&)) {
+    sim::SimulatedMachine machine;
     change(machine);
     return machine;
 }
 
 // clang-format off
 const MachineRow kMachines[] = {
-    {"typical",             sim::MachineSpec{}},
-    {"640x480, 8 bpp, 120", With([](sim::MachineSpec& m) { m.width = 640; m.height = 480; m.bitsPerPixel = 8; m.rateText = "120"; })},
-    {"1600x1200, no key",   With([](sim::MachineSpec& m) { m.width = 1600; m.height = 1200; m.rate = sim::RateSetting::NoKey; })},
-    {"no RefreshRate",      With([](sim::MachineSpec& m) { m.rate = sim::RateSetting::NoValue; })},
-    {"720x576",             With([](sim::MachineSpec& m) { m.width = 720; m.height = 576; })},
-    {"skip bit set",        With([](sim::MachineSpec& m) { m.crtc75 = 0x3F; })},
-    {"no system.ini",       With([](sim::MachineSpec& m) { m.systemIni.reset(); })},
-    {"no driver line",      With([](sim::MachineSpec& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=other\r\n"; })},
-    {"4 bpp",               With([](sim::MachineSpec& m) { m.bitsPerPixel = 4; })},
-    {"32 bpp",              With([](sim::MachineSpec& m) { m.bitsPerPixel = 32; })},
-    {"no row for 1000",     With([](sim::MachineSpec& m) { m.width = 1000; m.height = 700; })},
-    {"driver missing",      With([](sim::MachineSpec& m) { m.driver = DriverBehaviour::Missing; })},
-    {"driver unsupported",  With([](sim::MachineSpec& m) { m.driver = DriverBehaviour::Unsupported; })},
-    {"control call fails",  With([](sim::MachineSpec& m) { m.driver = DriverBehaviour::IoctlFails; })},
-    {"null window",         With([](sim::MachineSpec& m) { m.driver = DriverBehaviour::NullWindow; })},
+    {"typical",             sim::SimulatedMachine{}},
+    {"640x480, 8 bpp, 120", With([](sim::SimulatedMachine& m) { m.width = 640; m.height = 480; m.bitsPerPixel = 8; m.rateText = "120"; })},
+    {"1600x1200, no key",   With([](sim::SimulatedMachine& m) { m.width = 1600; m.height = 1200; m.rate = sim::RateSetting::NoKey; })},
+    {"no RefreshRate",      With([](sim::SimulatedMachine& m) { m.rate = sim::RateSetting::NoValue; })},
+    {"720x576",             With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 576; })},
+    {"skip bit set",        With([](sim::SimulatedMachine& m) { m.crtc75 = 0x3F; })},
+    {"no system.ini",       With([](sim::SimulatedMachine& m) { m.systemIni.reset(); })},
+    {"no driver line",      With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=other\r\n"; })},
+    {"4 bpp",               With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; })},
+    {"32 bpp",              With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 32; })},
+    {"no row for 1000",     With([](sim::SimulatedMachine& m) { m.width = 1000; m.height = 700; })},
+    {"driver missing",      With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Missing; })},
+    {"driver unsupported",  With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Unsupported; })},
+    {"control call fails",  With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::IoctlFails; })},
+    {"null window",         With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NullWindow; })},
+    {"driver without output", With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NoOutput; })},
 };
 // clang-format on
 
 // The same machine as refresh-sim's options; system.ini goes through a file of the host.
-std::string Options(const sim::MachineSpec& m, const std::string& iniFile) {
-    static const char* const kDrivers[] = {"ok", "missing", "unsupported", "ioctl-fails", "null-window"};
+std::string Options(const sim::SimulatedMachine& m, const std::string& iniFile) {
+    static const char* const kDrivers[] = {"ok",          "missing",     "unsupported",
+                                           "ioctl-fails", "null-window", "no-output"};
     char text[160];
-    std::snprintf(text, sizeof text, "--json --screen %dx%d --bpp %d --crtc75 0x%02X --driver %s", m.width, m.height,
-                  m.bitsPerPixel, m.crtc75, kDrivers[static_cast<int>(m.driver)]);
+    std::snprintf(text, sizeof text, "--json --screen %dx%d --bpp %d --crtc75 0x%02X --driver %s", m.width,
+                  m.height, m.bitsPerPixel, m.crtc75, kDrivers[static_cast<int>(m.driver)]);
     std::string options = text;
     switch (m.rate) {
     case sim::RateSetting::Text: options += " --rate=" + m.rateText; break;
@@ -74,13 +76,14 @@ std::string Options(const sim::MachineSpec& m, const std::string& iniFile) {
     return options + " --system-ini " + iniFile;
 }
 
-std::vector<std::string> RunDiagnosticOn(const sim::MachineSpec& machine) {
+std::vector<std::string> RunDiagnosticOn(const sim::SimulatedMachine& machine) {
     sim::PrepareMachine(machine);
     plannedAccessCount = 0;
     std::vector<std::string> lines;
     sim::StdoutCapture capture; // the mapping driver's texts, which the diagnostic leaves to the product
-    RunDiagnostic([](const char* line, void* out) { static_cast<std::vector<std::string>*>(out)->push_back(line); },
-                  &lines);
+    RunDiagnostic(
+        [](const char* line, void* out) { static_cast<std::vector<std::string>*>(out)->push_back(line); },
+        &lines);
     return lines;
 }
 
@@ -109,7 +112,8 @@ TEST(Diagnostic, TouchesTheAdapterOnlyToReadIt) {
         for (size_t i = 0; i < a.trace.size(); i += 2) {
             const Access& index = a.trace[i];
             const Access& data  = a.trace[i + 1];
-            EXPECT_TRUE(index.op == Op::Out && (index.where == VGA_CRT_IC || index.where == EXT_IC)) << row.name;
+            EXPECT_TRUE(index.op == Op::Out && (index.where == VGA_CRT_IC || index.where == EXT_IC))
+                << row.name;
             EXPECT_TRUE(data.op == Op::In && data.where == index.where + 1) << row.name;
         }
         EXPECT_EQ(adapter::CountUnexpected(a), 0u) << row.name;
@@ -119,8 +123,9 @@ TEST(Diagnostic, TouchesTheAdapterOnlyToReadIt) {
         EXPECT_EQ(a.window, before.window) << row.name;
         // What it would have written is in the report instead, and the verdict says so.
         bool programs = plannedAccessCount > 2;
-        EXPECT_EQ(report.back(), programs ? "verdict: the utility would change the adapter on this machine"
-                                          : "verdict: the utility would leave the adapter as it is on this machine")
+        EXPECT_EQ(report.back(),
+                  programs ? "verdict: the utility would change the adapter on this machine"
+                           : "verdict: the utility would leave the adapter as it is on this machine")
             << row.name;
     }
 }
@@ -128,8 +133,8 @@ TEST(Diagnostic, TouchesTheAdapterOnlyToReadIt) {
 // The CRTC 0x11 read of the programming sequence sees the adapter as it is, not as the unwritten
 // writes before it would have left it; and a read that follows no index write is not made.
 TEST(Diagnostic, ReadsOnlyRightAfterTheirIndexWrite) {
-    sim::PrepareMachine(sim::MachineSpec{});
-    plannedAccessCount = 0;
+    sim::PrepareMachine(sim::SimulatedMachine{});
+    plannedAccessCount                                   = 0;
     host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END] = 0x8E;
     EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END), 0x8E);
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, 0x0E);

@@ -2,7 +2,8 @@
 // never do, whatever machine it finds: touch a port, register or address that is not its own,
 // touch the adapter at all when system.ini does not name the served driver, write when the skip
 // bit is set, the display is planar or the tables have nothing for it, show a window, or leave
-// with another exit code than 0.
+// with another exit code than 0. And for what it must do on every machine it serves: program the
+// whole timing set, and the register window exactly when the mapping driver hands one out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -158,10 +159,12 @@ const uint8_t kSkipClear[] = {0x00, 0x1F, 0xDF, 0x10, 0x40, 0xC0, 0x5F};
 const uint8_t kSkipSet[]   = {0x20, 0x3F, 0xFF, 0x30, 0x60, 0xA0, 0xE0};
 static_assert(std::size(kSkipClear) == std::size(kSkipSet));
 
-const DriverBehaviour kDrivers[] = {DriverBehaviour::Window, DriverBehaviour::Missing,
+const DriverBehaviour kDrivers[] = {DriverBehaviour::Window,      DriverBehaviour::Missing,
                                     DriverBehaviour::Unsupported, DriverBehaviour::IoctlFails,
-                                    DriverBehaviour::NullWindow};
-const char* const kDriverNames[] = {"window", "missing", "unsupported", "control call fails", "null window"};
+                                    DriverBehaviour::NullWindow,  DriverBehaviour::NoOutput};
+const char* const kDriverNames[] = {"window",      "missing",          "unsupported", "control call fails",
+                                    "null window", "answers unwritten"};
+static_assert(std::size(kDrivers) == std::size(kDriverNames));
 
 struct Config {
     Screen screen;
@@ -274,8 +277,19 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
         broken.push_back("at most 1 + 1 reads, 24 indexed writes, 2 direct writes and 4 stores");
     }
 
+    // When the run must program the adapter: the served driver, the skip bit clear, 5 to 24 bits
+    // per pixel and a width with a row.
+    bool skipSet     = (c.crtc75 & 0x20) != 0;
+    bool mustProgram = c.ini->namesDriver && !skipSet && c.bitsPerPixel >= 5 && c.bitsPerPixel <= 24 &&
+                       HasTableRow(c.screen.width);
+    bool window = driver == DriverBehaviour::Window && m.adapter.windowBase != 0;
+    if (mustProgram &&
+        (reads != 2 || indexedWrites != 24 || directWrites != 2 || stores != (window ? 4u : 0u))) {
+        broken.push_back("exactly 1 + 1 reads, 24 indexed writes, 2 direct writes, and 4 stores exactly when "
+                         "the driver hands out a window");
+    }
+
     // When the run must stop early.
-    bool skipSet = (c.crtc75 & 0x20) != 0;
     if (!c.ini->namesDriver && !trace.empty()) {
         broken.push_back("no access at all when the driver check fails");
     }
@@ -338,14 +352,14 @@ class Sweep {
     size_t Pick(size_t count) { return pick_() % count; }
 
     void Run(const Config& c) {
-        sim::MachineSpec spec;
-        spec.width        = c.screen.width;
-        spec.height       = c.screen.height;
-        spec.bitsPerPixel = c.bitsPerPixel;
-        spec.systemIni    = c.ini->text;
-        spec.crtc75       = c.crtc75;
-        spec.driver       = kDrivers[c.driver];
-        sim::PrepareMachine(spec);
+        sim::SimulatedMachine machine;
+        machine.width        = c.screen.width;
+        machine.height       = c.screen.height;
+        machine.bitsPerPixel = c.bitsPerPixel;
+        machine.systemIni    = c.ini->text;
+        machine.crtc75       = c.crtc75;
+        machine.driver       = kDrivers[c.driver];
+        sim::PrepareMachine(machine);
         host::Machine& m    = host::TheMachine();
         m.settingsKeyExists = c.rate->keyExists;
         m.refreshRate       = c.rate->value;

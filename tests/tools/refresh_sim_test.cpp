@@ -4,21 +4,34 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 namespace {
+
+// A refresh-sim that reads without end or waits for ever must fail the test, not take the
+// machine's memory or the test run with it. The sanitizers reserve more address space than any
+// such limit allows, so there the time limit alone holds.
+#ifdef __SANITIZE_ADDRESS__
+const char kLimits[] = "timeout 20 ";
+#else
+const char kLimits[] = "ulimit -v 4000000; timeout 20 ";
+#endif
 
 struct Outcome {
     int exitCode;
     std::string out;
 };
 
-Outcome RunSim(const std::string& arguments) {
-    std::string command = std::string(REFRESH_SIM_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe          = popen(command.c_str(), "r");
+Outcome RunCommand(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
     size_t n;
@@ -27,6 +40,11 @@ Outcome RunSim(const std::string& arguments) {
     }
     int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Standard error joins standard output unless `redirect` says otherwise.
+Outcome RunSim(const std::string& arguments, const std::string& redirect = "2>&1") {
+    return RunCommand(kLimits + std::string(REFRESH_SIM_PATH) + " " + arguments + " " + redirect);
 }
 
 nlohmann::json RunJson(const std::string& arguments) {
@@ -73,6 +91,7 @@ TEST(RefreshSim, OptionsReachTheMachine) {
          54},
         {"--driver ioctl-fails", "", "Can not map physical to linear address", 54},
         {"--driver null-window", "", nullptr, 54},
+        {"--driver no-output", "", nullptr, 54},
         {"--no-system-ini", "", "Open System.ini error!", 0},
         {"--crtc75 0x20", "", nullptr, 2},
         {"--crtc75=32", "", nullptr, 2},
@@ -94,27 +113,156 @@ TEST(RefreshSim, OptionsReachTheMachine) {
     }
 }
 
-// The rate text goes to the registry as given, even empty or starting with a minus.
+// The rate text goes to the registry as given, even empty or starting with a minus or two.
 TEST(RefreshSim, RateTextsAsGiven) {
     EXPECT_NE(RunJson("--screen 1152x864 --rate=").dump().find("rate index 3"), std::string::npos);
     EXPECT_NE(RunJson("--rate=-1").dump().find("rate index 0"), std::string::npos);
+    EXPECT_NE(RunJson("--rate=--json --screen 1152x864").dump().find("rate index 0"), std::string::npos);
     EXPECT_NE(RunJson("--no-settings-key --screen 1600x1200").dump().find("rate index 2"), std::string::npos);
 }
 
-TEST(RefreshSim, BadInputIsOneLineOnStderrAndExitTwo) {
-    const char* bad[] = {"--bpp many",
-                         "--screen 1024",
-                         "--crtc75 256",
-                         "--driver gone",
-                         "--no-rate --rate 60",
-                         "--frobnicate",
-                         "--system-ini /nonexistent/system.ini",
-                         "--no-system-ini --system-ini x"};
-    for (const char* arguments : bad) {
-        Outcome o = RunSim(arguments);
-        EXPECT_EQ(o.exitCode, 2) << arguments;
-        EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1) << arguments << ": " << o.out;
+// Leading zeros are no octal: 040 is forty, 0640x0400 is 640 by 400, 010 bits are ten.
+TEST(RefreshSim, NumbersAreDecimalOrHex) {
+    struct Case {
+        const char* arguments;
+        const char* crtc; // a CRTC register the machine's number decides
+        int value;
+    } cases[] = {
+        {"--crtc75 040", "0x75", 40},
+        {"--crtc75 0x28", "0x75", 0x28},
+        {"--crtc75=0X1f", "0x75", 0x1F},
+        {"--bpp 010", "0x13", 0x00},          // the offset of 1024 at 9 to 16 bits, not at 8
+        {"--bpp 0x8", "0x13", 0x80},          // and at 8 bits
+        {"--screen 0640x0400", "0x01", 0x4F}, // the horizontal display end of the 640 row
+        {"--screen 0x280x0x1E0", "0x01", 0x4F},
+    };
+    for (const Case& c : cases) {
+        nlohmann::json j = RunJson(c.arguments);
+        EXPECT_EQ(j["registers"]["crtc"][c.crtc], c.value) << c.arguments;
     }
+}
+
+// Inputs that used to crash refresh-sim, hang it or make it read without end, and plain mistakes:
+// each is one line on standard error and exit code 2, and nothing on standard output.
+class RefreshSimBadInput : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = ::testing::TempDir() + "refresh_sim_bad_input/";
+        mkdir(folder_.c_str(), 0700);
+        fifo_ = folder_ + "fifo";
+        unlink(fifo_.c_str());
+        ASSERT_EQ(mkfifo(fifo_.c_str(), 0600), 0);
+        tooLarge_  = folder_ + "too_large.ini";
+        FILE* file = std::fopen(tooLarge_.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+        ASSERT_EQ(truncate(tooLarge_.c_str(), (16 << 20) + 1), 0); // sparse: costs no disk
+    }
+    void TearDown() override {
+        unlink(fifo_.c_str());
+        unlink(tooLarge_.c_str());
+        rmdir(folder_.c_str());
+    }
+
+    std::string folder_, fifo_, tooLarge_;
+};
+
+TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
+    struct Case {
+        std::string arguments;
+        std::string redirect = "2>&1";
+    };
+    const std::vector<Case> cases = {
+        {"--bpp many"},
+        {"--screen 1024"},
+        {"--crtc75 256"},
+        {"--crtc75 0x"},
+        {"--crtc75 0x-5"},
+        {"--driver gone"},
+        {"--no-rate --rate 60"},
+        {"--frobnicate"},
+        {"--no-system-ini --system-ini x"},
+        // Blanks around a number, on either side.
+        {"--bpp ' 8'"},
+        {"--bpp '8 '"},
+        {"--crtc75 ' 0x20'"},
+        {"--screen '640x480 '"},
+        // A value option never takes the next option as its value.
+        {"--rate --json"},
+        {"--rate --no-settings-key"},
+        {"--system-ini --json"},
+        {"--screen --bpp 8"},
+        // What --system-ini names: only a readable regular file of at most 16 MiB.
+        {"--system-ini /nonexistent/system.ini"},
+        {"--system-ini " + folder_},
+        {"--system-ini /proc/self/mem"},
+        {"--system-ini /dev/zero"},
+        {"--system-ini " + fifo_},
+        {"--system-ini " + tooLarge_},
+        // The report that cannot be written.
+        {"--json", "2>&1 >/dev/full"},
+    };
+    for (const Case& c : cases) {
+        Outcome o = RunSim(c.arguments, c.redirect);
+        EXPECT_EQ(o.exitCode, 2) << c.arguments << ": " << o.out;
+        EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1) << c.arguments << ": " << o.out;
+        EXPECT_EQ(o.out.rfind("refresh-sim: ", 0), 0u) << c.arguments << ": " << o.out;
+    }
+}
+
+// The limit is the simulator's: a file of exactly 16 MiB is served whole.
+TEST_F(RefreshSimBadInput, FileOfTheLimitIsServed) {
+    ASSERT_EQ(truncate(tooLarge_.c_str(), 16 << 20), 0);
+    nlohmann::json j = RunJson("--system-ini " + tooLarge_);
+    EXPECT_TRUE(j["accesses"].empty()); // sixteen MiB of zero bytes name no driver
+    EXPECT_TRUE(j["messageBoxes"].empty());
+}
+
+// The capture of the utility's standard output needs no temporary folder: a read-only /tmp, in a
+// mount namespace of its own, changes nothing.
+TEST(RefreshSim, RunsWithoutAWritableTemporaryFolder) {
+    const std::string readOnlyTmp = "unshare -m sh -c 'mount -t tmpfs -o ro none /tmp && ";
+    if (std::system((readOnlyTmp + "! touch /tmp/probe 2>/dev/null' 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "no mount namespace for a read-only /tmp here";
+    }
+    Outcome o = RunCommand(kLimits + readOnlyTmp + "exec " + REFRESH_SIM_PATH + " --json' 2>&1");
+    ASSERT_EQ(o.exitCode, 0) << o.out;
+    EXPECT_EQ(nlohmann::json::parse(o.out)["accesses"].size(), 58u);
+}
+
+TEST(RefreshSim, VersionAndHelp) {
+    Outcome version = RunSim("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "refresh-sim 1.0.0\n");
+
+    Outcome help = RunSim("--help");
+    ASSERT_EQ(help.exitCode, 0);
+    // Every option names its default. CLI11 writes an option's entry on one line, or, when it
+    // lists exclusions, on two: the second indented further.
+    std::istringstream lines(help.out);
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  -", 0) == 0) {
+            entries.push_back(line);
+        } else if (line.rfind("      ", 0) == 0 && !entries.empty()) {
+            entries.back() += line;
+        }
+    }
+    ASSERT_FALSE(entries.empty()) << help.out;
+    for (const std::string& entry : entries) {
+        if (entry.find("--help") == std::string::npos && entry.find("--version") == std::string::npos) {
+            EXPECT_NE(entry.find("(default"), std::string::npos) << entry;
+        }
+    }
+    // What the JSON holds, as a run shows it, and the exit codes.
+    nlohmann::json j = RunJson("");
+    for (const auto& [key, value] : j.items()) {
+        EXPECT_NE(help.out.find(key), std::string::npos) << key;
+    }
+    for (const auto& [key, value] : j["registers"].items()) {
+        EXPECT_NE(help.out.find(key), std::string::npos) << key;
+    }
+    EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
 }
 
 } // namespace

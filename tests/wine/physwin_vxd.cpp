@@ -9,6 +9,7 @@
 //                     into the window into a recorded access
 //   fail              return FALSE with error PHYSWIN_ERROR (default 31)
 //   null              succeed but return a zero base and size
+//   nooutput          succeed without writing the output buffer or the count
 // Every call is reported to the debugger through OutputDebugStringA.
 //
 // Linked without a C runtime so that loading it into the program under test
@@ -84,19 +85,26 @@ BOOL Finish(DWORD code, DWORD inSize, DWORD outSize, DWORD error) {
 
 extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, LPVOID out, DWORD outSize,
                                               LPDWORD returned, LPOVERLAPPED) {
-    if (returned)
-        *returned = 0;
     if (code == 0) { // DIOC_OPEN: a VxD that answers it accepts the open
+        if (returned)
+            *returned = 0;
         Report(code, inSize, outSize, TRUE, 0, 0, 0);
         return TRUE;
     }
-    if (code != PHYSWIN_IOCTL_MAP)
-        return Finish(code, inSize, outSize, ERROR_INVALID_FUNCTION);
-
     char mode[16] = "window";
     DWORD n       = GetEnvironmentVariableA("PHYSWIN_MODE", mode, sizeof mode);
     if (n >= sizeof mode)
         mode[0] = '?', mode[1] = 0;
+    if (code == PHYSWIN_IOCTL_MAP && lstrcmpiA(mode, "nooutput") == 0) {
+        // A driver that says yes and fills in nothing: buffer and count stay as the caller left them.
+        Report(code, inSize, outSize, TRUE, 0, 0, 0);
+        return TRUE;
+    }
+
+    if (returned)
+        *returned = 0;
+    if (code != PHYSWIN_IOCTL_MAP)
+        return Finish(code, inSize, outSize, ERROR_INVALID_FUNCTION);
 
     if (lstrcmpiA(mode, "fail") == 0) {
         char text[16] = "";

@@ -16,7 +16,8 @@
 #                       (default: a minimal one)
 #   --no-system-ini     no system.ini in C:\windows
 #   --vxd MODE          mapping-driver double: window (default), fail, null,
-#                       or absent (no physwin.vxd beside the program)
+#                       nooutput (succeeds without writing its answer), or
+#                       absent (no physwin.vxd beside the program)
 #   --vxd-error N       error code the double returns in fail mode
 #   --set PRESET        register of the adapter model before the run,
 #                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
@@ -98,7 +99,7 @@ fi
 want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 # What Wine reports for each X depth.
 case $depth in 8) want_bpp=8 ;; 15|16) want_bpp=16 ;; 24) want_bpp=32 ;; esac
-case $vxd in window|fail|null|absent) ;; *) die "bad --vxd $vxd" ;; esac
+case $vxd in window|fail|null|nooutput|absent) ;; *) die "bad --vxd $vxd" ;; esac
 for f in debugger.exe physwin.vxd; do
     [ -f "$build/$f" ] || die "$build/$f missing: build the windows preset first"
 done

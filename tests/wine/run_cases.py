@@ -51,7 +51,8 @@ NO_KEY = object()
 WINE_BPP = {8: 8, 15: 16, 16: 16, 24: 32}
 
 # Mapping driver: refresh-sim's --driver and run_case.sh's --vxd for the same behaviour.
-VXD_MODE = {"ok": "window", "missing": "absent", "ioctl-fails": "fail", "null-window": "null"}
+VXD_MODE = {"ok": "window", "missing": "absent", "ioctl-fails": "fail", "null-window": "null",
+            "no-output": "nooutput"}
 
 # name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
 # and the number of accesses the case must make (so a row that sets up the wrong machine on both
@@ -71,6 +72,7 @@ CASES = [
     ("vxd-missing",     "1024x768x16",  "85",   "lf",       "missing",     0x00, 54),
     ("vxd-ioctl-fails", "1024x768x16",  "85",   "lf",       "ioctl-fails", 0x00, 54),
     ("vxd-null-window", "1024x768x16",  "85",   "lf",       "null-window", 0x00, 54),
+    ("vxd-no-output",   "1024x768x16",  "85",   "lf",       "no-output",   0x00, 54),
 ]
 # fmt: on
 
