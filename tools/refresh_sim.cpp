@@ -69,6 +69,7 @@ const char kFooter[] =
     "The default system.ini names the served driver under [boot.description]. --system-ini serves\n"
     "a file of the host instead: a regular file (no directory, device or FIFO) of at most 16 MiB,\n"
     "a limit of the simulator only; the utility itself reads a system.ini of any size.\n"
+    "The Windows directory, where system.ini lies, is C:\\WINDOWS unless --windows-directory says.\n"
     "Extended CRTC 0x75 with bit 5 set makes the utility stop after reading it.\n"
     "Mapping drivers: ok hands out the register window at 0x60000000; missing and unsupported\n"
     "refuse the open (errors 2 and 50); ioctl-fails fails the control call; null-window answers\n"
@@ -78,13 +79,17 @@ const char kFooter[] =
     "Every option also takes the --opt=value form; a value that begins with -- must be given so\n"
     "(--rate=--5), and --rate= is the empty text.\n"
     "\n"
-    "Output, as text: \"message boxes: none\" or one \"message box: text ..., caption ..., type ...\"\n"
-    "line per box; \"standard output: ...\" (\"none\" or the quoted text); \"exit code: N\" (the\n"
-    "utility's); \"adapter accesses: N\" and one indented line per access in order (indexed writes\n"
-    "with the register's name); \"summary: ...\" (what was chosen, or why the run stopped).\n"
+    "Output, as text: first the report REFCHECK.EXE prints on a real machine: one line per\n"
+    "decision of the run as far as it goes (\"system.ini:\", \"skip bit:\", \"refresh rate:\",\n"
+    "\"screen:\", \"selection:\", \"register window:\"), a \"stop: ...\" line where it stops,\n"
+    "\"adapter accesses: N\" and one indented line per access in order (indexed accesses with the\n"
+    "register's name), and \"verdict: ...\" (whether the adapter changes). Then \"message boxes:\n"
+    "none\" or one \"message box: text ..., caption ..., type ...\" line per box; \"standard output:\n"
+    "...\" (\"none\" or the quoted text); \"exit code: N\" (the utility's).\n"
     "Output with --json: one object with exitCode, messageBoxes (text, caption, type), stdout,\n"
-    "accesses (op \"in\" or \"out\" with port, or \"store\" with address; value), summary, and the\n"
-    "final registers (crtc, extended, miscOutput, windowBase, window).\n"
+    "accesses (op \"in\" or \"out\" with port, or \"store\" with address; value), summary (what was\n"
+    "chosen, or why the run stopped), report (the text report's first part, line by line), and\n"
+    "the final registers (crtc, extended, miscOutput, windowBase, window).\n"
     "\n"
     "Exit codes: 0 the utility ran on the simulated machine (its own exit code is in the output);\n"
     "2 bad options, a --system-ini that is not a readable regular file of at most 16 MiB, or a run\n"
@@ -96,7 +101,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Runs the refresh-rate utility on a simulated machine and shows what it would write.",
                  "refresh-sim"};
     std::string screen = "1024x768", bpp = "16", crtc75 = "0", driver = "ok";
-    std::string rate, systemIni;
+    std::string rate, systemIni, windowsDirectory = "C:\\WINDOWS";
     bool noRate = false, noSettingsKey = false, noSystemIni = false, json = false;
 
     app.set_version_flag("--version", kVersion, "print the version and exit");
@@ -111,6 +116,9 @@ int main(int argc, char** argv) {
     CLI::Option* iniOption =
         app.add_option("--system-ini", systemIni, "regular file, at most 16 MiB (default: see below)")
             ->type_name("FILE");
+    app.add_option("--windows-directory", windowsDirectory,
+                   "what GetWindowsDirectoryA answers (default C:\\WINDOWS)")
+        ->type_name("DIR");
     CLI::Option* noIniFlag =
         app.add_flag("--no-system-ini", noSystemIni, "no system.ini (default: there is one)");
     app.add_option("--crtc75", crtc75, "extended CRTC 0x75, 0 to 0xFF (default 0)")->type_name("N");
@@ -162,6 +170,7 @@ int main(int argc, char** argv) {
     }
 
     sim::SimulatedMachine machine;
+    machine.windowsDirectory = windowsDirectory;
     long long number;
     if (!ParseScreen(screen, &machine.width, &machine.height)) {
         return Fail("--screen takes WxH, for example 1024x768: " + screen);

@@ -155,6 +155,7 @@ void PrepareMachine(const SimulatedMachine& machine) {
         m.refreshRate.reset();
     }
     m.files.clear();
+    m.windowsDirectory = machine.windowsDirectory;
     if (machine.systemIni) {
         m.files[host::SystemIniPath()] = host::HostFile{*machine.systemIni, std::nullopt};
     }

@@ -22,6 +22,7 @@ struct SimulatedMachine {
     int bitsPerPixel                     = 16;
     RateSetting rate                     = RateSetting::Text;
     std::string rateText                 = "85";
+    std::string windowsDirectory         = "C:\\WINDOWS";
     std::optional<std::string> systemIni = host::DefaultSystemIni(); // nullopt: no system.ini
     uint8_t crtc75                       = 0x00;
     host::DriverBehaviour driver         = host::DriverBehaviour::Window;

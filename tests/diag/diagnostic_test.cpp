@@ -43,6 +43,8 @@ const MachineRow kMachines[] = {
     {"no RefreshRate",      With([](sim::SimulatedMachine& m) { m.rate = sim::RateSetting::NoValue; })},
     {"720x576",             With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 576; })},
     {"skip bit set",        With([](sim::SimulatedMachine& m) { m.crtc75 = 0x3F; })},
+    {"another Windows folder", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "D:\\WIN98"; })},
+    {"Windows folder too long", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "C:\\" + std::string(250, 'W'); })},
     {"no system.ini",       With([](sim::SimulatedMachine& m) { m.systemIni.reset(); })},
     {"no driver line",      With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=other\r\n"; })},
     {"4 bpp",               With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; })},
@@ -63,7 +65,7 @@ std::string Options(const sim::SimulatedMachine& m, const std::string& iniFile) 
     char text[160];
     std::snprintf(text, sizeof text, "--json --screen %dx%d --bpp %d --crtc75 0x%02X --driver %s", m.width,
                   m.height, m.bitsPerPixel, m.crtc75, kDrivers[static_cast<int>(m.driver)]);
-    std::string options = text;
+    std::string options = text + std::string(" '--windows-directory=") + m.windowsDirectory + "'";
     switch (m.rate) {
     case sim::RateSetting::Text: options += " --rate=" + m.rateText; break;
     case sim::RateSetting::NoValue: options += " --no-rate"; break;
