@@ -14,9 +14,9 @@ static const char kHelp[] =
     "                display adapter.\r\n"
     "  REFCHECK /?   Shows this help.\r\n"
     "\r\n"
-    "REFCHECK reads two adapter registers and writes nothing: not to the adapter,\r\n"
-    "not to a file, not to the registry. REFRESH's own messages (a message box, or\r\n"
-    "a line about PHYSWIN.VXD) appear as REFRESH would show them. To keep the\r\n"
+    "REFCHECK only reads two adapter registers and changes nothing: not the\r\n"
+    "adapter, no file, no registry value. REFRESH's own messages (a message box,\r\n"
+    "or a line about PHYSWIN.VXD) appear as REFRESH would show them. To keep the\r\n"
     "report, type REFCHECK > REPORT.TXT\r\n";
 
 static const char kBadOption[] = "REFCHECK: unknown option; REFCHECK /? shows the options.\r\n";

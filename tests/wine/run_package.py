@@ -10,8 +10,8 @@ and RefreshRate, so sessions differ only in what the package does. After each se
 registry (as Wine saved it) and the Windows folder (names, sizes, contents) are read and compared
 with an earlier state. The checks, in order:
 
-1. the zip holds exactly PACKAGE; REFRESH.EXE is byte for byte the refresh.exe that the case table
-   proves; the text files are CR LF and printable ASCII throughout;
+1. the zip holds exactly PACKAGE; REFRESH.EXE and REFCHECK.EXE are byte for byte the programs that
+   the case table proves; the text files are CR LF and printable ASCII throughout;
 2. the uninstall section, run with nothing installed, changes nothing;
 3. the Install verb copies REFRESH.EXE and REFRESH.INF into the Windows folder and its INF folder
    and adds the Run value and the Uninstall entry, and nothing else;
@@ -43,7 +43,7 @@ sys.path.insert(0, HERE)
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
 
 # The zip's entries, in order, and which of them are text.
-PACKAGE = ["REFRESH.EXE", "REFRESH.INF", "README.TXT"]
+PACKAGE = ["REFRESH.EXE", "REFCHECK.EXE", "REFRESH.INF", "README.TXT"]
 TEXT = {"REFRESH.INF", "README.TXT"}
 
 # Where the user unpacks the zip, and Explorer's Install verb for an .inf file on Windows 95/98
@@ -241,9 +241,10 @@ def check_zip(zip_path, exe):
         if names != PACKAGE:
             found.append("entries %s, want %s" % (names, PACKAGE))
         contents = {n: z.read(n) for n in names}
-    with open(exe, "rb") as f:
-        if contents.get("REFRESH.EXE") != f.read():
-            found.append("REFRESH.EXE is not the refresh.exe of the case table")
+    for name in ("REFRESH.EXE", "REFCHECK.EXE"):
+        with open(os.path.join(os.path.dirname(exe), name.lower()), "rb") as f:
+            if contents.get(name) != f.read():
+                found.append("%s is not the %s the Wine proof runs" % (name, name.lower()))
     for name in TEXT & set(contents):
         data = contents[name]
         bare = data.replace(b"\r\n", b"")
@@ -288,7 +289,7 @@ def compare(what, before, after):
 
 def prove(zip_path, exe, sim_path, env, ini_files, report):
     found, contents = check_zip(zip_path, exe)
-    report("the zip holds %s; REFRESH.EXE is the proven refresh.exe; text in CR LF ASCII"
+    report("the zip holds %s; REFRESH.EXE and REFCHECK.EXE are the proven programs; text in CR LF ASCII"
            % ", ".join(PACKAGE), found)
 
     s = Session(env, ini_files)
