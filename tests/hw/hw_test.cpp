@@ -10,6 +10,7 @@
 
 #include "accesses.h"
 #include "hw/hw.h"
+#include "hw/vga.h"
 #include "machine.h"
 #include "timing/timing.h"
 #include "tests/support/process.h"
@@ -63,16 +64,16 @@ std::vector<Access> Sequence(const TimingSelection& s, uint8_t cr11Before, bool 
     const BYTE* r = s.record;
     std::vector<Access> seq;
     auto crtc = [&](uint8_t index, uint8_t value) {
-        seq.push_back(Out(0x3D4, index));
-        seq.push_back(Out(0x3D5, value));
+        seq.push_back(Out(VGA_CRT_IC, index));
+        seq.push_back(Out(VGA_CRT_DC, value));
     };
     auto ext = [&](uint8_t index, uint8_t value) {
-        seq.push_back(Out(0x3D6, index));
-        seq.push_back(Out(0x3D7, value));
+        seq.push_back(Out(EXT_IC, index));
+        seq.push_back(Out(EXT_DC, value));
     };
     ext(0x09, 0x01);
-    seq.push_back(Out(0x3D4, 0x11));
-    seq.push_back(In(0x3D5, cr11Before));
+    seq.push_back(Out(VGA_CRT_IC, 0x11));
+    seq.push_back(In(VGA_CRT_DC, cr11Before));
     crtc(0x11, cr11Before & 0x7F);
     for (uint8_t k = 0; k < 8; ++k) {
         crtc(k, r[k]);
@@ -86,11 +87,11 @@ std::vector<Access> Sequence(const TimingSelection& s, uint8_t cr11Before, bool 
     for (uint8_t k = 0; k < 4; ++k) {
         crtc(0x30 + k, r[14 + k]);
     }
-    seq.push_back(Out(0x3C2, 0x2B));
+    seq.push_back(Out(VGA_MIS_W, 0x2B));
     for (uint8_t k = 0; k < 4; ++k) {
         ext(0xC8 + k, r[18 + k]);
     }
-    seq.push_back(Out(0x3C2, 0x2B));
+    seq.push_back(Out(VGA_MIS_W, 0x2B));
     if (window) {
         for (int k = 0; k < 4; ++k) {
             seq.push_back(Store(kWindow + 3 - k, s.word[k]));

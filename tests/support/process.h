@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "hw/vga.h"
 #include "machine.h"
 #include "simulator.h"
 #include "timing/timing.h"
@@ -32,8 +33,8 @@ inline DisplayState MakeDisplayState(int width, int height, int bitsPerPixel, co
 
 // The adapter saw nothing but the skip-bit read: the CRTC index 0x75 and one read of its data.
 inline bool OnlySkipBitRead(const std::vector<adapter::Access>& trace) {
-    return trace.size() == 2 && trace[0].op == adapter::Op::Out && trace[0].where == 0x3D4 &&
-           trace[0].value == 0x75 && trace[1].op == adapter::Op::In && trace[1].where == 0x3D5;
+    return trace.size() == 2 && trace[0].op == adapter::Op::Out && trace[0].where == VGA_CRT_IC &&
+           trace[0].value == EXT_CRTC_75 && trace[1].op == adapter::Op::In && trace[1].where == VGA_CRT_DC;
 }
 
 } // namespace support

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "app/app.h"
+#include "hw/vga.h"
+#include "hw/vga_names.h"
 #include "simulator.h"
 #include "tests/support/process.h"
 #include "timing/timing.h"
@@ -184,17 +186,10 @@ std::string Describe(const Config& c) {
     return std::string(text) + c.ini->name + ", rate " + rate;
 }
 
-const uint8_t kCrtcWritten[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10,
-                                0x11, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31, 0x32, 0x33};
-const uint8_t kExtWritten[]  = {0x09, 0xC8, 0xC9, 0xCA, 0xCB};
-
-template <size_t N> bool Among(const uint8_t (&set)[N], uint8_t value) {
-    for (uint8_t v : set) {
-        if (v == value) {
-            return true;
-        }
-    }
-    return false;
+// The registers the utility writes: every one it names but the skip register, which it only reads.
+bool Written(bool crtc, uint8_t index) {
+    return crtc ? CrtcRegisterName(index) != nullptr && index != EXT_CRTC_75
+                : ExtRegisterName(index) != nullptr;
 }
 
 // The properties a run broke, each named once; none when it kept them all.
@@ -235,16 +230,16 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
             }
             continue;
         }
-        bool isIndex = a.where == 0x3D4 || a.where == 0x3D6;
-        bool isData  = a.where == 0x3D5 || a.where == 0x3D7;
-        if (!isIndex && !isData && a.where != 0x3C2) {
+        bool isIndex = a.where == VGA_CRT_IC || a.where == EXT_IC;
+        bool isData  = a.where == VGA_CRT_DC || a.where == EXT_DC;
+        if (!isIndex && !isData && a.where != VGA_MIS_W) {
             broken.push_back("no port but 0x3C2 and 0x3D4-0x3D7");
             continue;
         }
         if (isIndex && (a.op != Op::Out || i + 1 == trace.size() || trace[i + 1].where != a.where + 1)) {
             broken.push_back("an index write is followed by its data access");
         }
-        if (a.where == 0x3C2) {
+        if (a.where == VGA_MIS_W) {
             ++directWrites;
             if (a.op != Op::Out) {
                 broken.push_back("the miscellaneous output register is only written");
@@ -260,15 +255,15 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
             broken.push_back("a data access follows its index write");
             continue;
         }
-        bool crtc = a.where == 0x3D5;
+        bool crtc = a.where == VGA_CRT_DC;
         if (a.op == Op::In) {
             ++reads;
-            if (!crtc || (index->value != 0x75 && index->value != 0x11)) {
+            if (!crtc || (index->value != EXT_CRTC_75 && index->value != VGA_CRTC_V_SYNC_END)) {
                 broken.push_back("reads only CRTC 0x75 and 0x11");
             }
         } else {
             ++indexedWrites;
-            if (crtc ? !Among(kCrtcWritten, index->value) : !Among(kExtWritten, index->value)) {
+            if (!Written(crtc, index->value)) {
                 broken.push_back("writes only the registers of the timing set");
             }
         }
@@ -279,7 +274,7 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
 
     // When the run must program the adapter: the served driver, the skip bit clear, 5 to 24 bits
     // per pixel and a width with a row.
-    bool skipSet     = (c.crtc75 & 0x20) != 0;
+    bool skipSet     = (c.crtc75 & EXT_CRTC_75_SKIP) != 0;
     bool mustProgram = c.ini->namesDriver && !skipSet && c.bitsPerPixel >= 5 && c.bitsPerPixel <= 24 &&
                        HasTableRow(c.screen.width);
     bool window = driver == DriverBehaviour::Window && m.adapter.windowBase != 0;
