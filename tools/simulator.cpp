@@ -165,6 +165,10 @@ void PrepareMachine(const SimulatedMachine& machine) {
 
 RunResult Run(const SimulatedMachine& machine) {
     PrepareMachine(machine);
+    return RunPrepared();
+}
+
+RunResult RunPrepared() {
     const HINSTANCE instance = reinterpret_cast<HINSTANCE>(0x00400000);
     char commandLine[]       = "";
 

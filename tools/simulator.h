@@ -66,6 +66,10 @@ void ResetProcessState();
 // Prepares the machine, runs WinMain once, and collects the outcome.
 RunResult Run(const SimulatedMachine& machine);
 
+// Runs WinMain once on the machine as it stands (prepared, then changed where a test needs it),
+// and collects the outcome.
+RunResult RunPrepared();
+
 nlohmann::json ToJson(const RunResult& result);
 std::string ToText(const RunResult& result);
 

@@ -177,21 +177,31 @@ TEST(Shell, FallsBackToThePlainClassWhenTheExtendedOneIsRefused) {
     EXPECT_FALSE(m.adapter.trace.empty()); // the run took place
 }
 
+// refresh-sim tells such a run by what failed, not as a system.ini without the driver's line.
 TEST(Shell, NoClassOrNoWindowMeansNoRun) {
     struct Case {
         bool exFails, plainFails, windowFails;
-    } cases[] = {{true, true, false}, {false, false, true}, {true, false, true}};
+        const char* summary;
+    } cases[] = {
+        {true, true, false,
+         "stopped: the window class was refused (RegisterClassExA and RegisterClassA failed)"},
+        {false, false, true, "stopped: the main window was not created"},
+        {true, false, true, "stopped: the main window was not created"},
+    };
     for (const Case& c : cases) {
         sim::PrepareMachine(sim::SimulatedMachine{});
         host::Machine& m       = host::TheMachine();
         m.registerClassExFails = c.exFails;
         m.registerClassFails   = c.plainFails;
         m.createWindowFails    = c.windowFails;
-        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+        sim::RunResult r       = sim::RunPrepared();
+        EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(host::CountCalls("GetWindowsDirectoryA"), 0u);
         EXPECT_TRUE(m.adapter.trace.empty());
         EXPECT_EQ(host::CountCalls("GetMessageA"), 0u);
         EXPECT_TRUE(m.messageBoxes.empty());
+        EXPECT_EQ(r.summary, c.summary);
+        EXPECT_EQ(r.report.front(), std::string("stop: ") + (c.summary + sizeof "stopped: " - 1));
     }
 }
 
