@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Checks that refresh.exe, as built, loads and runs on the first Windows 95 release on a 486 or
-Pentium, costs little to load, and carries the resources the program is shipped with.
+Pentium, costs little to load, and carries the resources the program is shipped with; with
+--console and --no-resources, the same of the diagnostic refcheck.exe.
 
-    check_win95_exe.py [--max-bytes N] [--imports LIST] FILE.exe
+    check_win95_exe.py [--console] [--no-resources] [--max-bytes N] [--imports LIST] FILE.exe
     check_win95_exe.py --refuse-altered [--imports LIST] FILE.exe
 
-- PE32 image for i386, GUI subsystem, operating-system and subsystem version 4.0, based at
-  0x00400000 (Windows 95 cannot move an exe that has no relocations).
+- PE32 image for i386, GUI subsystem (with --console: the console subsystem of a program for an
+  MS-DOS Prompt window), operating-system and subsystem version 4.0, based at 0x00400000
+  (Windows 95 cannot move an exe that has no relocations).
 - An ordinary layout: file alignment 512, section alignment 4096; sections one after the other,
   in the file (each one's data right after the previous one's) and in memory (ascending, no
   overlap); no section both executable and writable; no TLS, load-configuration, bound-import or
@@ -22,6 +24,7 @@ Pentium, costs little to load, and carries the resources the program is shipped 
 - Resources, all in language 1028: string 1 "Simple" and 2 "Simple Example Application"; menu
   SIMPLE with "&File" holding "E&xit" (1000); accelerators SIMPLE, Ctrl+Q -> 1000; the version
   block; no icon, nothing else.
+  With --no-resources: no resource directory at all.
 - At most --max-bytes bytes (default 8192).
 
 Prints the size, the sections and the imports, then one line per finding; exits 1 if there is any.
@@ -45,7 +48,7 @@ OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
 FILE_ALIGNMENT, SECTION_ALIGNMENT = 512, 4096
 SCN_EXECUTE, SCN_READ, SCN_WRITE = 0x20000000, 0x40000000, 0x80000000
-DIR_IMPORT, DIR_TLS, DIR_LOAD_CONFIG, DIR_BOUND_IMPORT, DIR_DELAY_IMPORT = 1, 9, 10, 11, 13
+DIR_IMPORT, DIR_RESOURCE, DIR_TLS, DIR_LOAD_CONFIG, DIR_BOUND_IMPORT, DIR_DELAY_IMPORT = 1, 2, 9, 10, 11, 13
 LANG_ZH_TW = 1028
 RT_ICON, RT_MENU, RT_STRING, RT_ACCELERATOR, RT_GROUP_ICON, RT_VERSION = 3, 4, 6, 9, 14, 16
 
@@ -259,7 +262,7 @@ def instruction_findings(path, image):
 # --- resources ------------------------------------------------------------------------------------
 def resources(image):
     """{(type, name): {language: bytes}}; names are ints or upper-case strings."""
-    base = image.directory(2)[0]
+    base = image.directory(DIR_RESOURCE)[0]
     if not base:
         return {}
     root = image.offset(base)
@@ -509,10 +512,10 @@ def layout_findings(image, size):
     return findings
 
 
-def describe(path, image, size, names, instructions):
+def describe(path, image, size, max_bytes, names, instructions):
     name = os.path.basename(path)
-    print("check_win95_exe: %s: %d bytes, %d imports, %d instructions"
-          % (name, size, len(names), instructions))
+    print("check_win95_exe: %s: %d bytes (at most %d), %d imports, %d instructions"
+          % (name, size, max_bytes, len(names), instructions))
     print("check_win95_exe: %s:   headers  %5d bytes in the file" % (name, image.headers_size))
     for section, rva, vsize, _, raw_size, flags in image.sections:
         print("check_win95_exe: %s:   %-8s %5d bytes in the file, %6d in memory at 0x%05X, %s"
@@ -522,7 +525,7 @@ def describe(path, image, size, names, instructions):
             sorted(n if n is not None else "(ordinal)" for d, n in names if d == dll))))
 
 
-def check(path, max_bytes, import_list, quiet=False):
+def check(path, max_bytes, import_list, quiet=False, console=False, no_resources=False):
     with open(path, "rb") as f:
         raw = f.read()
     try:
@@ -530,7 +533,7 @@ def check(path, max_bytes, import_list, quiet=False):
     except (ValueError, struct.error) as e:
         return ["not a PE image: %s" % e], 0
     findings = []
-    headers = [("machine", image.machine, 0x14C), ("subsystem", image.subsystem, 2),
+    headers = [("machine", image.machine, 0x14C), ("subsystem", image.subsystem, 3 if console else 2),
                ("OS version", (image.os_major, image.os_minor), (4, 0)),
                ("subsystem version", (image.subsys_major, image.subsys_minor), (4, 0)),
                ("image base", image.image_base, 0x400000)]
@@ -557,11 +560,14 @@ def check(path, max_bytes, import_list, quiet=False):
 
     code_findings, instructions = instruction_findings(path, image)
     findings += code_findings
-    findings += resource_findings(image)
+    if not no_resources:
+        findings += resource_findings(image)
+    elif image.directory(DIR_RESOURCE) != (0, 0):
+        findings.append("has a resource directory")
     if len(raw) > max_bytes:
         findings.append("%d bytes, more than %d" % (len(raw), max_bytes))
     if not quiet:
-        describe(path, image, len(raw), names, instructions)
+        describe(path, image, len(raw), max_bytes, names, instructions)
     return findings, len(raw)
 
 
@@ -631,8 +637,13 @@ def refuses_altered(path, import_list):
 def main(argv):
     args = argv[1:]
     max_bytes, import_list, altered = 8192, os.path.join(HERE, "win95_imports.txt"), False
+    console = no_resources = False
     while len(args) > 1 and args[0].startswith("--"):
-        if args[0] == "--max-bytes":
+        if args[0] == "--console":
+            console = True
+        elif args[0] == "--no-resources":
+            no_resources = True
+        elif args[0] == "--max-bytes":
             max_bytes = int(args[1], 0)
             args = args[1:]
         elif args[0] == "--imports":
@@ -643,12 +654,12 @@ def main(argv):
         else:
             break
         args = args[1:]
-    if len(args) != 1:
+    if len(args) != 1 or (altered and (console or no_resources)):
         sys.stderr.write(__doc__)
         return 2
     if altered:
         return 1 if refuses_altered(args[0], import_list) else 0
-    findings, _ = check(args[0], max_bytes, import_list)
+    findings, _ = check(args[0], max_bytes, import_list, console=console, no_resources=no_resources)
     for text in findings:
         print("check_win95_exe: %s: %s" % (os.path.basename(args[0]), text))
     return 1 if findings else 0

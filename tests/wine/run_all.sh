@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Proves the shipped executable and its package: installs Wine, Xvfb and icoutils when missing,
-# builds refresh.exe with the release zip, the test tools and refresh-sim, checks the executable
-# itself (check_win95_exe.py), runs it under Wine case by case against refresh-sim (run_cases.py),
-# then installs, starts and removes the zip's contents as a user would (run_package.py). Removes
-# the Wine prefix and stops Xvfb and wineserver however it ends.
+# Proves the shipped executables and their package: installs Wine, Xvfb and icoutils when
+# missing, builds refresh.exe and refcheck.exe with the release zip, the test tools and
+# refresh-sim, checks both executables themselves (check_win95_exe.py), runs them under Wine case
+# by case against refresh-sim (run_cases.py), then installs, starts and removes the zip's contents
+# as a user would (run_package.py). Removes the Wine prefix and stops Xvfb and wineserver however
+# it ends.
 #
 #   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
 #
@@ -13,7 +14,7 @@ set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[ $# -eq 2 ] || { sed -n '2,10s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '2,12s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 host_dir=$1 windows_dir=$2
 started=$SECONDS
 
@@ -42,6 +43,10 @@ result() {  # result STATUS NAME
 python3 "$here/check_win95_exe.py" "$windows_dir/refresh.exe"
 result $? "refresh.exe loads on Windows 95 (PE, layout, imports, instructions, resources, size)"
 
+# The diagnostic, a console program without resources, under the same checks otherwise.
+python3 "$here/check_win95_exe.py" --console --no-resources --max-bytes 12288 "$windows_dir/refcheck.exe"
+result $? "refcheck.exe loads on Windows 95 (PE, console, layout, imports, instructions, no resources, size)"
+
 # The checker must refuse an ordinary MinGW program: console subsystem, msvcrt.dll, CMOV, TLS.
 out=$(python3 "$here/check_win95_exe.py" "$windows_dir/tests/wine/debugger.exe")
 status=$?
@@ -52,6 +57,12 @@ result $? "check_win95_exe.py refuses an ordinary MinGW program (debugger.exe)"
 # ... and copies of refresh.exe altered in each way the checks are there for.
 python3 "$here/check_win95_exe.py" --refuse-altered "$windows_dir/refresh.exe"
 result $? "check_win95_exe.py refuses refresh.exe altered (layout, protections, imports, size)"
+
+# The diagnostic's options must not let a GUI program with resources through.
+out=$(python3 "$here/check_win95_exe.py" --console --no-resources "$windows_dir/refresh.exe")
+status=$?
+[ "$status" = 1 ] && grep -q 'subsystem is 2, want 3' <<<"$out" && grep -q 'has a resource directory' <<<"$out"
+result $? "check_win95_exe.py --console --no-resources refuses a GUI program with resources (refresh.exe)"
 
 # --- the case table under Wine ---------------------------------------------------------------------
 WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")

@@ -1,13 +1,23 @@
 #!/usr/bin/env python3
-"""Runs the shipped refresh.exe under Wine, case by case, and compares each run with refresh-sim.
+"""Runs the shipped refresh.exe and the diagnostic refcheck.exe under Wine, case by case, and
+compares each run with refresh-sim.
 
     run_cases.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR [CASE ...]
 
 For every case of the table below, one machine is described once and handed to both sides: Wine
 gets an Xvfb screen, system.ini in C:\\windows, the registry value and the mapping-driver double
 (run_case.sh), and the program runs under the emulating debugger on the adapter model; refresh-sim
-gets the same machine as options. The message boxes (text, caption, type), standard output (byte
-for byte, CR LF line ends included), exit code and every adapter access in order must be identical.
+gets the same machine as options. For refresh.exe the message boxes (text, caption, type),
+standard output (byte for byte, CR LF line ends included), exit code and every adapter access in
+order must be identical.
+
+Then refcheck.exe runs on every machine of the table. Its only port writes must be index writes
+(0x3D4, 0x3D6), each followed at once by a read of its data port, with no other read and no window
+store; those pairs must be refresh-sim's. Its standard output must be refresh-sim's followed by
+refresh-sim's report, each line ended by CR LF; its message boxes (the utility's own) refresh-sim's;
+its exit code 0. It also runs once with /? and once with an unknown option (REFCHECK_OPTION_RUNS).
+The rule for its accesses must refuse refresh.exe's own (refcheck-rule, on refresh-sim's trace).
+A CASE argument names a machine (both programs run on it), one of those two runs or refcheck-rule.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per case and "N passed,
@@ -54,6 +64,13 @@ WINE_BPP = {8: 8, 15: 16, 16: 16, 24: 32}
 VXD_MODE = {"ok": "window", "missing": "absent", "ioctl-fails": "fail", "null-window": "null",
             "no-output": "nooutput"}
 
+# What Wine answers GetWindowsDirectoryA with: run_case.sh writes system.ini there, and the
+# diagnostic's report names the path it built from it.
+WINE_WINDOWS_DIRECTORY = "C:\\windows"
+
+# The index ports of the two register files the utility reads; the data port is the next one.
+INDEX_PORTS = (0x3D4, 0x3D6)
+
 # name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
 # and the number of accesses the case must make (so a row that sets up the wrong machine on both
 # sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read.
@@ -75,6 +92,24 @@ CASES = [
     ("vxd-no-output",   "1024x768x16",  "85",   "lf",       "no-output",   0x00, 54),
 ]
 # fmt: on
+
+# The machine of the runs that need no particular one.
+TYPICAL = next(c for c in CASES if c[0] == "typical")
+
+# The diagnostic's runs with an argument, on the typical machine, with no adapter access, no
+# mapping-driver call and no message box: name, argument, exit code, what standard output must be.
+REFCHECK_HELP = "REFCHECK shows what REFRESH.EXE would do"
+REFCHECK_OPTION_RUNS = [
+    # One screen of an MS-DOS Prompt window, 80x25, with the prompt after it and no line wrapped.
+    ("refcheck-help", "/?", 0, "the help, at most 24 lines of at most 79 columns",
+     lambda out: (out.startswith(REFCHECK_HELP) and out.endswith("\r\n") and out.count("\n") <= 24
+                  and all(len(line) <= 79 for line in out.split("\r\n")))),
+    ("refcheck-unknown-option", "/x", 2, "one line",
+     lambda out: out.endswith("\r\n") and out.count("\n") == 1),
+]
+
+# The test of the rule for the diagnostic's accesses, on refresh.exe's trace.
+REFCHECK_RULE = "refcheck-rule"
 
 
 def machine_args(case, ini_files):
@@ -115,8 +150,8 @@ def boxes(result):
     return [(b["text"], b["caption"], b["type"]) for b in result["messageBoxes"]]
 
 
-def differences(wine, sim):
-    """What differs between the Wine run and refresh-sim, one text per difference."""
+def unclean_run(wine):
+    """What made a Wine run other than a clean one, one text each."""
     found = []
     if wine.get("error") is not None:
         found.append("the debugger cut the run short: %s" % wine["error"])
@@ -124,12 +159,30 @@ def differences(wine, sim):
         found.append("the program crashed: %s" % json.dumps(wine["crash"]))
     if any(not b.get("dismissed") for b in wine["messageBoxes"]):
         found.append("a message box was not dismissed")
+    return found
+
+
+def output_difference(wine, host):
+    """The standard outputs side by side; of a longer text, the first line that differs."""
+    wine_lines, host_lines = wine.splitlines(True), host.splitlines(True)
+    if len(wine_lines) <= 1 and len(host_lines) <= 1:
+        return "standard output:\n      wine: %r\n      host: %r" % (wine, host)
+    at = next(i for i in range(max(len(wine_lines), len(host_lines)))
+              if wine_lines[i : i + 1] != host_lines[i : i + 1])
+    return ("standard output differs first at line %d (wine wrote %d lines, host %d):\n      wine: %r\n"
+            "      host: %r" % (at + 1, len(wine_lines), len(host_lines), "".join(wine_lines[at : at + 1]),
+                                "".join(host_lines[at : at + 1])))
+
+
+def differences(wine, sim):
+    """What differs between the Wine run and refresh-sim, one text per difference."""
+    found = unclean_run(wine)
     if wine["exitCode"] != sim["exitCode"]:
         found.append("exit code: wine %d, host %d" % (wine["exitCode"], sim["exitCode"]))
     if boxes(wine) != boxes(sim):
         found.append("message boxes:\n      wine: %r\n      host: %r" % (boxes(wine), boxes(sim)))
     if wine["stdout"] != sim["stdout"]:
-        found.append("standard output:\n      wine: %r\n      host: %r" % (wine["stdout"], sim["stdout"]))
+        found.append(output_difference(wine["stdout"], sim["stdout"]))
     wa, sa = wine["accesses"], sim["accesses"]
     if wa != sa:
         at = next(i for i in range(max(len(wa), len(sa)))
@@ -141,6 +194,64 @@ def differences(wine, sim):
                                                      describe(sa[at] if at < len(sa) else None))
         found.append(text)
     return found
+
+
+def index_read_at(accesses, i):
+    """Whether accesses[i] is an index write with a read of its data port right after it."""
+    return (i + 1 < len(accesses) and accesses[i]["op"] == "out" and accesses[i]["port"] in INDEX_PORTS
+            and accesses[i + 1]["op"] == "in" and accesses[i + 1]["port"] == accesses[i]["port"] + 1)
+
+
+def index_reads(accesses):
+    """The register reads among a run's accesses, each with its index write: what the diagnostic
+    makes of the utility's run for real."""
+    return [a for i in range(len(accesses)) if index_read_at(accesses, i) for a in accesses[i : i + 2]]
+
+
+def dry_run_faults(accesses):
+    """Each access of the diagnostic's Wine run that is not part of a register read, one text each."""
+    found, i = [], 0
+    while i < len(accesses):
+        if index_read_at(accesses, i):
+            i += 2
+            continue
+        access = accesses[i]
+        if access["op"] == "store":
+            what = "a window store"
+        elif access["op"] == "out" and access["port"] in INDEX_PORTS:
+            what = "an index write without a read of its data port right after it"
+        elif access["op"] == "out":
+            what = "a port write that is no index write"
+        else:
+            what = "a port read without its index write right before it"
+        found.append("access #%d is %s: %s" % (i, what, describe(access)))
+        i += 1
+    return found
+
+
+def dry_run_rule_refuses(sim_path, ini_files):
+    """The rule of dry_run_faults, tried on the utility's own accesses on the typical machine: it
+    must refuse a data-port write, an index write without its read and a window store."""
+    _, sim_args = machine_args(TYPICAL, ini_files)
+    status, out, err = run([sim_path] + sim_args)
+    if status != 0:
+        return ["refresh-sim failed (%d): %s" % (status, err.strip())]
+    faults = dry_run_faults(json.loads(out)["accesses"])
+    return ["the rule does not refuse the utility's accesses of one kind: %s" % kind for kind in
+            ("a port write that is no index write", "an index write without a read", "a window store")
+            if not any(kind in fault for fault in faults)]
+
+
+def refcheck_differences(wine, sim):
+    """What differs between the diagnostic's Wine run and what it must do on refresh-sim's machine:
+    make only the utility's register reads, print the utility's own output and then the report, show
+    the utility's message boxes and end with exit code 0."""
+    expected = dict(sim, exitCode=0, accesses=index_reads(sim["accesses"]),
+                    stdout=sim["stdout"] + "".join(line + "\r\n" for line in sim["report"]))
+    faults = dry_run_faults(wine["accesses"])
+    if len(faults) > 5:
+        faults[5:] = ["... and %d more such accesses" % (len(faults) - 5)]
+    return faults + differences(wine, expected)
 
 
 def write_system_inis(folder):
@@ -169,12 +280,13 @@ def run(args, env=None):
     return p.returncode, out, err
 
 
-def run_case(case, sim_path, exe, ini_files, env, options=(), args=()):
+def run_case(case, sim_path, exe, ini_files, env, options=(), args=(), sim_options=(), compare=differences):
     """Differences of one machine's Wine run from refresh-sim, and refresh-sim's result. options go
-    to run_case.sh (for instance --in-place), args to the program."""
+    to run_case.sh (for instance --in-place), args to the program, sim_options to refresh-sim;
+    compare(wine, sim) gives the differences."""
     name, _, _, _, _, _, want_accesses = case
     wine_args, sim_args = machine_args(case, ini_files)
-    status, out, err = run([sim_path] + sim_args)
+    status, out, err = run([sim_path] + sim_args + list(sim_options))
     if status != 0:
         return ["refresh-sim failed (%d): %s" % (status, err.strip())], None
     sim = json.loads(out)
@@ -185,11 +297,34 @@ def run_case(case, sim_path, exe, ini_files, env, options=(), args=()):
         return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))], sim
     wine = json.loads(out)
 
-    found = differences(wine, sim)
+    found = compare(wine, sim)
     if len(sim["accesses"]) != want_accesses:
         found.append("the case is not the machine it names: %d accesses, the table expects %d"
                      % (len(sim["accesses"]), want_accesses))
     return found, sim
+
+
+def run_refcheck_option(option_run, exe, ini_files, env):
+    """What is wrong with one of REFCHECK_OPTION_RUNS under Wine, one text each."""
+    _, argument, want_exit, want_output, output_ok = option_run
+    wine_args, _ = machine_args(TYPICAL, ini_files)
+    status, out, err = run([RUN_CASE] + wine_args + [exe, "--", argument], env=env)
+    if status != 0 or not out.strip():
+        return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))]
+    wine = json.loads(out)
+    found = unclean_run(wine)
+    if wine["exitCode"] != want_exit:
+        found.append("exit code %d, want %d" % (wine["exitCode"], want_exit))
+    if not output_ok(wine["stdout"]):
+        found.append("standard output is not %s: %r" % (want_output, wine["stdout"]))
+    if wine["accesses"]:
+        found.append("%d adapter accesses, the first %s"
+                     % (len(wine["accesses"]), describe(wine["accesses"][0])))
+    if wine["driverCalls"]:
+        found.append("asked the mapping driver: %s" % json.dumps(wine["driverCalls"]))
+    if wine["messageBoxes"]:
+        found.append("message boxes: %r" % boxes(wine))
+    return found
 
 
 def main(argv):
@@ -202,12 +337,14 @@ def main(argv):
     host_dir, windows_dir, only = args[0], args[1], set(args[2:])
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     exe = os.path.join(windows_dir, "refresh.exe")
+    refcheck = os.path.join(windows_dir, "refcheck.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
-    for path in (sim_path, exe, os.path.join(tools, "debugger.exe"), os.path.join(tools, "physwin.vxd")):
+    for path in (sim_path, exe, refcheck, os.path.join(tools, "debugger.exe"),
+                 os.path.join(tools, "physwin.vxd")):
         if not os.path.isfile(path):
             sys.stderr.write("run_cases: %s missing: build both presets first\n" % path)
             return 2
-    unknown = only - {c[0] for c in CASES}
+    unknown = only - {c[0] for c in CASES} - {r[0] for r in REFCHECK_OPTION_RUNS} - {REFCHECK_RULE}
     if unknown:
         sys.stderr.write("run_cases: no such case: %s\n" % ", ".join(sorted(unknown)))
         return 2
@@ -219,6 +356,20 @@ def main(argv):
     env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
     passed = failed = 0
     started = time.monotonic()
+
+    def report(name, took, found, passing, width=18):
+        """One line for a passing case (passing() says what it did), the differences of a failing one."""
+        nonlocal passed, failed
+        if found:
+            failed += 1
+            print("FAIL %-*s %5.1fs" % (width, name, took))
+            for text in found:
+                print("    " + text)
+        else:
+            passed += 1
+            print("PASS %-*s %5.1fs  %s" % (width, name, took, passing()))
+        sys.stdout.flush()
+
     try:
         ini_files = write_system_inis(run_dir)
         for case in CASES:
@@ -226,18 +377,33 @@ def main(argv):
                 continue
             t0 = time.monotonic()
             found, sim = run_case(case, sim_path, exe, ini_files, env)
-            took = time.monotonic() - t0
-            if found:
-                failed += 1
-                print("FAIL %-18s %5.1fs" % (case[0], took))
-                for text in found:
-                    print("    " + text)
-            else:
-                passed += 1
-                print("PASS %-18s %5.1fs  %2d accesses, %d box(es), exit %d: %s"
-                      % (case[0], took, len(sim["accesses"]), len(sim["messageBoxes"]), sim["exitCode"],
-                         sim["summary"]))
-            sys.stdout.flush()
+            report(case[0], time.monotonic() - t0, found, lambda: "%2d accesses, %d box(es), exit %d: %s" % (
+                len(sim["accesses"]), len(sim["messageBoxes"]), sim["exitCode"], sim["summary"]))
+
+        # The diagnostic: its names are longer.
+        if not only or REFCHECK_RULE in only:
+            t0 = time.monotonic()
+            found = dry_run_rule_refuses(sim_path, ini_files)
+            report(REFCHECK_RULE, time.monotonic() - t0, found, width=27,
+                   passing=lambda: "refuses refresh.exe's data-port writes, lone index writes, window stores")
+        for case in CASES:
+            if only and case[0] not in only:
+                continue
+            t0 = time.monotonic()
+            found, sim = run_case(case, sim_path, refcheck, ini_files, env,
+                                  sim_options=["--windows-directory", WINE_WINDOWS_DIRECTORY],
+                                  compare=refcheck_differences)
+            report("refcheck " + case[0], time.monotonic() - t0, found, width=27,
+                   passing=lambda: "%d of %2d accesses made, %d box(es), %2d report lines: %s" % (
+                       len(index_reads(sim["accesses"])), len(sim["accesses"]), len(sim["messageBoxes"]),
+                       len(sim["report"]), sim["report"][-1]))
+        for option_run in REFCHECK_OPTION_RUNS:
+            if only and option_run[0] not in only:
+                continue
+            t0 = time.monotonic()
+            found = run_refcheck_option(option_run, refcheck, ini_files, env)
+            report(option_run[0], time.monotonic() - t0, found, width=27,
+                   passing=lambda: "refcheck %s: exit %d, %s" % option_run[1:4])
     finally:
         subprocess.run([RUN_CASE, "--stop"], env=env)
         if own_run:

@@ -40,6 +40,7 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
 
 # The zip's entries, in order, and which of them are text.
