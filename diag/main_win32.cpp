@@ -35,7 +35,8 @@ static void WriteLine(const char* line, void*) {
     Write("\r\n", 2);
 }
 
-// What follows the program's own name on the command line, blanks skipped.
+// What follows the program's own name on the command line, blanks skipped. As COMMAND.COM reads
+// it, a switch may follow the name with no blank between ("REFCHECK/?").
 static const char* Arguments(const char* commandLine) {
     const char* p = commandLine;
     if (*p == '"') {
@@ -45,7 +46,7 @@ static const char* Arguments(const char* commandLine) {
             ++p;
         }
     } else {
-        while (*p != 0 && *p != ' ' && *p != '\t') {
+        while (*p != 0 && *p != ' ' && *p != '\t' && *p != '/') {
             ++p;
         }
     }

@@ -24,6 +24,7 @@ otherwise in a temporary folder removed at the end. Prints one line per case and
 M failed" (also written to --counts FILE as "N M"); exits 1 on any failure.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -327,6 +328,50 @@ def run_refcheck_option(option_run, exe, ini_files, env):
     return found
 
 
+class Tally:
+    """The tests of one run: a PASS or FAIL line each, the differences under a failing one."""
+
+    def __init__(self):
+        self.passed = self.failed = 0
+
+    def report(self, head, found, detail=None):
+        """head names the test and its time; detail() says what a passing one did."""
+        if found:
+            self.failed += 1
+            print("FAIL " + head)
+            for text in found:
+                print("    " + text)
+        else:
+            self.passed += 1
+            print("PASS " + head + ("  " + detail() if detail else ""))
+        sys.stdout.flush()
+
+
+@contextlib.contextmanager
+def wine_session(tools, what, counts_file):
+    """One Wine prefix for a whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
+    otherwise in a temporary folder removed at the end; Wine and Xvfb are stopped however the run
+    ends, a kill by SIGTERM included. Yields (env, run_dir, tally); afterwards prints the time and
+    "N passed, M failed" (also written to counts_file as "N M")."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
+    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-run.")
+    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
+    tally = Tally()
+    started = time.monotonic()
+    try:
+        yield env, run_dir, tally
+    finally:
+        subprocess.run([RUN_CASE, "--stop"], env=env)
+        if own_run:
+            shutil.rmtree(run_dir, ignore_errors=True)
+    print("%s took %.1fs" % (what, time.monotonic() - started))
+    print("%d passed, %d failed" % (tally.passed, tally.failed))
+    if counts_file:
+        with open(counts_file, "w") as f:
+            f.write("%d %d\n" % (tally.passed, tally.failed))
+
+
 def main(argv):
     args, counts_file = argv[1:], None
     if args[:1] == ["--counts"] and len(args) > 1:
@@ -349,28 +394,10 @@ def main(argv):
         sys.stderr.write("run_cases: no such case: %s\n" % ", ".join(sorted(unknown)))
         return 2
 
-    # A kill by SIGTERM still removes the prefix and stops Wine and Xvfb.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
-    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-cases.")
-    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
-    passed = failed = 0
-    started = time.monotonic()
+    with wine_session(tools, "wine cases", counts_file) as (env, run_dir, tally):
+        def report(name, took, found, passing, width=18):
+            tally.report("%-*s %5.1fs" % (width, name, took), found, passing)
 
-    def report(name, took, found, passing, width=18):
-        """One line for a passing case (passing() says what it did), the differences of a failing one."""
-        nonlocal passed, failed
-        if found:
-            failed += 1
-            print("FAIL %-*s %5.1fs" % (width, name, took))
-            for text in found:
-                print("    " + text)
-        else:
-            passed += 1
-            print("PASS %-*s %5.1fs  %s" % (width, name, took, passing()))
-        sys.stdout.flush()
-
-    try:
         ini_files = write_system_inis(run_dir)
         for case in CASES:
             if only and case[0] not in only:
@@ -404,16 +431,7 @@ def main(argv):
             found = run_refcheck_option(option_run, refcheck, ini_files, env)
             report(option_run[0], time.monotonic() - t0, found, width=27,
                    passing=lambda: "refcheck %s: exit %d, %s" % option_run[1:4])
-    finally:
-        subprocess.run([RUN_CASE, "--stop"], env=env)
-        if own_run:
-            shutil.rmtree(run_dir, ignore_errors=True)
-    print("wine cases took %.1fs" % (time.monotonic() - started))
-    print("%d passed, %d failed" % (passed, failed))
-    if counts_file:
-        with open(counts_file, "w") as f:
-            f.write("%d %d\n" % (passed, failed))
-    return 1 if failed else 0
+    return 1 if tally.failed else 0
 
 
 if __name__ == "__main__":

@@ -30,11 +30,9 @@ import hashlib
 import os
 import re
 import shutil
-import signal
 import stat
 import subprocess
 import sys
-import tempfile
 import time
 import zipfile
 
@@ -365,42 +363,17 @@ def main(argv):
     with open(name_file) as f:
         zip_path = os.path.join(windows_dir, f.read().strip())
 
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
-    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-package.")
-    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
-    passed = failed = 0
-    started = time.monotonic()
-    last = [started]
+    with run_cases.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
+        last = [time.monotonic()]
 
-    def report(name, found):
-        nonlocal passed, failed
-        now = time.monotonic()
-        took, last[0] = now - last[0], now
-        if found:
-            failed += 1
-            print("FAIL package: %s  %.1fs" % (name, took))
-            for text in found:
-                print("    " + text)
-        else:
-            passed += 1
-            print("PASS package: %s  %.1fs" % (name, took))
-        sys.stdout.flush()
+        def report(name, found):
+            now = time.monotonic()
+            took, last[0] = now - last[0], now
+            tally.report("package: %s  %.1fs" % (name, took), found)
 
-    try:
         ini_files = run_cases.write_system_inis(run_dir)
         prove(zip_path, exe, sim_path, env, ini_files, report)
-    finally:
-        subprocess.run([RUN_CASE, "--stop"], env=env)
-        if own_run:
-            shutil.rmtree(run_dir, ignore_errors=True)
-    print("package proof took %.1fs" % (time.monotonic() - started))
-    print("%d passed, %d failed" % (passed, failed))
-    if counts_file:
-        with open(counts_file, "w") as f:
-            f.write("%d %d\n" % (passed, failed))
-    return 1 if failed else 0
-
+    return 1 if tally.failed else 0
 
 if __name__ == "__main__":
     sys.exit(main(sys.argv))
