@@ -219,9 +219,11 @@ TEST_F(RefreshSimBadInput, FileOfTheLimitIsServed) {
 }
 
 // The capture of the utility's standard output needs no temporary folder: a read-only /tmp, in a
-// mount namespace of its own, changes nothing.
+// mount namespace of its own, changes nothing. /tmp stays as it is but for the write bit, since
+// the build folder itself may lie below it.
 TEST(RefreshSim, RunsWithoutAWritableTemporaryFolder) {
-    const std::string readOnlyTmp = "unshare -m sh -c 'mount -t tmpfs -o ro none /tmp && ";
+    const std::string readOnlyTmp =
+        "unshare -m sh -c 'mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && ";
     if (std::system((readOnlyTmp + "! touch /tmp/probe 2>/dev/null' 2>/dev/null").c_str()) != 0) {
         GTEST_SKIP() << "no mount namespace for a read-only /tmp here";
     }
