@@ -13,9 +13,6 @@ cmake --build --preset windows >/dev/null
 if [ -x build/host/tools/refresh-sim ]; then
     build/host/tools/refresh-sim
 fi
-exe=$(ls build/windows/*.exe 2>/dev/null | head -n 1 || true)
-if [ -n "$exe" ]; then
+for exe in build/windows/refresh.exe build/windows/refcheck.exe; do
     echo "Windows executable: $exe ($(stat -c %s "$exe") bytes)"
-else
-    echo "Windows build: product objects in build/windows (no executable yet)"
-fi
+done
