@@ -5,6 +5,9 @@
 
 namespace {
 
+// "mode index ..., rate index ..., depth class ..., rate slot none (...), table row ...".
+enum { kSelectionTextSize = 200 };
+
 // The report in the making: its line buffer, where its lines go, and the summary line.
 struct Report {
     ReportLineWriter writeLine;
@@ -12,6 +15,25 @@ struct Report {
     char* summary;
     char line[kReportLineSize];
 };
+
+// Text the system hands over, as a line can show it: a byte outside printable ASCII as \xNN (and,
+// within quotes, a quote or backslash as \" or \\), so that any registry value or folder name
+// prints the same in a console window, a text file and JSON.
+char* PutShown(char* p, const char* text, int quoted) {
+    for (; *text != 0; ++text) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (c < 0x20 || c > 0x7E) {
+            p = PutHex(PutText(p, "\\x"), c, 2);
+        } else {
+            if (quoted && (c == '"' || c == '\\')) {
+                *p++ = '\\';
+            }
+            *p++ = static_cast<char>(c);
+            *p   = 0;
+        }
+    }
+    return p;
+}
 
 void Emit(Report* r) {
     r->writeLine(r->line, r->context);
@@ -60,7 +82,8 @@ int DescribeSelection(char* p, const DisplayState* s) {
 // the adapter.
 int ReportDecisions(Report* r, const RunFacts* f) {
     char* p = PutText(r->line, "system.ini: ");
-    p = PutText(p, f->systemIniPath != 0 ? f->systemIniPath : "(the Windows directory is too long for it)");
+    p       = f->systemIniPath != 0 ? PutShown(p, f->systemIniPath, 0)
+                                    : PutText(p, "(the Windows directory is too long for it)");
     if (!f->systemIniOpens) {
         PutText(p, ", does not open");
         Emit(r);
@@ -90,7 +113,9 @@ int ReportDecisions(Report* r, const RunFacts* f) {
     const DisplayState* s = f->state;
     p                     = PutText(r->line, "refresh rate: ");
     switch (f->rateSource) {
-    case kRateFromRegistry: PutText(PutText(PutText(p, "\""), s->rateText), "\" from the registry"); break;
+    case kRateFromRegistry:
+        PutText(PutShown(PutText(p, "\""), s->rateText, 1), "\" from the registry");
+        break;
     case kRateDefault: PutText(p, "\"60\", the default: no RefreshRate value that fits"); break;
     case kRateNoKey: PutText(p, "none: no Display\\Settings key"); break;
     }
@@ -108,7 +133,7 @@ int ReportDecisions(Report* r, const RunFacts* f) {
         return 0;
     }
 
-    char selection[kReportLineSize / 2];
+    char selection[kSelectionTextSize];
     int covered = DescribeSelection(selection, s);
     PutText(PutText(r->line, "selection: "), selection);
     Emit(r);

@@ -31,7 +31,8 @@ struct RunFacts {
     int accessCount;
 };
 
-enum { kReportLineSize = 400 };
+// The longest line: a 255-byte path or rate text with every byte shown as \xNN, and its words.
+enum { kReportLineSize = 1152 };
 
 typedef void (*ReportLineWriter)(const char* line, void* context);
 

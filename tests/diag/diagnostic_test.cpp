@@ -45,6 +45,7 @@ const MachineRow kMachines[] = {
     {"skip bit set",        With([](sim::SimulatedMachine& m) { m.crtc75 = 0x3F; })},
     {"another Windows folder", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "D:\\WIN98"; })},
     {"Windows folder too long", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "C:\\" + std::string(250, 'W'); })},
+    {"bytes outside ASCII", With([](sim::SimulatedMachine& m) { m.rateText = "7\xE9\x01\"\\"; m.windowsDirectory = "C:\\WIN\xE9"; })},
     {"no system.ini",       With([](sim::SimulatedMachine& m) { m.systemIni.reset(); })},
     {"no driver line",      With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=other\r\n"; })},
     {"4 bpp",               With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; })},
@@ -67,7 +68,7 @@ std::string Options(const sim::SimulatedMachine& m, const std::string& iniFile) 
                   m.height, m.bitsPerPixel, m.crtc75, kDrivers[static_cast<int>(m.driver)]);
     std::string options = text + std::string(" '--windows-directory=") + m.windowsDirectory + "'";
     switch (m.rate) {
-    case sim::RateSetting::Text: options += " --rate=" + m.rateText; break;
+    case sim::RateSetting::Text: options += " '--rate=" + m.rateText + "'"; break;
     case sim::RateSetting::NoValue: options += " --no-rate"; break;
     case sim::RateSetting::NoKey: options += " --no-settings-key"; break;
     }

@@ -49,7 +49,7 @@ TEST(Adapter, Cr11LockProtectsCr00ToCr07) {
             EXPECT_EQ(a.crtc[c.index], locked ? c.lockedResult : c.written)
                 << "CRTC 0x" << std::hex << int(c.index) << (locked ? " locked" : " unlocked");
             // A dropped write is still an access the adapter decodes: recorded, not flagged.
-            EXPECT_EQ(a.trace, (std::vector<Access>{Out(0x3D4, c.index), Out(0x3D5, c.written)}));
+            EXPECT_EQ(a.trace, (std::vector<Access>{Out(VGA_CRT_IC, c.index), Out(VGA_CRT_DC, c.written)}));
         }
     }
 }
