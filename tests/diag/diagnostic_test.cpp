@@ -16,7 +16,7 @@
 #include "hw/vga.h"
 #include "machine.h"
 #include "simulator.h"
-#include "support/refresh_sim.h"
+#include "tests/support/refresh_sim.h"
 
 namespace {
 

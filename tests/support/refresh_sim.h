@@ -12,10 +12,9 @@ struct SimOutcome {
     std::string out; // standard output and standard error together
 };
 
-// Runs refresh-sim (REFRESH_SIM_PATH) with arguments as a shell would split them.
-inline SimOutcome RunRefreshSim(const std::string& arguments) {
-    std::string command = std::string(REFRESH_SIM_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe          = popen(command.c_str(), "r");
+// Runs a shell command line; its standard output, and its exit code (-1 when it did not exit).
+inline SimOutcome RunShell(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     char buffer[4096];
     size_t n;
@@ -24,6 +23,11 @@ inline SimOutcome RunRefreshSim(const std::string& arguments) {
     }
     int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Runs refresh-sim (REFRESH_SIM_PATH) with arguments as a shell would split them.
+inline SimOutcome RunRefreshSim(const std::string& arguments) {
+    return RunShell(std::string(REFRESH_SIM_PATH) + " " + arguments + " 2>&1");
 }
 
 } // namespace support

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/refresh_sim.h"
 
 namespace {
 
@@ -25,26 +26,12 @@ const char kLimits[] = "timeout 20 ";
 const char kLimits[] = "ulimit -v 4000000; timeout 20 ";
 #endif
 
-struct Outcome {
-    int exitCode;
-    std::string out;
-};
-
-Outcome RunCommand(const std::string& command) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        out.append(buffer, n);
-    }
-    int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using Outcome = support::SimOutcome;
+using support::RunShell;
 
 // Standard error joins standard output unless `redirect` says otherwise.
 Outcome RunSim(const std::string& arguments, const std::string& redirect = "2>&1") {
-    return RunCommand(kLimits + std::string(REFRESH_SIM_PATH) + " " + arguments + " " + redirect);
+    return RunShell(kLimits + std::string(REFRESH_SIM_PATH) + " " + arguments + " " + redirect);
 }
 
 nlohmann::json RunJson(const std::string& arguments) {
@@ -227,7 +214,7 @@ TEST(RefreshSim, RunsWithoutAWritableTemporaryFolder) {
     if (std::system((readOnlyTmp + "! touch /tmp/probe 2>/dev/null' 2>/dev/null").c_str()) != 0) {
         GTEST_SKIP() << "no mount namespace for a read-only /tmp here";
     }
-    Outcome o = RunCommand(kLimits + readOnlyTmp + "exec " + REFRESH_SIM_PATH + " --json' 2>&1");
+    Outcome o = RunShell(kLimits + readOnlyTmp + "exec " + REFRESH_SIM_PATH + " --json' 2>&1");
     ASSERT_EQ(o.exitCode, 0) << o.out;
     EXPECT_EQ(nlohmann::json::parse(o.out)["accesses"].size(), 58u);
 }
