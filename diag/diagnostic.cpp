@@ -6,10 +6,9 @@
 #include "diag/dry_ports.h"
 #include "probe/probe.h"
 
-// Whether system.ini opens as the utility opens it: shared, for reading.
-static int FileOpens(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+// Whether system.ini opens as the utility opens it.
+static int SystemIniOpens(const char* path) {
+    HANDLE file = OpenSystemIni(path);
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
@@ -36,7 +35,7 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     char path[kSystemIniPathSize];
     RunFacts facts;
     facts.systemIniPath  = BuildSystemIniPath(path) ? path : 0;
-    facts.systemIniOpens = facts.systemIniPath != 0 && FileOpens(path);
+    facts.systemIniOpens = facts.systemIniPath != 0 && SystemIniOpens(path);
     facts.rateSource     = FindRateSource();
     facts.state          = &displayState;
     facts.accesses       = plannedAccesses;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "diag/diagnostic.h"
+#include "hw/hw.h"
 
 static const char kHelp[] =
     "REFCHECK shows what REFRESH.EXE would do on this machine, without doing it.\r\n"
@@ -21,18 +22,9 @@ static const char kHelp[] =
 
 static const char kBadOption[] = "REFCHECK: unknown option; REFCHECK /? shows the options.\r\n";
 
-static void Write(const char* text, DWORD length) {
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output == NULL || output == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DWORD written;
-    WriteFile(output, text, length, &written, NULL);
-}
-
 static void WriteLine(const char* line, void*) {
-    Write(line, static_cast<DWORD>(lstrlenA(line)));
-    Write("\r\n", 2);
+    WriteStandardOutput(line, lstrlenA(line));
+    WriteStandardOutput("\r\n", 2);
 }
 
 // What follows the program's own name on the command line, blanks skipped. As COMMAND.COM reads
@@ -73,10 +65,10 @@ static UINT RunCommand(const char* arguments) {
         return 0;
     }
     if (IsHelpSwitch(arguments)) {
-        Write(kHelp, sizeof kHelp - 1);
+        WriteStandardOutput(kHelp, sizeof kHelp - 1);
         return 0;
     }
-    Write(kBadOption, sizeof kBadOption - 1);
+    WriteStandardOutput(kBadOption, sizeof kBadOption - 1);
     return 2;
 }
 

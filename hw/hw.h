@@ -14,3 +14,6 @@ void WriteIndexed(WORD port, BYTE index, BYTE value);
 int IsSkipBitSet();
 RegisterWindow MapRegisterWindow();
 void ProgramTiming();
+
+// Writes text to the process's standard output at once; dropped when it has none.
+void WriteStandardOutput(const char* text, int length);

@@ -106,12 +106,16 @@ static int ScanSystemIni(HANDLE file) {
     return found;
 }
 
+HANDLE OpenSystemIni(const char* path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
 int CheckDisplayDriver() {
     char path[kPathSize];
     HANDLE file = INVALID_HANDLE_VALUE;
     if (BuildSystemIniPath(path)) {
-        file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL);
+        file = OpenSystemIni(path);
     }
     if (file == INVALID_HANDLE_VALUE) {
         MessageBoxA(NULL, "Open System.ini error!", "", MB_ICONERROR | MB_OK);
