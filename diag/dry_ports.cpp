@@ -13,8 +13,21 @@ int plannedAccessCount;
 static WORD pendingIndexPort;
 static BYTE pendingIndex;
 
-static int IsIndexPort(WORD port) {
-    return port == VGA_CRT_IC || port == EXT_IC;
+// The two index registers as the diagnostic found them, read before its first index write to each
+// and written back by RestoreIndexRegisters: another program's next data access must find the
+// register it selected.
+static const WORD kIndexPorts[] = {VGA_CRT_IC, EXT_IC};
+enum { kIndexPortCount = sizeof kIndexPorts / sizeof kIndexPorts[0] };
+static BYTE savedIndex[kIndexPortCount];
+static BYTE indexSaved[kIndexPortCount];
+
+static int IndexPortSlot(WORD port) {
+    for (int i = 0; i < kIndexPortCount; ++i) {
+        if (kIndexPorts[i] == port) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 static int IsDataPort(WORD port) {
@@ -37,21 +50,36 @@ static void Plan(VgaAccessKind kind, DWORD where, BYTE value, int undecoded) {
 BYTE ReadPortByte(WORD port) {
     BYTE value = 0xFF;
     if (pendingIndexPort != 0 && port == pendingIndexPort + 1) {
+        int slot = IndexPortSlot(pendingIndexPort);
+        if (!indexSaved[slot]) {
+            savedIndex[slot] = PassReadPort(pendingIndexPort);
+            indexSaved[slot] = 1;
+        }
         PassWritePort(pendingIndexPort, pendingIndex);
         value = PassReadPort(port);
     }
     pendingIndexPort = 0;
-    Plan(kVgaAccessIn, port, value, !IsIndexPort(port) && !IsDataPort(port));
+    Plan(kVgaAccessIn, port, value, IndexPortSlot(port) < 0 && !IsDataPort(port));
     return value;
 }
 
 void WritePortByte(WORD port, BYTE value) {
-    pendingIndexPort = IsIndexPort(port) ? port : 0;
+    int isIndex      = IndexPortSlot(port) >= 0;
+    pendingIndexPort = isIndex ? port : 0;
     pendingIndex     = value;
-    Plan(kVgaAccessOut, port, value, !IsIndexPort(port) && !IsDataPort(port) && port != VGA_MIS_W);
+    Plan(kVgaAccessOut, port, value, !isIndex && !IsDataPort(port) && port != VGA_MIS_W);
 }
 
 void StoreWindowByte(RegisterWindow address, BYTE value) {
     pendingIndexPort = 0;
     Plan(kVgaAccessStore, address, value, 0);
+}
+
+void RestoreIndexRegisters() {
+    for (int i = 0; i < kIndexPortCount; ++i) {
+        if (indexSaved[i]) {
+            PassWritePort(kIndexPorts[i], savedIndex[i]);
+            indexSaved[i] = 0;
+        }
+    }
 }

@@ -13,6 +13,8 @@ void WritePort(WORD port, BYTE value);
 void WriteIndexed(WORD port, BYTE index, BYTE value);
 int IsSkipBitSet();
 RegisterWindow MapRegisterWindow();
+// Opens the mapping VxD as MapRegisterWindow does: loaded for as long as the handle is open.
+HANDLE OpenMappingDriver();
 void ProgramTiming();
 
 // Writes text to the process's standard output at once; dropped when it has none.

@@ -2,14 +2,7 @@
 #include <windows.h>
 
 #include "hw/hw.h"
-
-// Opening the device path loads the VxD on demand; FILE_FLAG_DELETE_ON_CLOSE lets Windows unload
-// it again when the handle is closed.
-static const char kMappingDriverPath[] = "\\\\.\\PHYSWIN.VXD";
-
-// Maps the adapter's registers and answers with their linear address in the first 32 bits of an
-// eight-byte output buffer.
-static const DWORD kMapRegisterWindowIoctl = 3;
+#include "hw/physwin.h"
 
 static const char kNotSupportedText[] = "Unable to open VxD, \r\n device does not support DeviceIOCTL\r\n";
 
@@ -28,8 +21,12 @@ void WriteStandardOutput(const char* text, int length) {
     WriteFile(output, text, static_cast<DWORD>(length), &written, NULL);
 }
 
+HANDLE OpenMappingDriver() {
+    return CreateFileA(PHYSWIN_DEVICE_PATH, 0, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+}
+
 RegisterWindow MapRegisterWindow() {
-    HANDLE driver = CreateFileA(kMappingDriverPath, 0, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    HANDLE driver = OpenMappingDriver();
     if (driver == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (error == ERROR_NOT_SUPPORTED) {
@@ -42,9 +39,9 @@ RegisterWindow MapRegisterWindow() {
     }
 
     // A driver that reports success without filling in its answer leaves address 0: no window.
-    UINT32 out[2] = {0, 0};
+    UINT32 out[kPhyswinAnswerSize / 4] = {0, 0};
     DWORD returned;
-    if (!DeviceIoControl(driver, kMapRegisterWindowIoctl, NULL, 0, out, sizeof out, &returned, NULL)) {
+    if (!DeviceIoControl(driver, kPhyswinMapRegisterWindow, NULL, 0, out, sizeof out, &returned, NULL)) {
         MessageBoxA(NULL, "Can not map physical to linear address", "", MB_OK);
         CloseHandle(driver);
         return 0;

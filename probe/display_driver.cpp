@@ -6,7 +6,6 @@
 
 static const char kSystemIniName[] = "\\system.ini";
 static const char kSectionHeader[] = "[boot.description]";
-static const char kDriverKey[]     = "display.drv";
 static const char kDriverLine[]    = "display.drv=Lumarel series\n";
 
 enum {
@@ -35,16 +34,29 @@ int BuildSystemIniPath(char path[kSystemIniPathSize]) {
     return 1;
 }
 
-// The tests on one line, or one piece of a long line, of `length` characters.
-static void ExamineLine(const char* line, size_t length, int* inSection, int* found) {
-    if (line[0] == '[' && length >= sizeof kSectionHeader - 1 &&
-        memcmp(line, kSectionHeader, sizeof kSectionHeader - 1) == 0) {
-        *inSection = 1;
+int IsSectionHeader(const char* line, size_t length) {
+    return line[0] == '[' && length >= sizeof kSectionHeader - 1 &&
+           memcmp(line, kSectionHeader, sizeof kSectionHeader - 1) == 0;
+}
+
+// The whole line, key and all: a line equal to it begins with the key as well.
+int IsDriverLine(const char* line, size_t length) {
+    return length == sizeof kDriverLine - 1 && memcmp(line, kDriverLine, length) == 0;
+}
+
+struct DriverScan {
+    int inSection;
+    int found;
+};
+
+// The tests on one line, or one piece of a long line.
+static void ExamineLine(const char* line, size_t length, void* context) {
+    DriverScan* scan = static_cast<DriverScan*>(context);
+    if (IsSectionHeader(line, length)) {
+        scan->inSection = 1;
     }
-    if (length >= sizeof kDriverKey - 1 && memcmp(line, kDriverKey, sizeof kDriverKey - 1) == 0) {
-        if (*inSection && length == sizeof kDriverLine - 1 && memcmp(line, kDriverLine, length) == 0) {
-            *found = 1;
-        }
+    if (scan->inSection && IsDriverLine(line, length)) {
+        scan->found = 1;
     }
 }
 
@@ -52,11 +64,9 @@ static void ExamineLine(const char* line, size_t length, int* inSection, int* fo
 // is dropped, a lone CR stays, Ctrl+Z ends the file. Each line keeps its LF (the last may have
 // none); a line longer than kLongestPiece comes in pieces of at most that many characters. A
 // failed read ends the scan where it stands; the unfinished line before it is not examined.
-static int ScanSystemIni(HANDLE file) {
-    int inSection = 0;
-    int found     = 0;
-    size_t kept   = 0; // the unfinished line carried to the front of readBuffer
-    int atEnd     = 0;
+void ReadSystemIniLines(HANDLE file, SystemIniLineVisitor visit, void* context) {
+    size_t kept = 0; // the unfinished line carried to the front of readBuffer
+    int atEnd   = 0;
     while (!atEnd) {
         DWORD got = 0;
         if (!ReadFile(file, readBuffer + kept, kReadSize, &got, NULL)) {
@@ -97,13 +107,12 @@ static int ScanSystemIni(HANDLE file) {
             } else {
                 break;
             }
-            ExamineLine(line, length, &inSection, &found);
+            visit(line, length, context);
             line += next;
         }
         kept = static_cast<size_t>(end - line);
         memmove(readBuffer, line, kept);
     }
-    return found;
 }
 
 HANDLE OpenSystemIni(const char* path) {
@@ -121,7 +130,8 @@ int CheckDisplayDriver() {
         MessageBoxA(NULL, "Open System.ini error!", "", MB_ICONERROR | MB_OK);
         return 0;
     }
-    int found = ScanSystemIni(file);
+    DriverScan scan = {0, 0};
+    ReadSystemIniLines(file, ExamineLine, &scan);
     CloseHandle(file);
-    return found;
+    return scan.found;
 }

@@ -16,6 +16,15 @@ int BuildSystemIniPath(char path[kSystemIniPathSize]);
 // writers; INVALID_HANDLE_VALUE when it does not open.
 HANDLE OpenSystemIni(const char* path);
 
+// Reads system.ini as the driver check does and hands each line it examines to visit: the line
+// with its LF (the file's last may have none), or a piece of at most 254 characters of a longer
+// one. A CR before an LF is dropped, Ctrl+Z ends the file, a failed read ends the reading.
+typedef void (*SystemIniLineVisitor)(const char* line, size_t length, void* context);
+void ReadSystemIniLines(HANDLE file, SystemIniLineVisitor visit, void* context);
+// The driver check's two tests on one line: the section header, and the served driver's line.
+int IsSectionHeader(const char* line, size_t length);
+int IsDriverLine(const char* line, size_t length);
+
 int ReadRefreshRate(DisplayState* state);
 // The RefreshRate value of the open Display\Settings key into rateText; 0, with rateText
 // untouched, when there is none that fits.

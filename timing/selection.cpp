@@ -4,7 +4,7 @@
 #include <string.h>
 
 // Resolutions in ModeIndex order; the first pair equal in both members wins.
-static const int kResolutions[kModeCount][2] = {
+const int ResolutionTable[kModeCount][2] = {
     {640, 480}, {720, 480}, {720, 576}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200},
 };
 
@@ -36,7 +36,7 @@ static const WidthRow kWidthRows[] = {
 
 ModeIndex ClassifyResolution(int width, int height) {
     for (ModeIndex m = 0; m < kModeCount; ++m) {
-        if (kResolutions[m][0] == width && kResolutions[m][1] == height) {
+        if (ResolutionTable[m][0] == width && ResolutionTable[m][1] == height) {
             return m;
         }
     }
@@ -44,9 +44,13 @@ ModeIndex ClassifyResolution(int width, int height) {
 }
 
 // Only the first two characters count, so "60" matches "60 " and "100" matches "100" as "10".
+int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText) {
+    return strncmp(entry, rateText, 2) == 0;
+}
+
 RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText) {
     for (RateIndex i = 0; i < kRateCount; ++i) {
-        if (strncmp(RateTable[modeIndex][i], rateText, 2) == 0) {
+        if (IsRequestedRate(RateTable[modeIndex][i], rateText)) {
             return i;
         }
     }
@@ -80,14 +84,25 @@ int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, Rat
     return 0;
 }
 
-// Returns 0, with the selection untouched, when the tables have no row for the width or no
-// column for the depth.
+// The tables fill the rates and resolutions the adapter is not set up for with zero records.
+// Written out, such a record sets a horizontal total of 0: the monitor loses sync.
+int IsTimingRecord(const TimingRecord record) {
+    BYTE any = 0;
+    for (int k = 0; k < kTimingRecordSize; ++k) {
+        any |= record[k];
+    }
+    return any != 0;
+}
+
+// Returns 0, with the selection untouched, when the tables have no row for the width, no column
+// for the depth or no timing for the rate.
 int SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
     RateIndex r  = state->rateIndex;
     ModeIndex m;
     RateSlot s;
-    if (d == kNoDepthClass || !FindTableRow(state->width, state->height, r, &m, &s)) {
+    if (d == kNoDepthClass || !FindTableRow(state->width, state->height, r, &m, &s) ||
+        !IsTimingRecord(TimingTable[m][r])) {
         return 0;
     }
 

@@ -64,10 +64,21 @@ extern const BYTE MappedWordTable[kSlotCount][kModeCount][kDepthCount][kMappedWo
 extern DisplayState displayState;
 extern TimingSelection timingSelection;
 
+// The width and height of each ModeIndex.
+extern const int ResolutionTable[kModeCount][2];
+
 ModeIndex ClassifyResolution(int width, int height);
+// Whether a rate entry stands for the requested rate text.
+int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText);
+// The first entry of the mode's rate list that stands for the text; 0 when none does.
 RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
 // The table row for a screen, chosen by the width (720 also looks at the height), and the RateSlot
 // that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has no row.
 int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, RateSlot* slot);
+// Whether a record of TimingTable holds a timing: the tables fill what the adapter is not set up
+// for with records of zeros.
+int IsTimingRecord(const TimingRecord record);
+// Copies the timing set for the display state out of the tables; 0, with the selection untouched,
+// when the width has no row, the depth no column, or the row no timing at the rate index.
 int SelectTiming(const DisplayState* state, TimingSelection* selection);

@@ -12,6 +12,7 @@
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
+#include "diag/facts.h"
 #include "diag/report.h"
 #include "hw/vga_names.h"
 #include "probe/probe.h"
@@ -21,19 +22,25 @@ namespace sim {
 
 namespace {
 
-// Where the rate text came from, told by the machine: the utility asks for at most 255 bytes and
-// needs a terminating zero among them.
-RateSource RateSourceOf(const host::Machine& m) {
-    if (!m.settingsKeyExists) {
-        return kRateNoKey;
+// What the gathering of the report's facts asks of the stand-in is no call of the program's: the
+// machine's records are as the run left them afterwards.
+class KeepRecords {
+  public:
+    explicit KeepRecords(host::Machine& m) : machine_(m), kept_(m) {}
+    ~KeepRecords() {
+        adapter::Adapter adapter = machine_.adapter;
+        machine_                 = kept_;
+        machine_.adapter         = adapter;
     }
-    if (!m.refreshRate) {
-        return kRateDefault;
-    }
-    const std::string& data = m.refreshRate->data;
-    bool fits =
-        data.size() < kRateTextSize || (data.size() == kRateTextSize && data.find('\0') != std::string::npos);
-    return fits ? kRateFromRegistry : kRateDefault;
+
+  private:
+    host::Machine& machine_;
+    host::Machine kept_;
+};
+
+WindowFacts AskSimulatedDriver() {
+    KeepRecords keep(host::TheMachine());
+    return AskMappingDriver();
 }
 
 // The report of the run, in the words the diagnostic uses on a real machine, from what the
@@ -53,15 +60,6 @@ void Report(host::Machine& m, RunResult* result) {
         return;
     }
 
-    // The path as the utility builds it; asking the stand-in again is no call of the program's.
-    char path[kSystemIniPathSize];
-    size_t calls = m.calls.size();
-    int pathFits = BuildSystemIniPath(path);
-    m.calls.resize(calls);
-    bool boxShown =
-        std::any_of(m.messageBoxes.begin(), m.messageBoxes.end(),
-                    [](const host::MessageBoxRecord& box) { return box.text == "Open System.ini error!"; });
-
     std::vector<PlannedAccess> accesses;
     for (const adapter::Access& a : result->accesses) {
         VgaAccessKind kind = a.op == adapter::Op::In    ? kVgaAccessIn
@@ -69,13 +67,22 @@ void Report(host::Machine& m, RunResult* result) {
                                                         : kVgaAccessStore;
         accesses.push_back({kind, a.where, a.value, static_cast<BYTE>(a.unexpected)});
     }
+    char path[kSystemIniPathSize];
     RunFacts facts;
-    facts.systemIniPath  = pathFits ? path : nullptr;
-    facts.systemIniOpens = !boxShown;
-    facts.rateSource     = RateSourceOf(m);
-    facts.state          = &displayState;
-    facts.accesses       = accesses.data();
-    facts.accessCount    = static_cast<int>(accesses.size());
+    {
+        KeepRecords keep(m);
+        facts.systemIniPath  = BuildSystemIniPath(path) ? path : nullptr;
+        facts.systemIniOpens = facts.systemIniPath != nullptr && SystemIniOpens(path);
+        facts.driverLine     = DriverLineFacts{kNoNearMiss, 0};
+        if (facts.systemIniOpens && accesses.empty()) {
+            facts.driverLine = ExplainDriverLine(path);
+        }
+        facts.rateSource = FindRateSource();
+    }
+    facts.state       = &displayState;
+    facts.askWindow   = AskSimulatedDriver;
+    facts.accesses    = accesses.data();
+    facts.accessCount = static_cast<int>(accesses.size());
 
     char summary[kReportLineSize] = "";
     WriteRunReport(

@@ -46,7 +46,7 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     EXPECT_EQ(a.miscOutput, 0x2B);
     EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())),
               (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
-    EXPECT_EQ(r.summary, "mode index 4, rate index 2, depth class 1, rate slot 2, table row 4");
+    EXPECT_EQ(r.summary, "row 4 (1024x768), 85 Hz (rate index 2, slot 2), depth class 1");
 }
 
 // The skip bit is read after the driver check and before the registry and the display are asked.
@@ -122,6 +122,65 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothingFiveProgram) {
     WinMain(nullptr, nullptr, nullptr, 0);
     EXPECT_EQ(displayState.bitsPerPixel, 0);
     EXPECT_EQ(host::TheMachine().adapter.trace.size(), 2u);
+}
+
+// A table record of zeros is no timing: written out, its horizontal total of 0 would cost the
+// monitor its sync at every start. Where the run selects one (the 720-pixel rows at any depth, and
+// an empty rate text, which matches a row's first empty entry) the adapter sees the skip-bit read
+// and nothing else; the mapping driver is not even opened. A record whose mapped word is zero is a
+// timing and is written whole.
+TEST(Run, ATableRecordOfZerosWritesNothingAfterTheSkipBitRead) {
+    struct Case {
+        const char* name;
+        int width, height, bitsPerPixel;
+        sim::RateSetting rate;
+        const char* rateText;
+        bool writes;
+    } cases[] = {
+        {"720x480, 8 bits", 720, 480, 8, sim::RateSetting::Text, "60", false},
+        {"720x480, 16 bits", 720, 480, 16, sim::RateSetting::Text, "85", false},
+        {"720x480, 24 bits", 720, 480, 24, sim::RateSetting::Text, "0", false},
+        {"720x576, 8 bits", 720, 576, 8, sim::RateSetting::Text, "75", false},
+        {"720x576, 16 bits", 720, 576, 16, sim::RateSetting::NoKey, "", false},
+        {"720x576, 24 bits", 720, 576, 24, sim::RateSetting::Text, "", false},
+        {"1152x864, empty rate", 1152, 864, 16, sim::RateSetting::Text, "", false},
+        {"1600x1200, empty rate", 1600, 1200, 8, sim::RateSetting::Text, "", false},
+        {"1024x768, no settings key", 1024, 768, 16, sim::RateSetting::NoKey, "", false},
+        {"1024x768, no RefreshRate value (60 Hz)", 1024, 768, 16, sim::RateSetting::NoValue, "", true},
+        {"1024x768, 24 bits, 120 (zero word)", 1024, 768, 24, sim::RateSetting::Text, "120", true},
+    };
+    for (const Case& c : cases) {
+        sim::SimulatedMachine machine;
+        machine.width        = c.width;
+        machine.height       = c.height;
+        machine.bitsPerPixel = c.bitsPerPixel;
+        machine.rate         = c.rate;
+        machine.rateText     = c.rateText;
+        sim::RunResult r     = sim::Run(machine);
+        EXPECT_EQ(support::OnlySkipBitRead(r.accesses), !c.writes) << c.name;
+        EXPECT_EQ(r.accesses.size(), c.writes ? 2 + 1 + 25 + 24 + 2 + 4u : 2u) << c.name;
+        // system.ini, and the mapping driver only where the run writes.
+        EXPECT_EQ(host::CountCalls("CreateFileA"), c.writes ? 2u : 1u) << c.name;
+        EXPECT_TRUE(r.messageBoxes.empty()) << c.name;
+        EXPECT_EQ(r.exitCode, 0) << c.name;
+        if (c.writes) {
+            continue;
+        }
+        EXPECT_EQ(r.summary, "stopped: the table holds no timing for this screen and rate") << c.name;
+        EXPECT_EQ(
+            std::vector<std::string>(r.report.end() - 2, r.report.end()),
+            (std::vector<std::string>{"verdict: the utility would leave the adapter as it is on this machine",
+                                      "  why: the table holds no timing for this screen and rate"}))
+            << c.name;
+    }
+    // The zero word goes to the window like any other: 1024x768 at 24 bits, 120 Hz.
+    sim::SimulatedMachine machine;
+    machine.bitsPerPixel = 24;
+    machine.rateText     = "120";
+    sim::RunResult r     = sim::Run(machine);
+    EXPECT_EQ(r.finalAdapter.crtc[0x00], 0xA7);
+    EXPECT_EQ(r.finalAdapter.crtc[0x13], 0x80);
+    EXPECT_EQ(r.accesses.back(), (adapter::Access{Op::Store, adapter::kDefaultWindowBase, 0x00, false}));
 }
 
 // 1280x960 is no supported mode: the rate comes from the 640x480 list, the registers from the

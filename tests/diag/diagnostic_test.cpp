@@ -1,10 +1,12 @@
 // The diagnostic on the host: the utility's own run, reading the simulated adapter through the
 // diagnostic's primitives. On every machine of one table its report equals refresh-sim's for the
-// same machine, and the adapter sees nothing but the index writes its two reads need.
+// same machine, and the adapter sees nothing but the index writes its two reads need, between a read
+// of the CRTC index register and its writing back.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -48,6 +50,20 @@ const MachineRow kMachines[] = {
     {"bytes outside ASCII", With([](sim::SimulatedMachine& m) { m.rateText = "7\xE9\x01\"\\"; m.windowsDirectory = "C:\\WIN\xE9"; })},
     {"no system.ini",       With([](sim::SimulatedMachine& m) { m.systemIni.reset(); })},
     {"no driver line",      With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=other\r\n"; })},
+    {"line without LF",     With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=Lumarel series"; })},
+    {"line with a blank",   With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\r\ndisplay.drv=Lumarel series \r\n"; })},
+    {"header in capitals",  With([](sim::SimulatedMachine& m) { m.systemIni = "[Boot.Description]\r\ndisplay.drv=Lumarel series\r\n"; })},
+    {"line before header",  With([](sim::SimulatedMachine& m) { m.systemIni = "display.drv=Lumarel series\n[boot.description]\n"; })},
+    {"blanks around =",     With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\ndisplay.drv = Lumarel series\n"; })},
+    {"other letter case",   With([](sim::SimulatedMachine& m) { m.systemIni = "[boot.description]\nDisplay.drv=LUMAREL SERIES\n"; })},
+    {"720x480",             With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 480; m.bitsPerPixel = 8; })},
+    {"1152x864, empty rate", With([](sim::SimulatedMachine& m) { m.width = 1152; m.height = 864; m.rateText = ""; })},
+    {"1024x768, no key",    With([](sim::SimulatedMachine& m) { m.rate = sim::RateSetting::NoKey; })},
+    {"rate not listed",     With([](sim::SimulatedMachine& m) { m.rateText = "70"; })},
+    {"1280x960, 120",       With([](sim::SimulatedMachine& m) { m.width = 1280; m.height = 960; m.rateText = "120"; })},
+    {"800x480",             With([](sim::SimulatedMachine& m) { m.width = 800; m.height = 480; m.rateText = "75"; })},
+    {"24 bits, zero word",  With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 24; m.rateText = "120"; })},
+    {"long rate text",      With([](sim::SimulatedMachine& m) { m.rateText = std::string(200, '\xFF'); })},
     {"4 bpp",               With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; })},
     {"32 bpp",              With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 32; })},
     {"no row for 1000",     With([](sim::SimulatedMachine& m) { m.width = 1000; m.height = 700; })},
@@ -79,9 +95,15 @@ std::string Options(const sim::SimulatedMachine& m, const std::string& iniFile) 
     return options + " --system-ini " + iniFile;
 }
 
+// Index latches that no run leaves behind by chance.
+const uint8_t kCrtcIndexBefore = 0x5A;
+const uint8_t kExtIndexBefore  = 0xA5;
+
 std::vector<std::string> RunDiagnosticOn(const sim::SimulatedMachine& machine) {
     sim::PrepareMachine(machine);
-    plannedAccessCount = 0;
+    host::TheMachine().adapter.crtcLatch = kCrtcIndexBefore;
+    host::TheMachine().adapter.extLatch  = kExtIndexBefore;
+    plannedAccessCount                   = 0;
     std::vector<std::string> lines;
     sim::StdoutCapture capture; // the mapping driver's texts, which the diagnostic leaves to the product
     RunDiagnostic(
@@ -103,33 +125,126 @@ TEST(Diagnostic, ReportsWhatRefreshSimReportsForTheSameMachine) {
     std::remove(iniFile.c_str());
 }
 
-// The real accesses: an index write and the read of its data port, never more; no window store, no
-// register changed.
+// The real accesses: the CRTC index register read first, then an index write and the read of its
+// data port each, then the index register written back as it was; no window store, no register
+// changed, both index registers as before. The report marks exactly those pairs as made.
 TEST(Diagnostic, TouchesTheAdapterOnlyToReadIt) {
     for (const MachineRow& row : kMachines) {
         std::vector<std::string> report = RunDiagnosticOn(row.machine);
         const adapter::Adapter& a       = host::TheMachine().adapter;
         adapter::Adapter before         = adapter::MakeAdapter();
         before.crtc[EXT_CRTC_75]        = row.machine.crtc75;
-        ASSERT_EQ(a.trace.size() % 2, 0u) << row.name;
-        for (size_t i = 0; i < a.trace.size(); i += 2) {
-            const Access& index = a.trace[i];
-            const Access& data  = a.trace[i + 1];
-            EXPECT_TRUE(index.op == Op::Out && (index.where == VGA_CRT_IC || index.where == EXT_IC))
-                << row.name;
-            EXPECT_TRUE(data.op == Op::In && data.where == index.where + 1) << row.name;
+        const std::vector<Access>& t    = a.trace;
+        if (!t.empty()) {
+            ASSERT_GE(t.size(), 4u) << row.name;
+            EXPECT_EQ(t.front(), (Access{Op::In, VGA_CRT_IC, kCrtcIndexBefore, false})) << row.name;
+            EXPECT_EQ(t.back(), (Access{Op::Out, VGA_CRT_IC, kCrtcIndexBefore, false})) << row.name;
+            ASSERT_EQ(t.size() % 2, 0u) << row.name;
+            for (size_t i = 1; i + 1 < t.size(); i += 2) {
+                EXPECT_TRUE(t[i].op == Op::Out && t[i].where == VGA_CRT_IC) << row.name;
+                EXPECT_TRUE(t[i + 1].op == Op::In && t[i + 1].where == VGA_CRT_DC) << row.name;
+            }
         }
+        size_t made = std::count_if(report.begin(), report.end(),
+                                    [](const std::string& line) { return line.rfind("  made ", 0) == 0; });
+        EXPECT_EQ(made, t.empty() ? 0 : t.size() - 2) << row.name;
         EXPECT_EQ(adapter::CountUnexpected(a), 0u) << row.name;
+        EXPECT_EQ(a.crtcLatch, kCrtcIndexBefore) << row.name;
+        EXPECT_EQ(a.extLatch, kExtIndexBefore) << row.name;
         EXPECT_EQ(a.crtc, before.crtc) << row.name;
         EXPECT_EQ(a.ext, before.ext) << row.name;
         EXPECT_EQ(a.miscOutput, before.miscOutput) << row.name;
         EXPECT_EQ(a.window, before.window) << row.name;
-        // What it would have written is in the report instead, and the verdict says so.
-        bool programs = plannedAccessCount > 2;
-        EXPECT_EQ(report.back(),
-                  programs ? "verdict: the utility would change the adapter on this machine"
-                           : "verdict: the utility would leave the adapter as it is on this machine")
-            << row.name;
+    }
+}
+
+// The verdict tells the three outcomes apart, and says why where the rate would not be set.
+TEST(Diagnostic, VerdictSaysWhatWouldHappenAndWhy) {
+    struct Case {
+        const char* name;
+        void (*change)(sim::SimulatedMachine&);
+        std::vector<std::string> verdict;
+    } cases[] = {
+        {"typical",
+         [](sim::SimulatedMachine&) {},
+         {"verdict: the utility would set the rate on this machine"}},
+        {"driver missing",
+         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Missing; },
+         {"verdict: the utility would set the timing registers but not the mapped word",
+          "  why: no register window: PHYSWIN.VXD does not open (error code 0x2)"}},
+        {"unsupported",
+         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Unsupported; },
+         {"verdict: the utility would set the timing registers but not the mapped word",
+          "  why: no register window: PHYSWIN.VXD does not support DeviceIoControl"}},
+        {"control call fails",
+         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::IoctlFails; },
+         {"verdict: the utility would set the timing registers but not the mapped word",
+          "  why: no register window: the control call of PHYSWIN.VXD fails"}},
+        {"address 0",
+         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NullWindow; },
+         {"verdict: the utility would set the timing registers but not the mapped word",
+          "  why: no register window: PHYSWIN.VXD answers address 0"}},
+        {"no answer",
+         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NoOutput; },
+         {"verdict: the utility would set the timing registers but not the mapped word",
+          "  why: no register window: PHYSWIN.VXD answers without an address"}},
+        {"skip bit",
+         [](sim::SimulatedMachine& m) { m.crtc75 = 0x20; },
+         {"verdict: the utility would leave the adapter as it is on this machine",
+          "  why: the skip bit is set"}},
+        {"720x576",
+         [](sim::SimulatedMachine& m) {
+             m.width  = 720;
+             m.height = 576;
+         },
+         {"verdict: the utility would leave the adapter as it is on this machine",
+          "  why: the table holds no timing for this screen and rate"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> report = RunDiagnosticOn(With(c.change));
+        ASSERT_GE(report.size(), c.verdict.size()) << c.name;
+        EXPECT_EQ(std::vector<std::string>(report.end() - static_cast<long>(c.verdict.size()), report.end()),
+                  c.verdict)
+            << c.name;
+    }
+}
+
+// What a near miss in system.ini fails, in words; and no line wider than an MS-DOS Prompt window.
+TEST(Diagnostic, NamesTheRuleANearMissFails) {
+    struct Case {
+        const char* name;
+        const char* systemIni;
+        const char* explanation;
+    } cases[] = {
+        {"no LF", "[boot.description]\r\ndisplay.drv=Lumarel series",
+         "  line 2 comes close, but it ends the file with no line break after it"},
+        {"blank", "[boot.description]\r\ndisplay.drv=Lumarel series \r\n",
+         "  line 2 comes close, but a blank or other text follows \"series\""},
+        {"CR CR LF", "[boot.description]\r\ndisplay.drv=Lumarel series\r\r\n",
+         "  line 2 comes close, but a blank or other text follows \"series\""},
+        {"header", "[Boot.Description]\r\ndisplay.drv=Lumarel series\r\n",
+         "  line 2 comes close, but [boot.description] is not in small letters"},
+        {"before", "[boot]\ndisplay.drv=Lumarel series\n[boot.description]\n",
+         "  line 2 comes close, but it stands before the [boot.description] header"},
+        {"blanks", "[boot.description]\n display.drv = Lumarel series\n",
+         "  line 2 comes close, but blanks stand before the key or around the equals sign"},
+        {"case", "[boot.description]\ndisplay.drv=Lumarel Series\n",
+         "  line 2 comes close, but its letters' case differs"},
+    };
+    for (const Case& c : cases) {
+        sim::SimulatedMachine machine;
+        machine.systemIni               = std::string(c.systemIni);
+        std::vector<std::string> report = RunDiagnosticOn(machine);
+        EXPECT_NE(std::find(report.begin(), report.end(), c.explanation), report.end()) << c.name;
+        EXPECT_NE(std::find(report.begin(), report.end(),
+                            "stop: system.ini does not name the served display driver"),
+                  report.end())
+            << c.name;
+    }
+    for (const MachineRow& row : kMachines) {
+        for (const std::string& line : RunDiagnosticOn(row.machine)) {
+            EXPECT_LE(line.size(), 79u) << row.name << ": " << line;
+        }
     }
 }
 
@@ -142,10 +257,12 @@ TEST(Diagnostic, ReadsOnlyRightAfterTheirIndexWrite) {
     EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END), 0x8E);
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, 0x0E);
     EXPECT_EQ(ReadPortByte(VGA_CRT_DC), 0xFF);
-    EXPECT_EQ(host::TheMachine().adapter.trace.size(), 2u);
+    EXPECT_EQ(host::TheMachine().adapter.trace.size(), 3u); // the index register, then the read
     EXPECT_EQ(host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END], 0x8E);
     ASSERT_EQ(plannedAccessCount, 5);
     EXPECT_EQ(plannedAccesses[3].value, 0x0E);
+    RestoreIndexRegisters();
+    EXPECT_EQ(host::TheMachine().adapter.trace.back(), (Access{Op::Out, VGA_CRT_IC, 0x00, false}));
 }
 
 } // namespace

@@ -192,6 +192,18 @@ bool Written(bool crtc, uint8_t index) {
                 : ExtRegisterName(index) != nullptr;
 }
 
+// Whether the record the run's rate index picks in the width's row is 22 zero bytes, no timing.
+// The row and the rate index are the run's own; the zeros are counted here.
+bool ZeroRecordChosen(Screen screen) {
+    ModeIndex row;
+    RateSlot slot;
+    if (!FindTableRow(screen.width, screen.height, displayState.rateIndex, &row, &slot)) {
+        return false;
+    }
+    const TimingRecord& record = TimingTable[row][displayState.rateIndex];
+    return std::all_of(record, record + kTimingRecordSize, [](BYTE b) { return b == 0; });
+}
+
 // The properties a run broke, each named once; none when it kept them all.
 std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool printed) {
     std::vector<std::string> broken;
@@ -273,10 +285,11 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
     }
 
     // When the run must program the adapter: the served driver, the skip bit clear, 5 to 24 bits
-    // per pixel and a width with a row.
+    // per pixel, a width with a row, and a record that is not all zero at the rate the run chose.
     bool skipSet     = (c.crtc75 & EXT_CRTC_75_SKIP) != 0;
+    bool zeroRecord  = ZeroRecordChosen(c.screen);
     bool mustProgram = c.ini->namesDriver && !skipSet && c.bitsPerPixel >= 5 && c.bitsPerPixel <= 24 &&
-                       HasTableRow(c.screen.width);
+                       HasTableRow(c.screen.width) && !zeroRecord;
     bool window = driver == DriverBehaviour::Window && m.adapter.windowBase != 0;
     if (mustProgram &&
         (reads != 2 || indexedWrites != 24 || directWrites != 2 || stores != (window ? 4u : 0u))) {
@@ -291,10 +304,10 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
     if (c.ini->namesDriver && (skipSet || c.bitsPerPixel <= 4) && !support::OnlySkipBitRead(trace)) {
         broken.push_back("only the skip-bit read when the skip bit is set or the depth is 4 or less");
     }
-    bool noTableEntry = !HasTableRow(c.screen.width) || c.bitsPerPixel > 24;
+    bool noTableEntry = !HasTableRow(c.screen.width) || c.bitsPerPixel > 24 || zeroRecord;
     if (c.ini->namesDriver && !skipSet && c.bitsPerPixel > 4 && noTableEntry &&
         !support::OnlySkipBitRead(trace)) {
-        broken.push_back("nothing written when the tables have no row or column");
+        broken.push_back("nothing written when the tables have no row, column or timing");
     }
     std::sort(broken.begin(), broken.end());
     broken.erase(std::unique(broken.begin(), broken.end()), broken.end());

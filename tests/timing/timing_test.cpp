@@ -103,6 +103,7 @@ TEST(Tables, EmptyRatesAndTheSevenTwentyRowsHoldZeroRecords) {
         for (RateIndex r = 0; r < kRateCount; ++r) {
             bool noRate = RateTable[m][r][0] == 0 || m == 1 || m == 2;
             EXPECT_EQ(RecordOf(TimingTable[m][r]) == zero, noRate) << "mode " << m << " rate " << r;
+            EXPECT_EQ(IsTimingRecord(TimingTable[m][r]), noRate ? 0 : 1) << "mode " << m << " rate " << r;
         }
     }
     for (RateSlot s = 0; s < kSlotCount; ++s) {
@@ -196,19 +197,14 @@ INSTANTIATE_TEST_SUITE_P(Screens, SelectTimingCases, ::testing::Values(
     SelectCase{"1280_24_72",          1280, 1024, 24,  "72",  1, 6, 0xE0, {0x2F, 0x1D, 0x00, 0x00}},
     SelectCase{"1280_8_85_E0_word",   1280, 1024, 8,   "85",  2, 6, 0xA0, {0x11, 0xE0, 0x00, 0x00}},
     SelectCase{"1024_70_no_match",    1024, 768,  16,  "70",  0, 4, 0x00, {0x16, 0x10, 0x00, 0x00}},
-    SelectCase{"1152_empty_slot3",    1152, 864,  16,  "",    3, 5, 0x20, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"1024_24_120_zeroword",1024, 768,  24,  "120", 4, 4, 0x80, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"1280_24_85_zeroword", 1280, 1024, 24,  "85",  2, 6, 0xE0, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"1280_24_100_zeroword",1280, 1024, 24,  "100", 3, 6, 0xE0, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"1600_24_zeroword",    1600, 1200, 24,  "60",  0, 7, 0x00, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"1600_16_75_zeroword", 1600, 1200, 16,  "75",  1, 7, 0x90, {0x00, 0x00, 0x00, 0x00}},
-    SelectCase{"720x480_zeros",       720,  480,  16,  "85",  0, 1, 0x00, {0x00, 0x00, 0x00, 0x00}},
-    SelectCase{"720x576_zeros",       720,  576,  8,   "60",  0, 2, 0x00, {0x00, 0x00, 0x00, 0x00}},
     // Unknown resolution with a known width: rate from row 0's list, registers from the width's row.
     SelectCase{"800x480_row3",        800,  480,  8,   "120", 3, 3, 0x64, {0x0C, 0x0F, 0x00, 0x00}},
     SelectCase{"1280x960_row6",       1280, 960,  16,  "120", 3, 6, 0x40, {0x2D, 0x1D, 0x00, 0x00}},
-    // 720 wide at any height but 480 takes the 720x576 row.
-    SelectCase{"720x400_row2",        720,  400,  16,  "60",  0, 2, 0x00, {0x00, 0x00, 0x00, 0x00}},
     SelectCase{"depth15_class1",      800,  600,  15,  "75",  1, 3, 0xD0, {0x0D, 0x0B, 0x00, 0x00}},
     SelectCase{"depth17_class2",      800,  600,  17,  "75",  1, 3, 0x2C, {0x15, 0x10, 0x00, 0x00}},
     SelectCase{"depth0_class0",       800,  600,  0,   "75",  1, 3, 0x64, {0x0C, 0x0F, 0x00, 0x00}}
@@ -216,62 +212,63 @@ INSTANTIATE_TEST_SUITE_P(Screens, SelectTimingCases, ::testing::Values(
 // clang-format on
 
 // Each row's RateIndex -> RateSlot map, entry by entry, with the mapped word the slot selects at one
-// depth (where the row's words differ most). A RateIndex without a slot leaves the word as it was,
-// here A5 A5 A5 A5.
+// depth (where the row's words differ most). Where the row holds no timing at the rate index, every
+// 720-pixel one among them, nothing is selected and the word stays as it was, here A5 A5 A5 A5.
 TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     struct Case {
         int width, height;
         RateIndex rateIndex;
         ModeIndex row;
         RateSlot slot;
+        int selects; // 0: the record at the rate index is all zero, no timing
         int bpp;
         Bytes word;
     };
     // clang-format off
     const Case cases[] = {
-        // width height r row slot    bpp  word
-        {640,  480,  0, 0, 0,       24, {0x0F, 0x0C, 0x00, 0x00}},
-        {640,  480,  1, 0, 1,       24, {0x0F, 0x0C, 0x00, 0x00}},
-        {640,  480,  2, 0, 2,       24, {0x10, 0x0D, 0x00, 0x00}},
-        {640,  480,  3, 0, 4,       24, {0x0C, 0x0F, 0x00, 0x00}},
-        {640,  480,  4, 0, 5,       24, {0x13, 0x11, 0x00, 0x00}},
-        {640,  480,  5, 0, kNoSlot, 24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  0, 1, 0,       16, {0x00, 0x00, 0x00, 0x00}},
-        {720,  480,  1, 1, 1,       16, {0x00, 0x00, 0x00, 0x00}},
-        {720,  480,  2, 1, 2,       16, {0x00, 0x00, 0x00, 0x00}},
-        {720,  480,  3, 1, 4,       16, {0x00, 0x00, 0x00, 0x00}},
-        {720,  480,  4, 1, 5,       16, {0x00, 0x00, 0x00, 0x00}},
-        {720,  480,  5, 1, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {800,  600,  0, 3, 0,       16, {0x0C, 0x0F, 0x00, 0x00}},
-        {800,  600,  1, 3, 1,       16, {0x0D, 0x0B, 0x00, 0x00}},
-        {800,  600,  2, 3, 2,       16, {0x0F, 0x0C, 0x00, 0x00}},
-        {800,  600,  3, 3, 4,       16, {0x0C, 0x0F, 0x00, 0x00}},
-        {800,  600,  4, 3, 5,       16, {0x12, 0x12, 0x00, 0x00}},
-        {800,  600,  5, 3, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1024, 768,  0, 4, 0,       16, {0x16, 0x10, 0x00, 0x00}},
-        {1024, 768,  1, 4, 1,       16, {0x15, 0x10, 0x00, 0x00}},
-        {1024, 768,  2, 4, 2,       16, {0x1C, 0x14, 0x00, 0x00}},
-        {1024, 768,  3, 4, 3,       16, {0x1A, 0x13, 0x00, 0x00}},
-        {1024, 768,  4, 4, 4,       16, {0x1C, 0x18, 0x00, 0x00}},
-        {1024, 768,  5, 4, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1152, 864,  0, 5, 0,       24, {0x24, 0x16, 0x00, 0x00}},
-        {1152, 864,  1, 5, 1,       24, {0x2A, 0x1A, 0x00, 0x00}},
-        {1152, 864,  2, 5, 2,       24, {0x2A, 0x1E, 0x00, 0x00}},
-        {1152, 864,  3, 5, 3,       24, {0x00, 0x00, 0x00, 0x00}},
-        {1152, 864,  4, 5, kNoSlot, 24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1152, 864,  5, 5, kNoSlot, 24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1280, 1024, 0, 6, 0,       16, {0x1A, 0x16, 0x00, 0x00}},
-        {1280, 1024, 1, 6, 1,       16, {0x22, 0x1A, 0x00, 0x00}},
-        {1280, 1024, 2, 6, 2,       16, {0x27, 0x1C, 0x00, 0x00}},
-        {1280, 1024, 3, 6, 3,       16, {0x2D, 0x1D, 0x00, 0x00}},
-        {1280, 1024, 4, 6, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1280, 1024, 5, 6, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 0, 7, 0,       16, {0x29, 0x1D, 0x00, 0x00}},
-        {1600, 1200, 1, 7, 1,       16, {0x00, 0x00, 0x00, 0x00}},
-        {1600, 1200, 2, 7, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 3, 7, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 4, 7, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 5, 7, kNoSlot, 16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        // width height r row slot   sel  bpp  word
+        {640,  480,  0, 0, 0,       1,   24, {0x0F, 0x0C, 0x00, 0x00}},
+        {640,  480,  1, 0, 1,       1,   24, {0x0F, 0x0C, 0x00, 0x00}},
+        {640,  480,  2, 0, 2,       1,   24, {0x10, 0x0D, 0x00, 0x00}},
+        {640,  480,  3, 0, 4,       1,   24, {0x0C, 0x0F, 0x00, 0x00}},
+        {640,  480,  4, 0, 5,       1,   24, {0x13, 0x11, 0x00, 0x00}},
+        {640,  480,  5, 0, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  0, 1, 0,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  1, 1, 1,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  2, 1, 2,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  3, 1, 4,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  4, 1, 5,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  5, 1, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {800,  600,  0, 3, 0,       1,   16, {0x0C, 0x0F, 0x00, 0x00}},
+        {800,  600,  1, 3, 1,       1,   16, {0x0D, 0x0B, 0x00, 0x00}},
+        {800,  600,  2, 3, 2,       1,   16, {0x0F, 0x0C, 0x00, 0x00}},
+        {800,  600,  3, 3, 4,       1,   16, {0x0C, 0x0F, 0x00, 0x00}},
+        {800,  600,  4, 3, 5,       1,   16, {0x12, 0x12, 0x00, 0x00}},
+        {800,  600,  5, 3, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1024, 768,  0, 4, 0,       1,   16, {0x16, 0x10, 0x00, 0x00}},
+        {1024, 768,  1, 4, 1,       1,   16, {0x15, 0x10, 0x00, 0x00}},
+        {1024, 768,  2, 4, 2,       1,   16, {0x1C, 0x14, 0x00, 0x00}},
+        {1024, 768,  3, 4, 3,       1,   16, {0x1A, 0x13, 0x00, 0x00}},
+        {1024, 768,  4, 4, 4,       1,   16, {0x1C, 0x18, 0x00, 0x00}},
+        {1024, 768,  5, 4, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  0, 5, 0,       1,   24, {0x24, 0x16, 0x00, 0x00}},
+        {1152, 864,  1, 5, 1,       1,   24, {0x2A, 0x1A, 0x00, 0x00}},
+        {1152, 864,  2, 5, 2,       1,   24, {0x2A, 0x1E, 0x00, 0x00}},
+        {1152, 864,  3, 5, 3,       0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  4, 5, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  5, 5, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1280, 1024, 0, 6, 0,       1,   16, {0x1A, 0x16, 0x00, 0x00}},
+        {1280, 1024, 1, 6, 1,       1,   16, {0x22, 0x1A, 0x00, 0x00}},
+        {1280, 1024, 2, 6, 2,       1,   16, {0x27, 0x1C, 0x00, 0x00}},
+        {1280, 1024, 3, 6, 3,       1,   16, {0x2D, 0x1D, 0x00, 0x00}},
+        {1280, 1024, 4, 6, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1280, 1024, 5, 6, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 0, 7, 0,       1,   16, {0x29, 0x1D, 0x00, 0x00}},
+        {1600, 1200, 1, 7, 1,       1,   16, {0x00, 0x00, 0x00, 0x00}},
+        {1600, 1200, 2, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 3, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 4, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 5, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -286,27 +283,9 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
         state.rateIndex    = c.rateIndex;
         TimingSelection chosen;
         std::memset(&chosen, 0xA5, sizeof chosen);
-        ASSERT_EQ(SelectTiming(&state, &chosen), 1);
+        ASSERT_EQ(SelectTiming(&state, &chosen), c.selects);
         EXPECT_EQ(WordOf(chosen.word), c.word);
     }
-}
-
-// A RateIndex without a slot leaves word and offset as they were.
-TEST(SelectTiming, RateWithoutSlotKeepsWordAndOffset) {
-    DisplayState state = State(1600, 1200, 16, "");
-    ASSERT_EQ(state.rateIndex, 2u);
-    TimingSelection fresh{};
-    ASSERT_EQ(SelectTiming(&state, &fresh), 1);
-    EXPECT_EQ(fresh.offset, 0);
-    EXPECT_EQ(WordOf(fresh.word), Bytes(4, 0));
-    EXPECT_EQ(RecordOf(fresh.record), Bytes(kTimingRecordSize, 0));
-
-    TimingSelection used{};
-    std::memset(&used, 0xA5, sizeof used);
-    ASSERT_EQ(SelectTiming(&state, &used), 1);
-    EXPECT_EQ(used.offset, 0xA5);
-    EXPECT_EQ(WordOf(used.word), Bytes(4, 0xA5));
-    EXPECT_EQ(RecordOf(used.record), Bytes(kTimingRecordSize, 0));
 }
 
 // The row comes from the width, never from modeIndex.
@@ -318,15 +297,22 @@ TEST(SelectTiming, IgnoresModeIndex) {
     EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[4][2]));
 }
 
-TEST(SelectTiming, NoRowOrNoColumnLeavesSelectionUntouched) {
-    const DisplayState states[] = {State(1920, 1080, 16, "60"), State(0, 0, 8, "60"),
-                                   State(1024, 768, 25, "60"), State(1024, 768, 32, "85"),
-                                   State(-1024, 768, 16, "60")};
+// No row for the width, no column for the depth, or an all-zero record at the rate: a record of
+// zeros is no timing (written out, a horizontal total of 0 loses the monitor's sync). The empty
+// rate text matches the row's first empty entry, whose record is zero; the 720-pixel rows hold
+// nothing else. A record with a zero word or offset is a timing all the same.
+TEST(SelectTiming, NoRowColumnOrTimingLeavesSelectionUntouched) {
+    const DisplayState states[] = {
+        State(1920, 1080, 16, "60"), State(0, 0, 8, "60"),        State(1024, 768, 25, "60"),
+        State(1024, 768, 32, "85"),  State(-1024, 768, 16, "60"), State(1152, 864, 16, ""),
+        State(1600, 1200, 16, ""),   State(1024, 768, 16, ""),    State(720, 480, 8, "60"),
+        State(720, 576, 24, "85"),   State(720, 400, 16, "0"),    State(1280, 960, 16, "160")};
     for (const DisplayState& state : states) {
         TimingSelection chosen;
         std::memset(&chosen, 0x5A, sizeof chosen);
         TimingSelection before = chosen;
-        EXPECT_EQ(SelectTiming(&state, &chosen), 0) << state.width << " " << state.bitsPerPixel;
+        EXPECT_EQ(SelectTiming(&state, &chosen), 0) << state.width << "x" << state.height << " "
+                                                    << state.bitsPerPixel << " \"" << state.rateText << "\"";
         EXPECT_EQ(std::memcmp(&chosen, &before, sizeof chosen), 0);
     }
 }

@@ -48,9 +48,9 @@ TEST(RefreshSim, DefaultMachineIsTheTypicalRun) {
     EXPECT_NE(o.out.find("CRTC 0x00 (horizontal total) <- A7"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("CRTC 0x13 (offset) <- 00"), std::string::npos);
     EXPECT_NE(o.out.find("window 0x60000003 <- 1C"), std::string::npos);
-    EXPECT_NE(o.out.find("selection: mode index 4, rate index 2, depth class 1, rate slot 2, table row 4"),
+    EXPECT_NE(o.out.find("\nselection: row 4 (1024x768), 85 Hz (rate index 2, slot 2), depth class 1\n"),
               std::string::npos);
-    EXPECT_NE(o.out.find("verdict: the utility would change the adapter on this machine"), std::string::npos);
+    EXPECT_NE(o.out.find("\nverdict: the utility would set the rate on this machine\n"), std::string::npos);
 }
 
 TEST(RefreshSim, JsonShape) {

@@ -3,7 +3,7 @@
 Pentium, costs little to load, and carries the resources the program is shipped with; with
 --console and --no-resources, the same of the diagnostic refcheck.exe.
 
-    check_win95_exe.py [--console] [--no-resources] [--max-bytes N] [--imports LIST] FILE.exe
+    check_win95_exe.py [--console] [--no-resources] [--max-bytes N] [--max-out N] [--imports LIST] FILE.exe
     check_win95_exe.py --refuse-altered [--imports LIST] FILE.exe
 
 - PE32 image for i386, GUI subsystem (with --console: the console subsystem of a program for an
@@ -26,6 +26,8 @@ Pentium, costs little to load, and carries the resources the program is shipped 
   block; no icon, nothing else.
   With --no-resources: no resource directory at all.
 - At most --max-bytes bytes (default 8192).
+- With --max-out N, at most N port write instructions (out, outs) in the code: the diagnostic makes
+  only the index writes its register reads need, all through one instruction.
 
 Prints the size, the sections and the imports, then one line per finding; exits 1 if there is any.
 
@@ -222,8 +224,14 @@ def constructor_lists(image, text):
     return None
 
 
-def instruction_findings(path, image):
-    findings, checked = [], 0
+# Port writes, as objdump spells them.
+PORT_WRITES = {"out", "outb", "outw", "outl", "outs", "outsb", "outsw", "outsl"}
+
+
+def instruction_findings(path, image, max_out=None):
+    """Findings on the code, and how many instructions were checked. With max_out, more port
+    writes than that are a finding: a program that may only select registers to read them."""
+    findings, checked, port_writes = [], 0, []
     for section in image.sections:
         name, rva, vsize, _, _, flags = section
         if not flags & SCN_EXECUTE:
@@ -251,11 +259,16 @@ def instruction_findings(path, image):
             if not words:
                 continue
             checked += 1
+            if words[0] in PORT_WRITES:
+                port_writes.append("    %s: %s" % (m.group(1), " ".join(words)))
             if not mnemonic_allowed(words[0], words[1:]):
                 newer.append("    %s: %s" % (m.group(1), " ".join(words)))
         if newer:
             findings.append("%d instructions a 486 or Pentium does not have:\n%s"
                             % (len(newer), "\n".join(newer[:20])))
+    if max_out is not None and len(port_writes) > max_out:
+        findings.append("%d port write instructions, at most %d:\n%s"
+                        % (len(port_writes), max_out, "\n".join(port_writes[:20])))
     return findings, checked
 
 
@@ -525,7 +538,7 @@ def describe(path, image, size, max_bytes, names, instructions):
             sorted(n if n is not None else "(ordinal)" for d, n in names if d == dll))))
 
 
-def check(path, max_bytes, import_list, quiet=False, console=False, no_resources=False):
+def check(path, max_bytes, import_list, quiet=False, console=False, no_resources=False, max_out=None):
     with open(path, "rb") as f:
         raw = f.read()
     try:
@@ -558,7 +571,7 @@ def check(path, max_bytes, import_list, quiet=False, console=False, no_resources
                             % (name, dll, os.path.basename(import_list)))
     findings += layout_findings(image, len(raw))
 
-    code_findings, instructions = instruction_findings(path, image)
+    code_findings, instructions = instruction_findings(path, image, max_out)
     findings += code_findings
     if not no_resources:
         findings += resource_findings(image)
@@ -638,6 +651,7 @@ def main(argv):
     args = argv[1:]
     max_bytes, import_list, altered = 8192, os.path.join(HERE, "win95_imports.txt"), False
     console = no_resources = False
+    max_out = None
     while len(args) > 1 and args[0].startswith("--"):
         if args[0] == "--console":
             console = True
@@ -645,6 +659,9 @@ def main(argv):
             no_resources = True
         elif args[0] == "--max-bytes":
             max_bytes = int(args[1], 0)
+            args = args[1:]
+        elif args[0] == "--max-out":
+            max_out = int(args[1], 0)
             args = args[1:]
         elif args[0] == "--imports":
             import_list = args[1]
@@ -659,7 +676,8 @@ def main(argv):
         return 2
     if altered:
         return 1 if refuses_altered(args[0], import_list) else 0
-    findings, _ = check(args[0], max_bytes, import_list, console=console, no_resources=no_resources)
+    findings, _ = check(args[0], max_bytes, import_list, console=console, no_resources=no_resources,
+                        max_out=max_out)
     for text in findings:
         print("check_win95_exe: %s: %s" % (os.path.basename(args[0]), text))
     return 1 if findings else 0

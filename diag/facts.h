@@ -1,0 +1,21 @@
+// What the run saw but does not keep, asked again of the system as the utility asks it, only
+// reading: for the report of the diagnostic and of refresh-sim alike.
+#pragma once
+
+#include <windows.h>
+
+#include "diag/report.h"
+
+// Whether system.ini opens as the driver check opens it.
+int SystemIniOpens(const char* path);
+
+// Why the system.ini at path does not name the served driver: the first line that comes close
+// (the served driver's line but for blanks, letters' case or a line break), and which rule it
+// fails. Read with the driver check's own reading and tests.
+DriverLineFacts ExplainDriverLine(const char* path);
+
+// Where the rate text came from: "60" may be the user's choice or the default for a missing value.
+RateSource FindRateSource();
+
+// What the mapping driver answers when asked for the register window as the utility asks.
+WindowFacts AskMappingDriver();

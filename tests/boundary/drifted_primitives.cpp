@@ -1,0 +1,16 @@
+// A set of hardware primitives whose signatures drifted together: they define other functions than
+// the product calls. Linked as an executable's only set, this must fail to link, never leave the
+// product to take another set.
+#include <windows.h>
+
+BYTE ReadPortByte(DWORD) {
+    return 0xFF;
+}
+
+void WritePortByte(DWORD, BYTE) {}
+
+void StoreWindowByte(DWORD, BYTE) {}
+
+int main() {
+    return WinMain(0, 0, 0, 0);
+}
