@@ -80,7 +80,7 @@ NearMiss RuleFailed(const LineReview* review, const char* line, size_t length) {
 }
 
 void ReviewLine(const char* line, size_t length, void* context) {
-    LineReview* review = static_cast<LineReview*>(context);
+    LineReview* review        = static_cast<LineReview*>(context);
     const size_t headerLength = sizeof "[boot.description]" - 1;
     if (IsSectionHeader(line, length)) {
         review->inSection = 1;

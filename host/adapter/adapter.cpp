@@ -1,5 +1,7 @@
 #include "adapter/adapter.h"
 
+#include <cstdio>
+
 #include "hw/vga.h"
 #include "hw/vga_names.h"
 
@@ -68,6 +70,40 @@ size_t CountUnexpected(const Adapter& a) {
         n += access.unexpected ? 1 : 0;
     }
     return n;
+}
+
+std::vector<std::string> ChangedRegisters(const Adapter& before, const Adapter& after) {
+    std::vector<std::string> changed;
+    auto hex = [](const char* what, unsigned index) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%s 0x%02X", what, index);
+        return std::string(name);
+    };
+    if (before.crtcLatch != after.crtcLatch) {
+        changed.push_back("CRTC index");
+    }
+    if (before.extLatch != after.extLatch) {
+        changed.push_back("extended index");
+    }
+    for (unsigned i = 0; i < before.crtc.size(); ++i) {
+        if (before.crtc[i] != after.crtc[i]) {
+            changed.push_back(hex("CRTC", i));
+        }
+    }
+    for (unsigned i = 0; i < before.ext.size(); ++i) {
+        if (before.ext[i] != after.ext[i]) {
+            changed.push_back(hex("extended", i));
+        }
+    }
+    if (before.miscOutput != after.miscOutput) {
+        changed.push_back("miscellaneous output");
+    }
+    for (unsigned i = 0; i < kWindowSize; ++i) {
+        if (before.window[i] != after.window[i]) {
+            changed.push_back("window " + std::to_string(i));
+        }
+    }
+    return changed;
 }
 
 std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t crtcLatch,

@@ -53,6 +53,11 @@ void Store(Adapter& adapter, uint32_t address, uint8_t value);
 // Counts of the trace, for property checks.
 size_t CountUnexpected(const Adapter& adapter);
 
+// Every register, index latch and window byte that differs between two states of the adapter, by
+// name ("CRTC index", "CRTC 0x11", "extended 0x09", "miscellaneous output", "window 0"), in that
+// order; empty when they are alike. The trace is no register.
+std::vector<std::string> ChangedRegisters(const Adapter& before, const Adapter& after);
+
 // Human-readable lines for a trace, with the register each indexed write reaches, for example
 // "CRTC 0x00 (horizontal total) <- A7". Latches are followed from the trace itself, starting at
 // the given latch values.

@@ -76,6 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!fromTable) {
             Fail("SelectTiming gave a record from outside the rate index's column", state);
         }
+        // ... and holds a timing: a record of zeros would cost the monitor its sync.
+        static const TimingRecord kZeros = {};
+        if (std::memcmp(selection.record, kZeros, kTimingRecordSize) == 0) {
+            Fail("SelectTiming gave a record of zeros", state);
+        }
     } else if (selected != 0) {
         Fail("SelectTiming answered other than 0 or 1", state);
     }

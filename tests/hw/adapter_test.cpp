@@ -168,3 +168,22 @@ TEST(Adapter, TraceTextNamesTheRegisterEachAccessReaches) {
     };
     EXPECT_EQ(adapter::DescribeTrace(trace), want);
 }
+
+// What the Wine proof of the diagnostic reads to see the adapter left as it was: every latch,
+// register and window byte that differs, by name; the trace alone changes nothing.
+TEST(Adapter, ChangedRegistersNamesEveryDifference) {
+    adapter::Adapter before = adapter::MakeAdapter();
+    adapter::Adapter after  = before;
+    adapter::In(after, VGA_CRT_DC);
+    EXPECT_TRUE(adapter::ChangedRegisters(before, after).empty());
+
+    adapter::Out(after, VGA_CRT_IC, VGA_CRTC_V_SYNC_END);
+    adapter::Out(after, VGA_CRT_DC, 0x0E);
+    adapter::Out(after, EXT_IC, EXT_09);
+    adapter::Out(after, EXT_DC, 0x01);
+    adapter::Out(after, VGA_MIS_W, VGA_MIS_TIMING);
+    adapter::Store(after, after.windowBase + 2, 0x14);
+    EXPECT_EQ(adapter::ChangedRegisters(before, after),
+              (std::vector<std::string>{"CRTC index", "extended index", "CRTC 0x11", "extended 0x09",
+                                        "miscellaneous output", "window 2"}));
+}

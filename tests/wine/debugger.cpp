@@ -39,6 +39,7 @@ struct Options {
 struct Run {
     Debuggee debuggee;
     Emulation emulation;
+    adapter::Adapter initialModel; // the model as the program finds it
     BoxHooks hooks;
     bool sawLoaderBreak = false;
     bool crashed        = false;
@@ -69,8 +70,8 @@ bool ParseU32(const char* s, uint32_t* v) {
     return true;
 }
 
-// Sets a register of the model before the program starts: "crtc:0x75=0x20", "ext:0x09=0x01" or
-// "misc=0x67".
+// Sets a register of the model before the program starts: "crtc:0x75=0x20", "ext:0x09=0x01",
+// "misc=0x67", or an index register: "crtc-index=0x5A", "ext-index=0xA5".
 void ApplyPreset(adapter::Adapter& model, const std::string& s) {
     size_t eq = s.find('=');
     if (eq == std::string::npos) {
@@ -95,6 +96,10 @@ void ApplyPreset(adapter::Adapter& model, const std::string& s) {
         model.ext[index] = v;
     } else if (kind == "misc" && colon == std::string::npos) {
         model.miscOutput = v;
+    } else if (kind == "crtc-index" && colon == std::string::npos) {
+        model.crtcLatch = v;
+    } else if (kind == "ext-index" && colon == std::string::npos) {
+        model.extLatch = v;
     } else {
         Usage("--set: unknown register");
     }
@@ -321,13 +326,14 @@ HANDLE CreateCapture(const std::string& path) {
 
 RunResult Collect(const Run& r, const std::string& out, const std::string& err) {
     RunResult result;
-    result.exitCode       = r.exitCode;
-    result.messageBoxes   = RecordedMessageBoxes();
-    result.standardOutput = out;
-    result.standardError  = err;
-    result.accesses       = r.emulation.model.trace;
-    result.driverCalls    = r.emulation.driverCalls;
-    HDC dc                = GetDC(nullptr);
+    result.exitCode         = r.exitCode;
+    result.messageBoxes     = RecordedMessageBoxes();
+    result.standardOutput   = out;
+    result.standardError    = err;
+    result.accesses         = r.emulation.model.trace;
+    result.driverCalls      = r.emulation.driverCalls;
+    result.changedRegisters = adapter::ChangedRegisters(r.initialModel, r.emulation.model);
+    HDC dc                  = GetDC(nullptr);
     result.screen = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
                      GetDeviceCaps(dc, VREFRESH)};
     ReleaseDC(nullptr, dc);
@@ -357,6 +363,7 @@ int main(int argc, char** argv) {
 
     Run r;
     r.emulation.model = o.model;
+    r.initialModel    = o.model;
     bool started      = RunTarget(r, o, out, err);
     DWORD startError  = GetLastError();
     CloseHandle(out);

@@ -93,6 +93,7 @@ std::string ResultJson(const RunResult& r) {
         {"stderr", TextFromBytes(r.standardError)},
         {"accesses", r.accesses},
         {"driverCalls", calls},
+        {"changedRegisters", r.changedRegisters},
         {"screen",
          {{"width", r.screen.width},
           {"height", r.screen.height},

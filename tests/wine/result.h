@@ -1,6 +1,6 @@
 // What one run under the debugger found, and the JSON object it is written as (keys in this
 // order): exitCode, messageBoxes, stdout, stderr, accesses (as refresh-sim --json writes them),
-// driverCalls, screen, crash, error. Plain portable C++, tested on the host.
+// driverCalls, changedRegisters, screen, crash, error. Plain portable C++, tested on the host.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +46,7 @@ struct RunResult {
     std::string standardOutput, standardError; // bytes as the program wrote them
     std::vector<adapter::Access> accesses;
     std::vector<DriverCall> driverCalls;
+    std::vector<std::string> changedRegisters; // of the adapter model, from the start to the end
     Screen screen{};
     std::optional<Crash> crash;
     std::string error; // why the debugger cut the run short; empty for a clean run

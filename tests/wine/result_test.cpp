@@ -39,14 +39,15 @@ TEST(Result, EveryKeyInItsPlace) {
     r.exitCode = 0;
     r.messageBoxes.push_back({TextFromBytes("Open System.ini error!"), TextFromBytes(""), 0x10, true});
     r.messageBoxes.push_back({std::nullopt, std::nullopt, 0, false});
-    r.standardOutput = "Unable to open VxD, Error code: 2\r\n";
-    r.accesses       = {{adapter::Op::Out, 0x3D4, 0x75, false},
-                        {adapter::Op::In, 0x3D5, 0x00, false},
-                        {adapter::Op::Store, 0x60000003, 0x1C, false}};
-    r.driverCalls    = {{3, 8, 8, true, 0, 0x60000000, 0x10000}};
-    r.screen         = {1024, 768, 16, 60};
-    r.crash          = Crash{0xC0000005, 0x00401000};
-    r.error          = "timeout after 30000 ms";
+    r.standardOutput   = "Unable to open VxD, Error code: 2\r\n";
+    r.accesses         = {{adapter::Op::Out, 0x3D4, 0x75, false},
+                          {adapter::Op::In, 0x3D5, 0x00, false},
+                          {adapter::Op::Store, 0x60000003, 0x1C, false}};
+    r.driverCalls      = {{3, 8, 8, true, 0, 0x60000000, 0x10000}};
+    r.changedRegisters = {"CRTC index", "window 3"};
+    r.screen           = {1024, 768, 16, 60};
+    r.crash            = Crash{0xC0000005, 0x00401000};
+    r.error            = "timeout after 30000 ms";
 
     std::string text = ResultJson(r);
     for (char c : text) {
@@ -73,6 +74,7 @@ TEST(Result, EveryKeyInItsPlace) {
            {"error", 0},
            {"base", 0x60000000},
            {"size", 0x10000}}}},
+        {"changedRegisters", {"CRTC index", "window 3"}},
         {"screen", {{"width", 1024}, {"height", 768}, {"bitsPerPixel", 16}, {"refresh", 60}}},
         {"crash", {{"code", 0xC0000005u}, {"address", 0x00401000}}},
         {"error", "timeout after 30000 ms"},

@@ -43,9 +43,18 @@ result() {  # result STATUS NAME
 python3 "$here/check_win95_exe.py" "$windows_dir/refresh.exe"
 result $? "refresh.exe loads on Windows 95 (PE, layout, imports, instructions, resources, size)"
 
-# The diagnostic, a console program without resources, under the same checks otherwise.
-python3 "$here/check_win95_exe.py" --console --no-resources --max-bytes 12288 "$windows_dir/refcheck.exe"
-result $? "refcheck.exe loads on Windows 95 (PE, console, layout, imports, instructions, no resources, size)"
+# The diagnostic, a console program without resources, under the same checks otherwise; its one
+# port write instruction is the index write its register reads need.
+refcheck_checks=(--console --no-resources --max-bytes 16384 --max-out 1)
+python3 "$here/check_win95_exe.py" "${refcheck_checks[@]}" "$windows_dir/refcheck.exe"
+result $? "refcheck.exe loads on Windows 95 (PE, console, layout, imports, instructions, no resources, size, one out)"
+
+# ... and a diagnostic linked with the utility's real primitives, its own drifted out of reach,
+# is refused for its port writes.
+out=$(python3 "$here/check_win95_exe.py" "${refcheck_checks[@]}" "$windows_dir/tests/wine/refcheck-mislinked.exe")
+status=$?
+[ "$status" = 1 ] && grep -q 'port write instructions, at most 1' <<<"$out"
+result $? "check_win95_exe.py refuses a diagnostic linked with the real port primitives (refcheck-mislinked.exe)"
 
 # The checker must refuse an ordinary MinGW program: console subsystem, msvcrt.dll, CMOV, TLS.
 out=$(python3 "$here/check_win95_exe.py" "$windows_dir/tests/wine/debugger.exe")

@@ -71,17 +71,25 @@ WINE_WINDOWS_DIRECTORY = "C:\\windows"
 
 # The index ports of the two register files the utility reads; the data port is the next one.
 INDEX_PORTS = (0x3D4, 0x3D6)
+CRTC_INDEX_PORT = 0x3D4
+
+# The index registers as the diagnostic's runs find them: values no run leaves there by chance, so
+# that one not put back shows.
+REFCHECK_INDEXES = {"crtc-index": 0x5A, "ext-index": 0xA5}
+REFCHECK_PRESETS = [w for name, value in REFCHECK_INDEXES.items() for w in ("--set", "%s=0x%02x" % (name, value))]
 
 # name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
 # and the number of accesses the case must make (so a row that sets up the wrong machine on both
-# sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read.
+# sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read
+# alone (also where the table's record is all zero: no key leaves the rate text empty, and 1600x1200
+# holds zeros at its first empty entry).
 # fmt: off
 CASES = [
     ("typical",         "1024x768x16",  "85",   "lf",       "ok",          0x00, 58),
     ("640x480x8-120",   "640x480x8",    "120",  "lf",       "ok",          0x00, 58),
     ("800x600x16-75",   "800x600x16",   "75",   "lf",       "ok",          0x00, 58),
     ("1280x1024x16-72", "1280x1024x16", "72",   "lf",       "ok",          0x00, 58),
-    ("1600x1200-no-key","1600x1200x16", NO_KEY, "lf",       "ok",          0x00, 58),
+    ("1600x1200-no-key","1600x1200x16", NO_KEY, "lf",       "ok",          0x00, 2),
     ("depth-32",        "1024x768x24",  "85",   "lf",       "ok",          0x00, 2),
     ("skip-bit-set",    "1024x768x16",  "85",   "lf",       "ok",          0x20, 2),
     ("no-system-ini",   "1024x768x16",  "85",   NO_INI,     "ok",          0x00, 0),
@@ -99,7 +107,7 @@ TYPICAL = next(c for c in CASES if c[0] == "typical")
 
 # The diagnostic's runs with an argument, on the typical machine, with no adapter access, no
 # mapping-driver call and no message box: name, argument, exit code, what standard output must be.
-REFCHECK_HELP = "REFCHECK shows what REFRESH.EXE would do"
+REFCHECK_HELP = "LUMCHECK shows what LUMRATE.EXE would do"
 REFCHECK_OPTION_RUNS = [
     # One screen of an MS-DOS Prompt window, 80x25, with the prompt after it and no line wrapped.
     ("refcheck-help", "/?", 0, "the help, at most 24 lines of at most 79 columns",
@@ -209,9 +217,24 @@ def index_reads(accesses):
     return [a for i in range(len(accesses)) if index_read_at(accesses, i) for a in accesses[i : i + 2]]
 
 
+def index_saved_and_restored(accesses):
+    """The accesses between the diagnostic's read of the CRTC index register and its writing back of
+    the same value, and what is wrong with that frame, if anything."""
+    if not accesses:
+        return [], []
+    first, last = accesses[0], accesses[-1]
+    if not (first["op"] == "in" and first["port"] == CRTC_INDEX_PORT):
+        return accesses, ["the first access is not a read of the CRTC index register: %s" % describe(first)]
+    if not (last["op"] == "out" and last["port"] == CRTC_INDEX_PORT and last["value"] == first["value"]):
+        return accesses[1:], ["the CRTC index register is not written back as read (0x%02X): %s"
+                              % (first["value"], describe(last))]
+    return accesses[1:-1], []
+
+
 def dry_run_faults(accesses):
     """Each access of the diagnostic's Wine run that is not part of a register read, one text each."""
-    found, i = [], 0
+    accesses, found = index_saved_and_restored(accesses)
+    i = 0
     while i < len(accesses):
         if index_read_at(accesses, i):
             i += 2
@@ -247,11 +270,17 @@ def refcheck_differences(wine, sim):
     """What differs between the diagnostic's Wine run and what it must do on refresh-sim's machine:
     make only the utility's register reads, print the utility's own output and then the report, show
     the utility's message boxes and end with exit code 0."""
-    expected = dict(sim, exitCode=0, accesses=index_reads(sim["accesses"]),
+    reads = index_reads(sim["accesses"])
+    crtc_index = REFCHECK_INDEXES["crtc-index"]
+    framed = ([{"op": "in", "port": CRTC_INDEX_PORT, "value": crtc_index}] + reads
+              + [{"op": "out", "port": CRTC_INDEX_PORT, "value": crtc_index}]) if reads else []
+    expected = dict(sim, exitCode=0, accesses=framed,
                     stdout=sim["stdout"] + "".join(line + "\r\n" for line in sim["report"]))
     faults = dry_run_faults(wine["accesses"])
     if len(faults) > 5:
         faults[5:] = ["... and %d more such accesses" % (len(faults) - 5)]
+    if wine.get("changedRegisters"):
+        faults.append("the adapter is not as before: %s changed" % ", ".join(wine["changedRegisters"]))
     return faults + differences(wine, expected)
 
 
@@ -417,7 +446,7 @@ def main(argv):
             if only and case[0] not in only:
                 continue
             t0 = time.monotonic()
-            found, sim = run_case(case, sim_path, refcheck, ini_files, env,
+            found, sim = run_case(case, sim_path, refcheck, ini_files, env, options=REFCHECK_PRESETS,
                                   sim_options=["--windows-directory", WINE_WINDOWS_DIRECTORY],
                                   compare=refcheck_differences)
             report("refcheck " + case[0], time.monotonic() - t0, found, width=27,
