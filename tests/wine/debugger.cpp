@@ -34,6 +34,7 @@ struct Options {
     DWORD timeoutMs        = 30000;
     adapter::Adapter model = adapter::MakeAdapter(); // power-on state and --set
     std::vector<std::string> target;
+    std::string commandLine; // handed to the program as it stands; empty: the target's words, quoted
 };
 
 struct Run {
@@ -53,9 +54,10 @@ struct Run {
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "debugger: %s\n"
-                 "usage: debugger.exe [--out FILE] [--timeout MS] "
+                 "usage: debugger.exe [--out FILE] [--timeout MS] [--command-line TEXT] "
                  "[--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]\n"
-                 "  KIND is crtc or ext (INDEX = register) or misc, e.g. crtc:0x75=0x20\n",
+                 "  KIND is crtc or ext (INDEX = register), misc, crtc-index or ext-index,\n"
+                 "  e.g. crtc:0x75=0x20\n",
                  why);
     std::exit(2);
 }
@@ -127,6 +129,8 @@ Options ParseArgs(int argc, char** argv) {
             o.timeoutMs = t;
         } else if (a == "--set") {
             ApplyPreset(o.model, argv[++i]);
+        } else if (a == "--command-line") {
+            o.commandLine = argv[++i];
         } else {
             Usage(("unknown option " + a).c_str());
         }
@@ -223,10 +227,10 @@ DWORD OnException(Run& r, const DEBUG_EVENT& ev) {
 }
 
 bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
-    Debuggee& d = r.debuggee;
-    std::string cmd;
-    for (const std::string& a : o.target) {
-        cmd += (cmd.empty() ? "" : " ") + Quote(a);
+    Debuggee& d     = r.debuggee;
+    std::string cmd = o.commandLine;
+    for (size_t i = 0; o.commandLine.empty() && i < o.target.size(); ++i) {
+        cmd += (cmd.empty() ? "" : " ") + Quote(o.target[i]);
     }
     char full[MAX_PATH], *file = nullptr;
     if (!GetFullPathNameA(o.target[0].c_str(), sizeof full, full, &file) || !file) {

@@ -22,6 +22,8 @@
 #   --set PRESET        register of the adapter model before the run,
 #                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
 #   --timeout MS        debugger's limit for the program (default 30000)
+#   --command-line TEXT the command line the program gets, as it stands (default:
+#                       its path and PROGRAM-ARGS, quoted where needed)
 #   --out FILE          also write the JSON there
 #   --in-place          PROGRAM is the Windows path of a program already in
 #                       the prefix: it runs where it stands, and the double is
@@ -80,6 +82,7 @@ while [ $# -gt 0 ]; do
         --vxd-error) vxd_error=$2; shift 2 ;;
         --set) sets+=(--set "$2"); shift 2 ;;
         --timeout) timeout=$2; shift 2 ;;
+        --command-line) sets+=(--command-line "$2"); shift 2 ;;
         --out) out_file=$2; shift 2 ;;
         --in-place) in_place=1; shift ;;
         --wine) wine_only=1; shift ;;

@@ -106,7 +106,9 @@ CASES = [
 TYPICAL = next(c for c in CASES if c[0] == "typical")
 
 # The diagnostic's runs with an argument, on the typical machine, with no adapter access, no
-# mapping-driver call and no message box: name, argument, exit code, what standard output must be.
+# mapping-driver call and no message box: name, argument or whole command line, exit code, what
+# standard output must be. A command line names the program by a path that is not the real one:
+# the program finds its own name in it, whatever stands before.
 REFCHECK_HELP = "LUMCHECK shows what LUMRATE.EXE would do"
 REFCHECK_OPTION_RUNS = [
     # One screen of an MS-DOS Prompt window, 80x25, with the prompt after it and no line wrapped.
@@ -115,6 +117,11 @@ REFCHECK_OPTION_RUNS = [
                   and all(len(line) <= 79 for line in out.split("\r\n")))),
     ("refcheck-unknown-option", "/x", 2, "one line",
      lambda out: out.endswith("\r\n") and out.count("\n") == 1),
+    # Unquoted paths with a blank or slashes in them are no switch.
+    ("refcheck-help-path-with-blank", {"command line": "C:\\My Tools\\refcheck.exe /?"}, 0, "the help",
+     lambda out: out.startswith(REFCHECK_HELP)),
+    ("refcheck-help-slashed-path", {"command line": "C:/My/refcheck/?"}, 0, "the help",
+     lambda out: out.startswith(REFCHECK_HELP)),
 ]
 
 # The test of the rule for the diagnostic's accesses, on refresh.exe's trace.
@@ -338,7 +345,11 @@ def run_refcheck_option(option_run, exe, ini_files, env):
     """What is wrong with one of REFCHECK_OPTION_RUNS under Wine, one text each."""
     _, argument, want_exit, want_output, output_ok = option_run
     wine_args, _ = machine_args(TYPICAL, ini_files)
-    status, out, err = run([RUN_CASE] + wine_args + [exe, "--", argument], env=env)
+    if isinstance(argument, dict):
+        program = ["--command-line", argument["command line"], exe]
+    else:
+        program = [exe, "--", argument]
+    status, out, err = run([RUN_CASE] + wine_args + program, env=env)
     if status != 0 or not out.strip():
         return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))]
     wine = json.loads(out)
@@ -459,7 +470,9 @@ def main(argv):
             t0 = time.monotonic()
             found = run_refcheck_option(option_run, refcheck, ini_files, env)
             report(option_run[0], time.monotonic() - t0, found, width=27,
-                   passing=lambda: "refcheck %s: exit %d, %s" % option_run[1:4])
+                   passing=lambda: "%s: exit %d, %s" % (
+                       option_run[1]["command line"] if isinstance(option_run[1], dict)
+                       else "refcheck " + option_run[1], option_run[2], option_run[3]))
     return 1 if tally.failed else 0
 
 
