@@ -3,7 +3,8 @@
 
     make_zip.py OUTPUT.zip NAME=FILE...
 
-Each NAME=FILE puts FILE into the zip as NAME, in the order given. NAME is an 8.3 name in capitals.
+Each NAME=FILE puts FILE into the zip as NAME, in the order given. NAME, and the file name of
+OUTPUT.zip, are 8.3 names in capitals: an MS-DOS program sees them as they are, not as ~1 aliases.
 Text files (.TXT, .INF) are kept with LF line ends in the sources and go into the zip with CR LF;
 they may hold only printable ASCII (0x20-0x7E), so that Notepad on Windows 95 and 98 shows them
 alike in any code page, and a .TXT line at most 76 columns, for Notepad and EDIT at 80 columns.
@@ -48,6 +49,8 @@ def main(argv):
         return 2
     output, entries = argv[1], [a.split("=", 1) for a in argv[2:]]
     contents, problems = [], []
+    if not SHORT_NAME.match(os.path.basename(output)):
+        problems.append("%s: not an 8.3 name in capitals" % os.path.basename(output))
     for name, path in entries:
         if not SHORT_NAME.match(name):
             problems.append("%s: not an 8.3 name in capitals" % name)

@@ -112,6 +112,18 @@ drive() {  # drive SCRIPT.py
     fi
 }
 drive run_cases.py
+
+# run_case.sh --refresh must hand the registry the value as written, also where the .reg file it
+# writes needs escapes. Wine's own reg.exe reads it back; no program under test runs.
+rate='6"0\5\'
+out=$(WINE_TEST_BUILD="$windows_dir/tests/wine" "$here/run_case.sh" --refresh "$rate" --wine -- \
+    reg query 'HKEY_CURRENT_CONFIG\Display\Settings' /v RefreshRate)
+status=$?
+got=$(tr -d '\r' <<<"$out" | sed -n 's/^[[:space:]]*RefreshRate[[:space:]]\{1,\}REG_SZ[[:space:]]\{1,\}//p')
+same=1
+if [ "$status" = 0 ] && [ "$got" = "$rate" ]; then same=0; else echo "    reg query: ${got:-$out}"; fi
+result $same "run_case.sh --refresh passes a value holding \" and \\ to the registry as written"
+
 # The package in the same prefix, after the cases.
 drive run_package.py
 

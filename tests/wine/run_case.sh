@@ -9,7 +9,8 @@
 #
 # Options:
 #   --screen WxHxD      Xvfb screen (default 1024x768x16)
-#   --refresh VALUE     HKCC\Display\Settings RefreshRate (REG_SZ); "none"
+#   --refresh VALUE     HKCC\Display\Settings RefreshRate (REG_SZ), as
+#                       written, " and \ included (no line break); "none"
 #                       deletes the value, "nokey" deletes the whole key
 #                       (default: none)
 #   --system-ini FILE   copied byte for byte to C:\windows\system.ini
@@ -103,6 +104,7 @@ want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 # What Wine reports for each X depth.
 case $depth in 8) want_bpp=8 ;; 15|16) want_bpp=16 ;; 24) want_bpp=32 ;; esac
 case $vxd in window|fail|null|nooutput|absent) ;; *) die "bad --vxd $vxd" ;; esac
+[[ $refresh != *[$'\r\n']* ]] || die "--refresh VALUE cannot hold a line break: a .reg file line ends there"
 for f in debugger.exe physwin.vxd; do
     [ -f "$build/$f" ] || die "$build/$f missing: build the windows preset first"
 done
@@ -178,7 +180,13 @@ exe_name=${exe##*[\\/]}
     case $refresh in
         nokey) printf '[-HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n' ;;
         none) printf '[HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n"RefreshRate"=-\r\n' ;;
-        *) printf '[HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n"RefreshRate"="%s"\r\n' "$refresh" ;;
+        *)
+            # In a quoted REGEDIT4 string a backslash and a double quote are escaped with a
+            # backslash; everything else stands for itself.
+            value=${refresh//\\/\\\\}
+            value=${value//\"/\\\"}
+            printf '[HKEY_CURRENT_CONFIG\\Display\\Settings]\r\n"RefreshRate"="%s"\r\n' "$value"
+            ;;
     esac
 } >"$WINEPREFIX/drive_c/case.reg"
 wine regedit /S 'C:\case.reg' || die "regedit failed"

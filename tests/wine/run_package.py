@@ -1,25 +1,32 @@
 #!/usr/bin/env python3
-"""Proves the release zip under Wine, as Windows 98: unpacked as a user would, installed through
-REFRESH.INF by Explorer's Install verb, the program started as its Run value says, removed by the
-command of its Uninstall entry.
+"""Proves the release zip LUMRATE.ZIP under Wine, as Windows 98: unpacked as a user would,
+installed through LUMRATE.INF by Explorer's Install verb, the program started as its Run value says,
+removed by the command of its Uninstall entry.
 
     run_package.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR
 
 Every Wine session (run_case.sh) is the "typical" machine of run_cases.py: same screen, system.ini
 and RefreshRate, so sessions differ only in what the package does. After each session the
 registry (as Wine saved it) and the Windows folder (names, sizes, contents) are read and compared
-with an earlier state. The checks, in order:
+with an earlier state. Before the first install, files of another program with generic names
+(FOREIGN: REFRESH.EXE in the Windows folder, INF\REFRESH.INF) are put there; they belong to the
+state every later one is compared with, and after each step they must still hold their bytes. The
+checks, in order:
 
-1. the zip holds exactly PACKAGE; REFRESH.EXE and REFCHECK.EXE are byte for byte the programs that
-   the case table proves; the text files are CR LF and printable ASCII throughout;
+1. the zip holds exactly PACKAGE; LUMRATE.EXE and LUMCHECK.EXE are byte for byte the refresh.exe
+   and refcheck.exe that the case table proves; the text files are CR LF and printable ASCII
+   throughout;
 2. the uninstall section, run with nothing installed, changes nothing;
-3. the Install verb copies REFRESH.EXE and REFRESH.INF into the Windows folder and its INF folder
+3. the Install verb copies LUMRATE.EXE and LUMRATE.INF into the Windows folder and its INF folder
    and adds the Run value and the Uninstall entry, and nothing else;
 4. the program, started by the Run value's command line where it was installed, under the
    emulating debugger with the mapping-driver double beside it, does what refresh-sim does on
    the same machine (run_cases.run_case), and changes no file and no registry value;
 5. the Uninstall entry's command leaves registry and Windows folder as before the install;
-6. installed twice, they are as after one install; uninstalled once, as before the install.
+6. installed twice, they are as after one install; uninstalled once, as before the install;
+7. installed, with the installed LUMRATE.INF then deleted, the Uninstall entry's command removes
+   nothing more; installed again and removed, registry and Windows folder are as before the first
+   install.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per check and "N passed,
@@ -41,14 +48,17 @@ sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
 
-# The zip's entries, in order, and which of them are text.
-PACKAGE = ["REFRESH.EXE", "REFCHECK.EXE", "REFRESH.INF", "README.TXT"]
-TEXT = {"REFRESH.INF", "README.TXT"}
+# The zip the windows build makes, its entries in order, which of them are text, and which are the
+# programs the case table proves (file names in the build folder).
+ZIP_NAME = "LUMRATE.ZIP"
+PACKAGE = ["LUMRATE.EXE", "LUMCHECK.EXE", "LUMRATE.INF", "README.TXT"]
+TEXT = {"LUMRATE.INF", "README.TXT"}
+BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMCHECK.EXE": "refcheck.exe"}
 
 # Where the user unpacks the zip, and Explorer's Install verb for an .inf file on Windows 95/98
 # (HKCR\inffile\shell\install\command), %1 being the file's path.
-UNPACKED = "REFRESH"
-INF_PATH = "C:\\REFRESH\\REFRESH.INF"
+UNPACKED = "LUMRATE"
+INF_PATH = "C:\\LUMRATE\\LUMRATE.INF"
 INSTALL_VERB = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 %1"
 # The same command for the uninstall section, for step 2 (nothing installed yet to find the INF).
 UNINSTALL_UNPACKED = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 132 %1"
@@ -59,8 +69,18 @@ CURRENT_VERSION = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVers
 RUN_KEY = CURRENT_VERSION + "\\Run"
 RUN_VALUE = "LumarelRefresh"
 UNINSTALL_ENTRY = CURRENT_VERSION + "\\Uninstall\\LumarelRefresh"
-UNINSTALL_COMMAND = "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 REFRESH.INF"
-INSTALLED_FILES = {"refresh.exe": "REFRESH.EXE", "inf/refresh.inf": "REFRESH.INF"}
+UNINSTALL_COMMAND = "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF"
+# Paths below the Windows folder, in lower case as listing() gives them: entry of the zip.
+INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "inf/lumrate.inf": "LUMRATE.INF"}
+RUN_LINE = WINDOWS_DIR + "\\LUMRATE.EXE"
+
+# Another program's files under the generic names this package must not touch, with bytes of
+# their own: path below the Windows folder as written, contents.
+FOREIGN = {
+    "REFRESH.EXE": b"MZ another program's REFRESH.EXE, not this package's\r\n",
+    "INF/REFRESH.INF": b"; another program's REFRESH.INF, not this package's\r\n"
+                       b"[Version]\r\nSignature=\"$CHICAGO$\"\r\n",
+}
 
 # Left out of every comparison: Wine's per-program settings, which run_case.sh writes for each
 # program it starts (Windows 98 mode), and the date that Wine gives its display adapter each time
@@ -240,10 +260,10 @@ def check_zip(zip_path, exe):
         if names != PACKAGE:
             found.append("entries %s, want %s" % (names, PACKAGE))
         contents = {n: z.read(n) for n in names}
-    for name in ("REFRESH.EXE", "REFCHECK.EXE"):
-        with open(os.path.join(os.path.dirname(exe), name.lower()), "rb") as f:
+    for name, built in BUILT.items():
+        with open(os.path.join(os.path.dirname(exe), built), "rb") as f:
             if contents.get(name) != f.read():
-                found.append("%s is not the %s the Wine proof runs" % (name, name.lower()))
+                found.append("%s is not the %s the Wine proof runs" % (name, built))
     for name in TEXT & set(contents):
         data = contents[name]
         bare = data.replace(b"\r\n", b"")
@@ -265,8 +285,8 @@ def check_install(clean, installed, contents):
         found += describe_reg_changes(base_reg, reg)
         found.append("the install must add exactly the Run value and the Uninstall entry")
     run_line = reg_string(reg.get(RUN_KEY, {}).get(RUN_VALUE, '""'))
-    if run_line is None or command_words(run_line) != [WINDOWS_DIR + "\\REFRESH.EXE"]:
-        found.append("Run value %r, want %r" % (run_line, WINDOWS_DIR + "\\REFRESH.EXE"))
+    if run_line is None or command_words(run_line) != [RUN_LINE]:
+        found.append("Run value %r, want %r" % (run_line, RUN_LINE))
     entry = reg.get(UNINSTALL_ENTRY, {})
     if not reg_string(entry.get("DisplayName", '""')):
         found.append("the Uninstall entry has no DisplayName text")
@@ -286,14 +306,43 @@ def compare(what, before, after):
     return found + ["not as %s" % what] if found else []
 
 
+def host_path(windows, path):
+    """Where Wine finds path (names between /) below the Windows folder: each name matched without
+    regard to case with one on the disk, as Wine matches it, or kept as given when there is none."""
+    found = windows
+    for name in path.split("/"):
+        names = {n.lower(): n for n in os.listdir(found)} if os.path.isdir(found) else {}
+        found = os.path.join(found, names.get(name.lower(), name))
+    return found
+
+
+def place_foreign(windows):
+    for path, data in FOREIGN.items():
+        target = host_path(windows, path)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(data)
+
+
+def foreign_changes(folder, step):
+    """The other program's files, each as it was put there, after a step; one text per change."""
+    found = []
+    for path, data in FOREIGN.items():
+        want = (len(data), hashlib.sha256(data).hexdigest())
+        if folder.get(path.lower()) != want:
+            found.append("%s changed another program's %s\\%s"
+                         % (step, WINDOWS_DIR, path.replace("/", "\\")))
+    return found
+
+
 def prove(zip_path, exe, sim_path, env, ini_files, report):
     found, contents = check_zip(zip_path, exe)
-    report("the zip holds %s; REFRESH.EXE and REFCHECK.EXE are the proven programs; text in CR LF ASCII"
-           % ", ".join(PACKAGE), found)
+    report("%s holds %s; LUMRATE.EXE and LUMCHECK.EXE are the proven programs; text in CR LF ASCII"
+           % (ZIP_NAME, ", ".join(PACKAGE)), found)
 
     s = Session(env, ini_files)
     # A first session makes the prefix when there is none and brings Wine's own records of the
-    # machine up to date; the Uninstall entry's command finds no REFRESH.INF to act on yet.
+    # machine up to date; the Uninstall entry's command finds no LUMRATE.INF to act on yet.
     found = s.wine(UNINSTALL_COMMAND)
     if found:
         report("a first session", found)
@@ -302,18 +351,27 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
     shutil.rmtree(unpacked, ignore_errors=True)
     with zipfile.ZipFile(zip_path) as z:
         z.extractall(unpacked)
+    place_foreign(s.windows)
     clean = s.state()
 
+    def now_as(what, want, by):
+        """Differences of the state now from want (what names it), and any change that the step
+        named by made to the other program's files."""
+        now = s.state()
+        return compare(what, want, now) + foreign_changes(now[1], by)
+
     found = s.wine(UNINSTALL_UNPACKED.replace("%1", INF_PATH))
-    found += compare("before", clean, s.state())
+    found += now_as("before", clean, "the uninstall section")
     report("the uninstall section with nothing installed changes nothing", found)
 
     install = INSTALL_VERB.replace("%1", INF_PATH)
     found = s.wine(install)
     installed = s.state()
     found += check_install(clean, installed, contents)
-    report("Explorer's Install verb copies REFRESH.EXE and REFRESH.INF, adds the Run value and the "
-           "Uninstall entry, nothing else", found)
+    found += foreign_changes(installed[1], "the install")
+    report("Explorer's Install verb copies LUMRATE.EXE and LUMRATE.INF, adds the Run value and the "
+           "Uninstall entry, nothing else; another program's REFRESH.EXE and INF\\REFRESH.INF "
+           "untouched", found)
 
     # The program as Windows starts it from the Run value: the command line's program, where it is.
     run_line = reg_string(installed[0].get(RUN_KEY, {}).get(RUN_VALUE, '""')) or ""
@@ -322,8 +380,8 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
     if words:
         found, sim = run_cases.run_case(MACHINE, sim_path, words[0], ini_files, env,
                                         options=["--in-place"], args=words[1:])
-        found += compare("before the start: the program writes no file or registry value",
-                         installed, s.state())
+        found += now_as("before the start: the program writes no file or registry value",
+                        installed, "the program")
         if sim:
             summary = "%d accesses, exit %d" % (len(sim["accesses"]), sim["exitCode"])
     else:
@@ -333,15 +391,32 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
 
     uninstall = reg_string(installed[0].get(UNINSTALL_ENTRY, {}).get("UninstallString", '""')) or ""
     found = s.wine(uninstall) if uninstall else ["no UninstallString"]
-    found += compare("before the install", clean, s.state())
-    report("the Uninstall entry's command (%s) removes everything installed, nothing else" % uninstall,
-           found)
+    found += now_as("before the install", clean, "the uninstall")
+    report("the Uninstall entry's command (%s) removes everything installed, nothing else; another "
+           "program's REFRESH.EXE and INF\\REFRESH.INF untouched" % uninstall, found)
 
     found = s.wine(install) + s.wine(install)
-    found += compare("after one install", installed, s.state())
+    found += now_as("after one install", installed, "installing twice")
     found += s.wine(UNINSTALL_COMMAND)
-    found += compare("before the first install", clean, s.state())
+    found += now_as("before the first install", clean, "uninstalling once")
     report("installed twice: as after one install; uninstalled once: nothing left", found)
+
+    # What README.TXT tells the user to do when removing does nothing: install again, then remove.
+    found = s.wine(install)
+    inf = host_path(s.windows, "inf/lumrate.inf")
+    if not os.path.isfile(inf):
+        found.append("no installed LUMRATE.INF to delete")
+    else:
+        os.remove(inf)
+        without_inf = (installed[0],
+                       {p: v for p, v in installed[1].items() if p != "inf/lumrate.inf"})
+        found += s.wine(UNINSTALL_COMMAND)
+        found += now_as("installed but for LUMRATE.INF: without it, removing removes nothing",
+                        without_inf, "removing without the installed LUMRATE.INF")
+        found += s.wine(install) + s.wine(UNINSTALL_COMMAND)
+        found += now_as("before the first install", clean, "installing again and removing")
+    report("with the installed LUMRATE.INF deleted, removing leaves the rest; installed again and "
+           "removed: nothing left", found)
 
 
 def main(argv):
@@ -355,13 +430,11 @@ def main(argv):
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     exe = os.path.join(windows_dir, "refresh.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
-    name_file = os.path.join(windows_dir, "package", "zip-name.txt")
-    for path in (sim_path, exe, name_file, os.path.join(tools, "debugger.exe")):
+    zip_path = os.path.join(windows_dir, ZIP_NAME)
+    for path in (sim_path, exe, zip_path, os.path.join(tools, "debugger.exe")):
         if not os.path.isfile(path):
             sys.stderr.write("run_package: %s missing: build both presets first\n" % path)
             return 2
-    with open(name_file) as f:
-        zip_path = os.path.join(windows_dir, f.read().strip())
 
     with run_cases.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
         last = [time.monotonic()]
