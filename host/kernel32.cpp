@@ -200,3 +200,39 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 DWORD WINAPI GetLastError(void) {
     return TheMachine().lastError;
 }
+
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR name, DWORD size) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("GetModuleFileNameA");
+    const std::string& path = m.moduleFileName;
+    if (size == 0) {
+        return 0;
+    }
+    // As Windows: a name that does not fit is cut, and the count is the buffer's size.
+    DWORD n = static_cast<DWORD>(std::min<size_t>(path.size(), size - 1));
+    std::memcpy(name, path.data(), n);
+    name[n] = 0;
+    return path.size() < size ? n : size;
+}
+
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR directory,
+                           LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("CreateProcessA");
+    if (startup == nullptr || startup->cb != sizeof *startup || information == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    m.startedProcesses.push_back({application != nullptr ? application : "", commandLine != nullptr,
+                                  directory != nullptr ? directory : ""});
+    if (m.createProcessFails) {
+        m.lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    information->hProcess    = NewHandle({application != nullptr ? application : "", 0, false});
+    information->hThread     = NewHandle({application != nullptr ? application : "", 0, false});
+    information->dwProcessId = 0x1000 + static_cast<DWORD>(m.startedProcesses.size());
+    information->dwThreadId  = 0x2000 + static_cast<DWORD>(m.startedProcesses.size());
+    return TRUE;
+}

@@ -105,6 +105,17 @@ struct WindowRecord {
     LPVOID param;
 };
 
+struct Timer {
+    UINT elapse;  // milliseconds
+    uint64_t due; // on the machine's clock
+};
+
+struct ProcessStart {
+    std::string application;
+    bool commandLine; // a command line was passed
+    std::string directory;
+};
+
 struct Machine {
     // KERNEL32: the Windows directory and the files in it, by full path as the program names it.
     std::string windowsDirectory = "C:\\WINDOWS";
@@ -138,6 +149,13 @@ struct Machine {
 
     adapter::Adapter adapter = adapter::MakeAdapter();
 
+    // KERNEL32 for the watcher: its own file, and whether starting another program fails.
+    std::string moduleFileName = "C:\\WINDOWS\\LUMWATCH.EXE";
+    bool createProcessFails    = false;
+    // USER32 timers, by id, on a clock in milliseconds that only tests move.
+    std::map<UINT_PTR, Timer> timers;
+    uint64_t clock = 0;
+
     // What the program did.
     std::vector<std::string> calls; // Win32 calls by name, in order
     std::vector<MessageBoxRecord> messageBoxes;
@@ -148,7 +166,8 @@ struct Machine {
     std::vector<ClassRecord> registeredClasses;
     std::vector<WindowRecord> createdWindows;
     std::vector<UINT> dispatchedMessages; // messages the window procedure received, in order
-    bool messageLoopWouldBlock = false;   // GetMessageA found no message: a real loop would hang
+    std::vector<ProcessStart> startedProcesses;
+    bool messageLoopWouldBlock = false; // GetMessageA found no message: a real loop would hang
     DWORD lastError            = 0;
 
     // Inner state of the stand-in.

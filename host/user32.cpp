@@ -209,3 +209,32 @@ LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
     TheMachine().calls.push_back("DefWindowProcA");
     return host::kDefWindowProcAnswer;
 }
+
+// The one window the machine has, when it is of that class.
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("FindWindowA");
+    if (m.window == nullptr || m.createdWindows.empty() || className == nullptr ||
+        m.createdWindows.back().className != className) {
+        return nullptr;
+    }
+    return m.window;
+}
+
+// A timer of the same id replaces the one it had, as on Windows: its time starts again.
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("SetTimer");
+    if (window == nullptr || window != m.window || id == 0) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return 0;
+    }
+    m.timers[id] = {elapse, m.clock + elapse};
+    return id;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("KillTimer");
+    return window != nullptr && window == m.window && m.timers.erase(id) != 0 ? TRUE : FALSE;
+}

@@ -26,6 +26,7 @@ typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef BYTE* LPBYTE;
 typedef WORD ATOM;
+typedef uintptr_t UINT_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
@@ -128,6 +129,23 @@ struct WNDCLASSEXA {
 #define MAX_PATH 260
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 
+struct STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved, lpDesktop, lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+    WORD wShowWindow, cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+};
+typedef STARTUPINFOA* LPSTARTUPINFOA;
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
+
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                           DWORD disposition, DWORD flags, HANDLE templateFile);
@@ -138,6 +156,10 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
                             LPDWORD returned, LPOVERLAPPED overlapped);
 BOOL WINAPI CloseHandle(HANDLE handle);
 DWORD WINAPI GetLastError(void);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                           LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                           LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information);
 
 // ADVAPI32
 #define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
@@ -179,6 +201,13 @@ BOOL WINAPI DeleteDC(HDC dc);
 #define WM_CLOSE 0x0010
 #define WM_COMMAND 0x0111
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
+#define WM_DISPLAYCHANGE 0x007E
+#define WM_TIMER 0x0113
+#define WM_POWERBROADCAST 0x0218
+#define WS_POPUP 0x80000000L
+
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // The host compiler checks the format as it would for printf; wsprintfA knows a subset of it.
@@ -199,6 +228,9 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT first, UINT last);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR title);
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 
 // The program's entry, called by the host tools as Windows would call it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
