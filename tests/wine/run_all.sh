@@ -49,6 +49,10 @@ refcheck_checks=(--console --no-resources --max-bytes 16384 --max-out 1)
 python3 "$here/check_win95_exe.py" "${refcheck_checks[@]}" "$windows_dir/refcheck.exe"
 result $? "refcheck.exe loads on Windows 95 (PE, console, layout, imports, instructions, no resources, size, one out)"
 
+# The watcher: a GUI program without resources, at most 4 KiB, with no port access at all.
+python3 "$here/check_win95_exe.py" --no-resources --max-bytes 4096 --max-out 0 "$windows_dir/lumwatch.exe"
+result $? "lumwatch.exe loads on Windows 95 (PE, layout, imports, instructions, no resources, size, no out)"
+
 # ... and a diagnostic linked with the utility's real primitives, its own drifted out of reach,
 # is refused for its port writes.
 out=$(python3 "$here/check_win95_exe.py" "${refcheck_checks[@]}" "$windows_dir/tests/wine/refcheck-mislinked.exe")
