@@ -24,5 +24,10 @@ void RunRefreshSetup() {
     if (displayState.bitsPerPixel < kMinimumBitsPerPixel) {
         return;
     }
-    ProgramTiming();
+    // No row for the width, no column for the depth, or a record of zeros at the rate: nothing
+    // the adapter could be given.
+    if (!SelectTiming(&displayState, &timingSelection)) {
+        return;
+    }
+    ProgramTiming(&timingSelection);
 }

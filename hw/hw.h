@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "timing/timing.h"
+
 // Linear address of the adapter's register window, as the mapping driver hands it out; 0 when
 // no window could be had.
 typedef UINT32 RegisterWindow;
@@ -15,7 +17,8 @@ int IsSkipBitSet();
 RegisterWindow MapRegisterWindow();
 // Opens the mapping VxD as MapRegisterWindow does: loaded for as long as the handle is open.
 HANDLE OpenMappingDriver();
-void ProgramTiming();
+// Writes one timing set into the adapter, register by register; it decides nothing.
+void ProgramTiming(const TimingSelection* selection);
 
 // Writes text to the process's standard output at once; dropped when it has none.
 void WriteStandardOutput(const char* text, int length);

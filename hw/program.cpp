@@ -7,12 +7,8 @@
 #include "hw/vga.h"
 #include "timing/timing.h"
 
-void ProgramTiming() {
-    // A width or depth the tables do not cover: leave the adapter as it is.
-    if (SelectTiming(&displayState, &timingSelection) == 0) {
-        return;
-    }
-    const BYTE* record = timingSelection.record;
+void ProgramTiming(const TimingSelection* selection) {
+    const BYTE* record = selection->record;
 
     WriteIndexed(EXT_IC, EXT_09, 0x01);
 
@@ -32,7 +28,7 @@ void ProgramTiming() {
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_START,  record[kRecordCrtc10]);
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END,    record[kRecordCrtc11]); // lock bit as the table has it
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_DISP_END,    record[kRecordCrtc12]);
-    WriteIndexed(VGA_CRT_IC, VGA_CRTC_OFFSET,        timingSelection.offset); // by depth, not from the record
+    WriteIndexed(VGA_CRT_IC, VGA_CRTC_OFFSET,        selection->offset); // by depth, not from the record
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_BLANK_START, record[kRecordCrtc15]);
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_BLANK_END,   record[kRecordCrtc16]);
     WriteIndexed(VGA_CRT_IC, EXT_CRTC_30,            record[kRecordCrtc30 + 0]);
@@ -57,8 +53,8 @@ void ProgramTiming() {
         return;
     }
     // The table holds the word most significant byte first; one byte store each, from the top down.
-    StoreWindowByte(window + 3, timingSelection.word[0]);
-    StoreWindowByte(window + 2, timingSelection.word[1]);
-    StoreWindowByte(window + 1, timingSelection.word[2]);
-    StoreWindowByte(window + 0, timingSelection.word[3]);
+    StoreWindowByte(window + 3, selection->word[0]);
+    StoreWindowByte(window + 2, selection->word[1]);
+    StoreWindowByte(window + 1, selection->word[2]);
+    StoreWindowByte(window + 0, selection->word[3]);
 }

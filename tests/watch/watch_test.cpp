@@ -21,7 +21,7 @@ void Wait(uint64_t ms) {
     for (uint64_t end = m.clock + ms; m.clock < end;) {
         ++m.clock;
         for (auto it = m.timers.begin(); it != m.timers.end();) {
-            UINT_PTR id = it->first;
+            UINT_PTR id        = it->first;
             host::Timer& timer = it->second;
             ++it;
             if (timer.due <= m.clock) {
@@ -43,7 +43,9 @@ class Watcher : public ::testing::Test {
         WatchMain(kInstance); // creates the window; the stand-in's empty queue ends the loop at once
         ASSERT_NE(host::TheMachine().window, nullptr);
     }
-    LRESULT Send(UINT message, WPARAM wParam) { return WatchWndProc(host::TheMachine().window, message, wParam, 0); }
+    LRESULT Send(UINT message, WPARAM wParam) {
+        return WatchWndProc(host::TheMachine().window, message, wParam, 0);
+    }
 };
 
 TEST(SetsDisplayAnew, ModeChangesAndResumesOnly) {
@@ -52,16 +54,16 @@ TEST(SetsDisplayAnew, ModeChangesAndResumesOnly) {
         WPARAM wParam;
         int arms;
     } cases[] = {
-        {WM_DISPLAYCHANGE, 16, 1},  {WM_DISPLAYCHANGE, 0, 1},
-        {WM_POWERBROADCAST, 6, 1},  // resume from a critical suspend
-        {WM_POWERBROADCAST, 7, 1},  // resume from a suspend
+        {WM_DISPLAYCHANGE, 16, 1},    {WM_DISPLAYCHANGE, 0, 1},
+        {WM_POWERBROADCAST, 6, 1},    // resume from a critical suspend
+        {WM_POWERBROADCAST, 7, 1},    // resume from a suspend
         {WM_POWERBROADCAST, 0x12, 1}, // resume, no user present
-        {WM_POWERBROADCAST, 0, 0},  // may we suspend?
-        {WM_POWERBROADCAST, 4, 0},  // suspending
-        {WM_POWERBROADCAST, 5, 0},  // standby
-        {WM_POWERBROADCAST, 0xA, 0}, // battery or mains
-        {WM_POWERBROADCAST, 0xB, 0}, // an OEM event
-        {WM_TIMER, kRunTimer, 0},   {WM_COMMAND, 0, 0},
+        {WM_POWERBROADCAST, 0, 0},    // may we suspend?
+        {WM_POWERBROADCAST, 4, 0},    // suspending
+        {WM_POWERBROADCAST, 5, 0},    // standby
+        {WM_POWERBROADCAST, 0xA, 0},  // battery or mains
+        {WM_POWERBROADCAST, 0xB, 0},  // an OEM event
+        {WM_TIMER, kRunTimer, 0},     {WM_COMMAND, 0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(SetsDisplayAnew(c.message, c.wParam), c.arms) << std::hex << c.message << " " << c.wParam;
@@ -129,8 +131,8 @@ TEST_F(Watcher, StartsTheUtilityBesideItself) {
 // A utility that cannot be started is told nowhere; the next event tries again. A module path that
 // leaves no room for the utility's name starts nothing.
 TEST_F(Watcher, AUtilityThatDoesNotStartIsToldNowhere) {
-    host::Machine& m      = host::TheMachine();
-    m.createProcessFails  = true;
+    host::Machine& m     = host::TheMachine();
+    m.createProcessFails = true;
     Send(WM_DISPLAYCHANGE, 16);
     Wait(kSettleMilliseconds);
     EXPECT_EQ(Runs(), 1u);
