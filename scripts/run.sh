@@ -10,9 +10,7 @@ cmake --build --preset host >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 
-if [ -x build/host/tools/refresh-sim ]; then
-    build/host/tools/refresh-sim
-fi
-for exe in build/windows/refresh.exe build/windows/refcheck.exe; do
+build/host/tools/refresh-sim
+for exe in build/windows/refresh.exe build/windows/lumwatch.exe build/windows/refcheck.exe; do
     echo "Windows executable: $exe ($(stat -c %s "$exe") bytes)"
 done

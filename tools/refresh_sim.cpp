@@ -16,7 +16,7 @@
 
 namespace {
 
-const char kVersion[] = "refresh-sim 1.0.0";
+const char kVersion[] = "refresh-sim " REFRESH_VERSION;
 
 // The product reads a system.ini of any size; the simulator holds the whole file in memory.
 constexpr size_t kSystemIniLimit = 16 << 20;
