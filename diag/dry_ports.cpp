@@ -47,7 +47,7 @@ static void Plan(VgaAccessKind kind, DWORD where, BYTE value, int undecoded) {
 
 // Only a data port read right after its own index write reaches the adapter; any other read is
 // not made and answers 0xFF, as an undecoded port floats high.
-BYTE ReadPortByte(WORD port) {
+BYTE ReadPort(WORD port) {
     BYTE value = 0xFF;
     if (pendingIndexPort != 0 && port == pendingIndexPort + 1) {
         int slot = IndexPortSlot(pendingIndexPort);
@@ -63,7 +63,7 @@ BYTE ReadPortByte(WORD port) {
     return value;
 }
 
-void WritePortByte(WORD port, BYTE value) {
+void WritePort(WORD port, BYTE value) {
     int isIndex      = IndexPortSlot(port) >= 0;
     pendingIndexPort = isIndex ? port : 0;
     pendingIndex     = value;

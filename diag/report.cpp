@@ -188,7 +188,7 @@ int ReportSelection(Report* r, const DisplayState* s) {
         Stop(r, why);
         return 0;
     }
-    ModeIndex row;
+    TableRow row;
     RateSlot slot;
     if (!FindTableRow(s->width, s->height, s->rateIndex, &row, &slot)) {
         PutDecimal(PutText(why, "the tables have no row for the width "), s->width);

@@ -2,11 +2,11 @@
 #include "hw/primitives.h"
 #include "machine.h"
 
-BYTE ReadPortByte(WORD port) {
+BYTE ReadPort(WORD port) {
     return adapter::In(host::TheMachine().adapter, port);
 }
 
-void WritePortByte(WORD port, BYTE value) {
+void WritePort(WORD port, BYTE value) {
     adapter::Out(host::TheMachine().adapter, port, value);
 }
 

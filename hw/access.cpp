@@ -1,4 +1,4 @@
-// Port helpers over the byte primitives, and the skip-bit probe.
+// Indexed register access over the byte primitives, and the skip-bit probe.
 #include <windows.h>
 
 #include "hw/hw.h"
@@ -8,17 +8,13 @@
 // Index and data sit at port and port + 1. Two separate accesses: nothing else may move the index
 // in between.
 BYTE ReadIndexed(WORD port, BYTE index) {
-    WritePortByte(port, index);
-    return ReadPortByte(port + 1);
-}
-
-void WritePort(WORD port, BYTE value) {
-    WritePortByte(port, value);
+    WritePort(port, index);
+    return ReadPort(port + 1);
 }
 
 void WriteIndexed(WORD port, BYTE index, BYTE value) {
-    WritePortByte(port, index);
-    WritePortByte(port + 1, value);
+    WritePort(port, index);
+    WritePort(port + 1, value);
 }
 
 // Bit 5 of extended CRTC 0x75 set: leave the adapter's timing as it is.

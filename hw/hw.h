@@ -10,8 +10,9 @@
 // no window could be had.
 typedef UINT32 RegisterWindow;
 
+// Port access: ReadPort, WritePort and StoreWindowByte (hw/primitives.h), each program's own, and
+// the indexed access over them.
 BYTE ReadIndexed(WORD port, BYTE index);
-void WritePort(WORD port, BYTE value);
 void WriteIndexed(WORD port, BYTE index, BYTE value);
 int IsSkipBitSet();
 RegisterWindow MapRegisterWindow();

@@ -5,11 +5,11 @@
 #include "hw/primitives.h"
 #include "hw/x86_io.h"
 
-BYTE ReadPortByte(WORD port) {
+BYTE ReadPort(WORD port) {
     return InPortByte(port);
 }
 
-void WritePortByte(WORD port, BYTE value) {
+void WritePort(WORD port, BYTE value) {
     OutPortByte(port, value);
 }
 

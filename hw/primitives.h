@@ -4,6 +4,6 @@
 
 #include "hw/hw.h"
 
-BYTE ReadPortByte(WORD port);
-void WritePortByte(WORD port, BYTE value);
+BYTE ReadPort(WORD port);
+void WritePort(WORD port, BYTE value);
 void StoreWindowByte(RegisterWindow address, BYTE value);

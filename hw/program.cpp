@@ -47,14 +47,14 @@ void ProgramTiming(const TimingSelection* selection) {
     WritePort(VGA_MIS_W, VGA_MIS_TIMING);
     // clang-format on
 
-    // Without a window the port writes above stay in effect.
-    RegisterWindow window = MapRegisterWindow();
-    if (window == 0) {
+    // Without a register window the port writes above stay in effect.
+    RegisterWindow registers = MapRegisterWindow();
+    if (registers == 0) {
         return;
     }
     // The table holds the word most significant byte first; one byte store each, from the top down.
-    StoreWindowByte(window + 3, selection->word[0]);
-    StoreWindowByte(window + 2, selection->word[1]);
-    StoreWindowByte(window + 1, selection->word[2]);
-    StoreWindowByte(window + 0, selection->word[3]);
+    StoreWindowByte(registers + 3, selection->word[0]);
+    StoreWindowByte(registers + 2, selection->word[1]);
+    StoreWindowByte(registers + 1, selection->word[2]);
+    StoreWindowByte(registers + 0, selection->word[3]);
 }

@@ -70,7 +70,7 @@ DepthClass ClassifyDepth(int bitsPerPixel) {
     return kNoDepthClass;
 }
 
-int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, RateSlot* slot) {
+int FindTableRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot) {
     if (rateIndex >= kRateCount) {
         return 0;
     }
@@ -99,7 +99,7 @@ int IsTimingRecord(const TimingRecord record) {
 int SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
     RateIndex r  = state->rateIndex;
-    ModeIndex m;
+    TableRow m;
     RateSlot s;
     if (d == kNoDepthClass || !FindTableRow(state->width, state->height, r, &m, &s) ||
         !IsTimingRecord(TimingTable[m][r])) {

@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
-// Table indexes. ModeIndex: the eight supported resolutions. RateIndex: a position in one
-// resolution's rate list. RateSlot: a refresh-rate column shared by all resolutions.
-// DepthClass: up to 8, up to 16, up to 24 bits per pixel.
+// Table indexes. ModeIndex: the eight supported resolutions, the rate list a screen's size picks.
+// TableRow: the same numbering, as the row of the register tables a screen's width picks, which
+// is not always its ModeIndex. RateIndex: a position in one resolution's rate list. RateSlot: a
+// refresh-rate column shared by all resolutions. DepthClass: up to 8, up to 16, up to 24 bits per
+// pixel.
 typedef unsigned int ModeIndex;
+typedef unsigned int TableRow;
 typedef unsigned int RateIndex;
 typedef unsigned int RateSlot;
 typedef unsigned int DepthClass;
@@ -75,7 +78,7 @@ RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
 // The table row for a screen, chosen by the width (720 also looks at the height), and the RateSlot
 // that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has no row.
-int FindTableRow(int width, int height, RateIndex rateIndex, ModeIndex* row, RateSlot* slot);
+int FindTableRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot);
 // Whether a record of TimingTable holds a timing: the tables fill what the adapter is not set up
 // for with records of zeros.
 int IsTimingRecord(const TimingRecord record);

@@ -65,7 +65,7 @@ void Report(host::Machine& m, RunResult* result) {
         VgaAccessKind kind = a.op == adapter::Op::In    ? kVgaAccessIn
                              : a.op == adapter::Op::Out ? kVgaAccessOut
                                                         : kVgaAccessStore;
-        accesses.push_back({kind, a.where, a.value, static_cast<BYTE>(a.unexpected)});
+        accesses.push_back({kind, a.where, a.value, static_cast<BYTE>(a.undecoded)});
     }
     char path[kSystemIniPathSize];
     RunFacts facts;

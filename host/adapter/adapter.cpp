@@ -18,16 +18,16 @@ static bool InWindow(const Adapter& a, uint32_t address) {
 }
 
 uint8_t In(Adapter& a, uint16_t port) {
-    uint8_t value   = 0xFF; // an undecoded port floats high
-    bool unexpected = false;
+    uint8_t value  = 0xFF; // an undecoded port floats high
+    bool undecoded = false;
     switch (port) {
     case VGA_CRT_IC: value = a.crtcLatch; break;
     case VGA_CRT_DC: value = a.crtc[a.crtcLatch]; break;
     case EXT_IC: value = a.extLatch; break;
     case EXT_DC: value = a.ext[a.extLatch]; break;
-    default: unexpected = true; break;
+    default: undecoded = true; break;
     }
-    a.trace.push_back({Op::In, port, value, unexpected});
+    a.trace.push_back({Op::In, port, value, undecoded});
     return value;
 }
 
@@ -44,16 +44,16 @@ static void WriteCrtc(Adapter& a, uint8_t index, uint8_t value) {
 }
 
 void Out(Adapter& a, uint16_t port, uint8_t value) {
-    bool unexpected = false;
+    bool undecoded = false;
     switch (port) {
     case VGA_CRT_IC: a.crtcLatch = value; break;
     case VGA_CRT_DC: WriteCrtc(a, a.crtcLatch, value); break;
     case EXT_IC: a.extLatch = value; break;
     case EXT_DC: a.ext[a.extLatch] = value; break;
     case VGA_MIS_W: a.miscOutput = value; break;
-    default: unexpected = true; break;
+    default: undecoded = true; break;
     }
-    a.trace.push_back({Op::Out, port, value, unexpected});
+    a.trace.push_back({Op::Out, port, value, undecoded});
 }
 
 void Store(Adapter& a, uint32_t address, uint8_t value) {
@@ -64,10 +64,10 @@ void Store(Adapter& a, uint32_t address, uint8_t value) {
     a.trace.push_back({Op::Store, address, value, !inside});
 }
 
-size_t CountUnexpected(const Adapter& a) {
+size_t CountUndecoded(const Adapter& a) {
     size_t n = 0;
     for (const Access& access : a.trace) {
-        n += access.unexpected ? 1 : 0;
+        n += access.undecoded ? 1 : 0;
     }
     return n;
 }
@@ -113,7 +113,7 @@ std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t
         VgaAccessKind kind =
             a.op == Op::In ? kVgaAccessIn : (a.op == Op::Out ? kVgaAccessOut : kVgaAccessStore);
         char line[kVgaAccessTextSize];
-        DescribeVgaAccess(line, kind, a.where, a.value, a.unexpected, &crtcLatch, &extLatch);
+        DescribeVgaAccess(line, kind, a.where, a.value, a.undecoded, &crtcLatch, &extLatch);
         lines.push_back(line);
     }
     return lines;

@@ -22,10 +22,9 @@ struct Access {
     Op op;
     uint32_t where; // port for In/Out, linear address for Store
     uint8_t value;
-    bool unexpected; // a port or address the adapter does not decode
+    bool undecoded; // a port or address the adapter does not decode
     bool operator==(const Access& other) const {
-        return op == other.op && where == other.where && value == other.value &&
-               unexpected == other.unexpected;
+        return op == other.op && where == other.where && value == other.value && undecoded == other.undecoded;
     }
 };
 
@@ -51,7 +50,7 @@ void Out(Adapter& adapter, uint16_t port, uint8_t value);
 void Store(Adapter& adapter, uint32_t address, uint8_t value);
 
 // Counts of the trace, for property checks.
-size_t CountUnexpected(const Adapter& adapter);
+size_t CountUndecoded(const Adapter& adapter);
 
 // Every register, index latch and window byte that differs between two states of the adapter, by
 // name ("CRTC index", "CRTC 0x11", "extended 0x09", "miscellaneous output", "window 0"), in that

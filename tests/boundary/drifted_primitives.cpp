@@ -3,11 +3,11 @@
 // product to take another set.
 #include <windows.h>
 
-BYTE ReadPortByte(DWORD) {
+BYTE ReadPort(DWORD) {
     return 0xFF;
 }
 
-void WritePortByte(DWORD, BYTE) {}
+void WritePort(DWORD, BYTE) {}
 
 void StoreWindowByte(DWORD, BYTE) {}
 

@@ -148,7 +148,7 @@ TEST(Diagnostic, TouchesTheAdapterOnlyToReadIt) {
         size_t made = std::count_if(report.begin(), report.end(),
                                     [](const std::string& line) { return line.rfind("  made ", 0) == 0; });
         EXPECT_EQ(made, t.empty() ? 0 : t.size() - 2) << row.name;
-        EXPECT_EQ(adapter::CountUnexpected(a), 0u) << row.name;
+        EXPECT_EQ(adapter::CountUndecoded(a), 0u) << row.name;
         EXPECT_EQ(a.crtcLatch, kCrtcIndexBefore) << row.name;
         EXPECT_EQ(a.extLatch, kExtIndexBefore) << row.name;
         EXPECT_EQ(a.crtc, before.crtc) << row.name;
@@ -256,7 +256,7 @@ TEST(Diagnostic, ReadsOnlyRightAfterTheirIndexWrite) {
     host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END] = 0x8E;
     EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END), 0x8E);
     WriteIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END, 0x0E);
-    EXPECT_EQ(ReadPortByte(VGA_CRT_DC), 0xFF);
+    EXPECT_EQ(ReadPort(VGA_CRT_DC), 0xFF);
     EXPECT_EQ(host::TheMachine().adapter.trace.size(), 3u); // the index register, then the read
     EXPECT_EQ(host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END], 0x8E);
     ASSERT_EQ(plannedAccessCount, 5);

@@ -17,7 +17,7 @@ inline void PrintTo(const Access& a, std::ostream* os) {
     static const char* const kOps[] = {"in", "out", "store"};
     char text[64];
     std::snprintf(text, sizeof text, "%s 0x%X = %02X%s", kOps[static_cast<int>(a.op)],
-                  static_cast<unsigned>(a.where), a.value, a.unexpected ? " (not decoded)" : "");
+                  static_cast<unsigned>(a.where), a.value, a.undecoded ? " (not decoded)" : "");
     *os << text;
 }
 

@@ -89,16 +89,16 @@ TEST(Adapter, DataAccessGoesToTheLatchedIndex) {
     EXPECT_EQ(adapter::In(a, VGA_CRT_DC), 0x20);
     EXPECT_EQ(adapter::In(a, VGA_CRT_IC), 0x75);
     EXPECT_EQ(adapter::In(a, EXT_IC), 0xC8);
-    EXPECT_EQ(adapter::CountUnexpected(a), 0u);
+    EXPECT_EQ(adapter::CountUndecoded(a), 0u);
 }
 
 TEST(Adapter, MiscOutputIsWriteOnlyAt0x3C2) {
     adapter::Adapter a = adapter::MakeAdapter();
     adapter::Out(a, VGA_MIS_W, 0x2B);
     EXPECT_EQ(a.miscOutput, 0x2B);
-    EXPECT_EQ(adapter::CountUnexpected(a), 0u);
+    EXPECT_EQ(adapter::CountUndecoded(a), 0u);
     adapter::In(a, VGA_MIS_W); // input status 0 on a VGA: not modelled
-    EXPECT_EQ(adapter::CountUnexpected(a), 1u);
+    EXPECT_EQ(adapter::CountUndecoded(a), 1u);
 }
 
 // Nothing the model does not decode goes unseen: it is recorded, flagged, and changes nothing.
@@ -109,9 +109,9 @@ TEST(Adapter, UnknownPortsAreRecordedAndFlagged) {
     adapter::Out(a, 0x3B4, 0x11);
     EXPECT_EQ(adapter::In(a, 0x3DA), 0xFF);
     ASSERT_EQ(a.trace.size(), 3u);
-    EXPECT_EQ(adapter::CountUnexpected(a), 3u);
-    EXPECT_TRUE(a.trace[0].unexpected && a.trace[0].op == adapter::Op::Out && a.trace[0].where == 0x3C4);
-    EXPECT_TRUE(a.trace[2].unexpected && a.trace[2].op == adapter::Op::In && a.trace[2].where == 0x3DA);
+    EXPECT_EQ(adapter::CountUndecoded(a), 3u);
+    EXPECT_TRUE(a.trace[0].undecoded && a.trace[0].op == adapter::Op::Out && a.trace[0].where == 0x3C4);
+    EXPECT_TRUE(a.trace[2].undecoded && a.trace[2].op == adapter::Op::In && a.trace[2].where == 0x3DA);
     EXPECT_EQ(a.crtc, before.crtc);
     EXPECT_EQ(a.ext, before.ext);
     EXPECT_EQ(a.crtcLatch, before.crtcLatch);
@@ -127,8 +127,8 @@ TEST(Adapter, StoresOutsideTheWindowAreFlagged) {
     adapter::Store(a, 0xC0A00FFF, 0x22);
     adapter::Store(a, 0x00000003, 0x33);
     EXPECT_EQ(a.window, (std::array<uint8_t, 4>{0x0C, 0x00, 0x00, 0x0A}));
-    const std::vector<bool> flagged = {a.trace[0].unexpected, a.trace[1].unexpected, a.trace[2].unexpected,
-                                       a.trace[3].unexpected, a.trace[4].unexpected};
+    const std::vector<bool> flagged = {a.trace[0].undecoded, a.trace[1].undecoded, a.trace[2].undecoded,
+                                       a.trace[3].undecoded, a.trace[4].undecoded};
     EXPECT_EQ(flagged, (std::vector<bool>{false, false, true, true, true}));
     EXPECT_EQ(a.trace[4], (Access{adapter::Op::Store, 0x00000003, 0x33, true}));
 }

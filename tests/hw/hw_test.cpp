@@ -319,7 +319,7 @@ TEST_F(HwTest, FinalRegisterState1024x768x8At60) {
     uint32_t word = 0;
     std::memcpy(&word, a.window.data(), 4); // the host is little-endian like the target
     EXPECT_EQ(word, 0x0A0C0000u);
-    EXPECT_EQ(adapter::CountUnexpected(a), 0u);
+    EXPECT_EQ(adapter::CountUndecoded(a), 0u);
 }
 
 // Every row, rate and depth the tables cover: the accesses follow the programming order with the

@@ -195,7 +195,7 @@ bool Written(bool crtc, uint8_t index) {
 // Whether the record the run's rate index picks in the width's row is 22 zero bytes, no timing.
 // The row and the rate index are the run's own; the zeros are counted here.
 bool ZeroRecordChosen(Screen screen) {
-    ModeIndex row;
+    TableRow row;
     RateSlot slot;
     if (!FindTableRow(screen.width, screen.height, displayState.rateIndex, &row, &slot)) {
         return false;
@@ -232,7 +232,7 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
     size_t reads = 0, indexedWrites = 0, directWrites = 0, stores = 0;
     for (size_t i = 0; i < trace.size(); ++i) {
         const Access& a = trace[i];
-        if (a.unexpected) {
+        if (a.undecoded) {
             broken.push_back("nothing the adapter does not decode");
         }
         if (a.op == Op::Store) {

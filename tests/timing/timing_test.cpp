@@ -218,7 +218,7 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     struct Case {
         int width, height;
         RateIndex rateIndex;
-        ModeIndex row;
+        TableRow row;
         RateSlot slot;
         int selects; // 0: the record at the rate index is all zero, no timing
         int bpp;
@@ -273,7 +273,7 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "width " << c.width << " rate index " << c.rateIndex);
-        ModeIndex row;
+        TableRow row;
         RateSlot slot;
         ASSERT_EQ(FindTableRow(c.width, c.height, c.rateIndex, &row, &slot), 1);
         EXPECT_EQ(row, c.row);

@@ -2,7 +2,7 @@
 // (here by renaming): the product's calls then find the utility's real primitives, when those are
 // linked in too, and the diagnostic writes every register and the window. Built as
 // refcheck-mislinked.exe, which the executable check of the diagnostic must refuse.
-#define ReadPortByte DriftedReadPortByte
-#define WritePortByte DriftedWritePortByte
+#define ReadPort DriftedReadPortByte
+#define WritePort DriftedWritePortByte
 #define StoreWindowByte DriftedStoreWindowByte
 #include "diag/dry_ports.cpp"
