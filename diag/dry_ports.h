@@ -9,9 +9,18 @@
 
 #include "diag/report.h"
 
-// Room for the longest run: 2 skip-bit accesses, 52 port accesses of the programming sequence
-// and 4 window stores; anything beyond is counted but not kept.
-enum { kPlannedAccessRoom = 64 };
+// How many adapter accesses each part of a run makes: the skip-bit read (its index write and the
+// read), the programming sequence's port accesses (extended 0x09, the CRTC 0x11 read and unlock,
+// 18 CRTC and 4 extended writes of two accesses each, and the miscellaneous output twice), and
+// the window's four byte stores.
+enum {
+    kSkipBitAccesses   = 2,
+    kSequenceAccesses  = 2 + 2 + 2 + 2 * 18 + 2 * 4 + 2,
+    kWindowStores      = 4,
+    kLongestRun        = kSkipBitAccesses + kSequenceAccesses + kWindowStores,
+    kPlannedAccessRoom = 64, // anything beyond is counted but not kept
+};
+static_assert(kLongestRun <= kPlannedAccessRoom, "the diagnostic keeps every access of a run");
 
 extern PlannedAccess plannedAccesses[kPlannedAccessRoom];
 extern int plannedAccessCount;

@@ -10,7 +10,7 @@
 void ProgramTiming(const TimingSelection* selection) {
     const BYTE* record = selection->record;
 
-    WriteIndexed(EXT_IC, EXT_09, 0x01);
+    WriteIndexed(EXT_IC, EXT_09, EXT_09_BIT0);
 
     // CRTC 0x00-0x07 ignore writes while the lock bit of 0x11 is set.
     BYTE verticalSyncEnd = ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END);

@@ -45,6 +45,14 @@
 #define VGA_CR11_LOCK_CR0_CR7  0x80 // CRTC 0x00-0x07 ignore writes while set (bit 4 of 0x07 excepted)
 #define VGA_CR07_LINE_COMPARE8 0x10 // bit 8 of the line compare: writable even while CRTC 0x11 locks 0x07
 #define EXT_CRTC_75_SKIP       0x20 // set: the adapter's timing is not to be touched
-#define VGA_MIS_TIMING         0x2B // colour I/O, memory on, clock 2, odd/even page high, syncs positive
+#define EXT_09_BIT0            0x01 // set in extended 0x09 before the timing registers are written
+
+// Miscellaneous output register bits
+#define VGA_MIS_COLOR          0x01 // I/O at 0x3Dx: colour addressing
+#define VGA_MIS_ENB_MEM_ACCESS 0x02 // display memory answers the processor
+#define VGA_MIS_CLOCK_2        0x08 // bits 3-2 = 10: clock select 2
+#define VGA_MIS_SEL_HIGH_PAGE  0x20 // odd/even page select: high page
+// The value the timing is written with; bits 7-6 clear, both sync polarities positive.
+#define VGA_MIS_TIMING         (VGA_MIS_SEL_HIGH_PAGE | VGA_MIS_CLOCK_2 | VGA_MIS_ENB_MEM_ACCESS | VGA_MIS_COLOR)
 
 // clang-format on

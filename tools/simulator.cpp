@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "diag/facts.h"
 #include "diag/report.h"
+#include "hw/vga.h"
 #include "hw/vga_names.h"
 #include "probe/probe.h"
 #include "timing/timing.h"
@@ -166,8 +167,8 @@ void PrepareMachine(const SimulatedMachine& machine) {
     if (machine.systemIni) {
         m.files[host::SystemIniPath()] = host::HostFile{*machine.systemIni, std::nullopt};
     }
-    m.adapter.crtc[0x75] = machine.crtc75;
-    m.driver             = machine.driver;
+    m.adapter.crtc[EXT_CRTC_75] = machine.crtc75;
+    m.driver                    = machine.driver;
 }
 
 RunResult Run(const SimulatedMachine& machine) {
@@ -180,7 +181,7 @@ RunResult RunPrepared() {
     char commandLine[]       = "";
 
     StdoutCapture capture;
-    int exitCode = WinMain(instance, nullptr, commandLine, 10 /* SW_SHOWDEFAULT */);
+    int exitCode = WinMain(instance, nullptr, commandLine, SW_SHOWDEFAULT);
     RunResult result;
     result.standardOutput = capture.Finish();
 
@@ -249,7 +250,8 @@ static std::string Quoted(const std::string& text) {
 static std::string BoxType(unsigned type) {
     char text[64];
     std::snprintf(text, sizeof text, "0x%X (%s)", type,
-                  type == 0x10 ? "MB_ICONERROR | MB_OK" : (type == 0 ? "MB_OK" : "other"));
+                  type == (MB_ICONERROR | MB_OK) ? "MB_ICONERROR | MB_OK"
+                                                 : (type == MB_OK ? "MB_OK" : "other"));
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "diag/dry_ports.h"
 #include "res/resource.h"
 #include "simulator.h"
 #include "tests/support/process.h"
@@ -93,7 +94,7 @@ TEST(Run, DriverThatDoesNotOpenWithoutStandardOutputGoesOn) {
         sim::StdoutCapture capture;
         EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
         EXPECT_EQ(capture.Finish(), "");
-        EXPECT_EQ(m.adapter.trace.size(), 2u * 2 + 2u * 24 + 2);
+        EXPECT_EQ(m.adapter.trace.size(), size_t{kSkipBitAccesses + kSequenceAccesses});
         EXPECT_TRUE(m.messageBoxes.empty());
         EXPECT_EQ(host::CountCalls("WriteFile"), 0u);
         EXPECT_FALSE(m.messageLoopWouldBlock);
@@ -112,7 +113,8 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothingFiveProgram) {
         machine.bitsPerPixel = c.bitsPerPixel;
         sim::RunResult r     = sim::Run(machine);
         EXPECT_EQ(support::OnlySkipBitRead(r.accesses), !c.programs) << c.bitsPerPixel;
-        EXPECT_EQ(r.accesses.size(), c.programs ? 2 + 1 + 25 + 24 + 2 + 4u : 2u) << c.bitsPerPixel;
+        EXPECT_EQ(r.accesses.size(), c.programs ? size_t{kLongestRun} : size_t{kSkipBitAccesses})
+            << c.bitsPerPixel;
         EXPECT_EQ(
             CallsAmong({"RegOpenKeyExA", "GetSystemMetrics", "CreateDCA"}),
             (std::vector<std::string>{"RegOpenKeyExA", "GetSystemMetrics", "GetSystemMetrics", "CreateDCA"}));
@@ -177,7 +179,8 @@ TEST(Run, NoTimingInTheTablesWritesNothingAfterTheSkipBitRead) {
         machine.rateText     = c.rateText;
         sim::RunResult r     = sim::Run(machine);
         EXPECT_EQ(support::OnlySkipBitRead(r.accesses), c.stop != nullptr) << c.name;
-        EXPECT_EQ(r.accesses.size(), c.stop == nullptr ? 2 + 1 + 25 + 24 + 2 + 4u : 2u) << c.name;
+        EXPECT_EQ(r.accesses.size(), c.stop == nullptr ? size_t{kLongestRun} : size_t{kSkipBitAccesses})
+            << c.name;
         // system.ini, and the mapping driver only where the run writes.
         EXPECT_EQ(host::CountCalls("CreateFileA"), c.stop == nullptr ? 2u : 1u) << c.name;
         EXPECT_TRUE(r.messageBoxes.empty()) << c.name;

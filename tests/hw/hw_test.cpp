@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accesses.h"
+#include "diag/dry_ports.h"
 #include "hw/hw.h"
 #include "hw/vga.h"
 #include "machine.h"
@@ -385,7 +386,7 @@ TEST_F(HwTest, NoWindowMeansNoStore) {
         EXPECT_EQ(indexedWrites, 24u) << c.name;
         EXPECT_EQ(directWrites, 2u) << c.name;
         EXPECT_EQ(stores, 0u) << c.name;
-        EXPECT_EQ(Trace().size(), 1 + 25 + 24 + 2u) << c.name;
+        EXPECT_EQ(Trace().size(), size_t{kSequenceAccesses}) << c.name;
         EXPECT_EQ(host::TheMachine().messageBoxes.size(), c.messageBoxes) << c.name;
         EXPECT_EQ(!printed.empty(), c.printed) << c.name;
         EXPECT_TRUE(host::TheMachine().openObjects.empty()) << c.name;

@@ -377,7 +377,7 @@ class Sweep {
         }
 
         long before  = output_.Written();
-        int exitCode = WinMain(kInstance, nullptr, commandLine_, kShowDefault);
+        int exitCode = WinMain(kInstance, nullptr, commandLine_, SW_SHOWDEFAULT);
         bool printed = output_.Written() != before;
         for (const std::string& property : BrokenProperties(c, exitCode, printed)) {
             Violation& v = violations_[property];
@@ -389,7 +389,6 @@ class Sweep {
     }
 
     static inline const HINSTANCE kInstance = reinterpret_cast<HINSTANCE>(0x00400000);
-    static constexpr int kShowDefault       = 10;
 
     // Redirected once around the whole sweep: the program prints when the mapping driver does not
     // open, and the sweep needs to know when it did without a redirection per machine.
