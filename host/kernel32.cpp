@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "hw/physwin.h"
 #include "machine.h"
 
 using host::TheMachine;
@@ -63,7 +64,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     m.createFileCalls.push_back({name, access, share, disposition, flags});
     std::string path = name;
 
-    if (Lower(path) == Lower(host::kMappingDriverPath)) {
+    if (Lower(path) == Lower(PHYSWIN_DEVICE_PATH)) {
         switch (m.driver) {
         case host::DriverBehaviour::Missing: return Fail(m.openError);
         case host::DriverBehaviour::Unsupported: return Fail(ERROR_NOT_SUPPORTED);
@@ -169,8 +170,8 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
         m.lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    // Control code 3 maps the adapter's registers and answers with their linear address.
-    if (code != 3 || m.driver == host::DriverBehaviour::IoctlFails || out == nullptr || outSize < 8) {
+    if (code != kPhyswinMapRegisterWindow || m.driver == host::DriverBehaviour::IoctlFails ||
+        out == nullptr || outSize < kPhyswinAnswerSize) {
         m.lastError = ERROR_GEN_FAILURE;
         return FALSE;
     }

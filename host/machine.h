@@ -20,9 +20,6 @@ namespace host {
 // handles itself, so a test sees whose answer came back.
 inline constexpr LRESULT kDefWindowProcAnswer = 0xDEF;
 
-// The device path of the physical-memory mapping driver.
-inline constexpr const char* kMappingDriverPath = "\\\\.\\PHYSWIN.VXD";
-
 // The standard output handle of a process started with one: WriteFile on it writes to the host's
 // file descriptor 1.
 inline const HANDLE kStandardOutputHandle = reinterpret_cast<HANDLE>(0x1C);

@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include "hw/physwin.h"
 #include "physwin_window.h"
 
 namespace {
@@ -95,7 +96,7 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
     DWORD n       = GetEnvironmentVariableA("PHYSWIN_MODE", mode, sizeof mode);
     if (n >= sizeof mode)
         mode[0] = '?', mode[1] = 0;
-    if (code == PHYSWIN_IOCTL_MAP && lstrcmpiA(mode, "nooutput") == 0) {
+    if (code == kPhyswinMapRegisterWindow && lstrcmpiA(mode, "nooutput") == 0) {
         // A driver that says yes and fills in nothing: buffer and count stay as the caller left them.
         Report(code, inSize, outSize, TRUE, 0, 0, 0);
         return TRUE;
@@ -103,7 +104,7 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
 
     if (returned)
         *returned = 0;
-    if (code != PHYSWIN_IOCTL_MAP)
+    if (code != kPhyswinMapRegisterWindow)
         return Finish(code, inSize, outSize, ERROR_INVALID_FUNCTION);
 
     if (lstrcmpiA(mode, "fail") == 0) {

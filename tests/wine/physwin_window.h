@@ -9,9 +9,6 @@
 #define PHYSWIN_WINDOW_BASE 0x60000000u
 #define PHYSWIN_WINDOW_SIZE 0x00010000u
 
-// Control code that maps the adapter's register window.
-#define PHYSWIN_IOCTL_MAP 3u
-
 // The double reports each control call to the debugger as a debug string
 // starting with this tag, so the debugger learns the window without being
 // told separately.
