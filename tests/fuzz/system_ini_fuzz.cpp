@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.readChunk                    = readChunk;
 
     const int real     = CheckDisplayDriver();
-    const int expected = testsupport::ModelCheck(bytes, failReadAt.value_or(std::string::npos));
+    const int expected = support::ModelCheck(bytes, failReadAt.value_or(std::string::npos));
     if (real != expected) {
         std::fprintf(stderr,
                      "CheckDisplayDriver gave %d, the model %d (reads of %zu bytes, failing at %lld)\n", real,

@@ -3,14 +3,14 @@
 
 #include <vector>
 
-#include "accesses.h"
+#include "tests/support/accesses.h"
 #include "adapter/adapter.h"
 #include "hw/vga.h"
 
 namespace {
 
 using adapter::Access;
-using hwtest::Out;
+using support::Out;
 
 void WriteCrtc(adapter::Adapter& a, uint8_t index, uint8_t value) {
     adapter::Out(a, VGA_CRT_IC, index);

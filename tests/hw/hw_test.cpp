@@ -8,20 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "accesses.h"
+#include "tests/support/accesses.h"
 #include "diag/dry_ports.h"
 #include "hw/hw.h"
 #include "hw/vga.h"
 #include "machine.h"
+#include "simulator.h"
 #include "timing/timing.h"
 #include "tests/support/process.h"
 
 namespace {
 
 using adapter::Access;
-using hwtest::In;
-using hwtest::Out;
-using hwtest::Store;
+using support::In;
+using support::Out;
+using support::Store;
 
 // Not the model's default base, so a test sees whether the driver's answer is what gets used.
 const uint32_t kWindow = 0xC0A01000;
@@ -47,10 +48,9 @@ const std::vector<Access>& Trace() {
 
 // Runs f with standard output captured and returns what it printed.
 template <typename F> std::string CapturedStdout(F f) {
-    testing::internal::CaptureStdout();
+    sim::StdoutCapture capture;
     f();
-    std::fflush(stdout);
-    return testing::internal::GetCapturedStdout();
+    return capture.Finish();
 }
 
 // Fills the stack below the caller with a pattern, so that a buffer the program leaves unset
@@ -267,7 +267,7 @@ TEST_F(HwTest, Sequence1024x768x8At60) {
         Out(0x3C2, 0x2B),         Store(kWindow + 3, 0x0A), Store(kWindow + 2, 0x0C),
         Store(kWindow + 1, 0x00), Store(kWindow + 0, 0x00),
     };
-    EXPECT_TRUE(hwtest::SameTrace(Trace(), expected));
+    EXPECT_TRUE(support::SameTrace(Trace(), expected));
     EXPECT_TRUE(host::TheMachine().messageBoxes.empty());
 }
 
@@ -343,7 +343,7 @@ TEST_F(HwTest, EverySelectionFollowsTheTable) {
                     continue;
                 }
                 ProgramTiming(&expected);
-                EXPECT_TRUE(hwtest::SameTrace(Trace(), Sequence(expected, 0x8E, true)))
+                EXPECT_TRUE(support::SameTrace(Trace(), Sequence(expected, 0x8E, true)))
                     << res[0] << "x" << res[1] << " " << bpp << " bpp \"" << rate << "\"";
             }
         }

@@ -271,7 +271,7 @@ TEST_F(CheckDisplayDriverTest, AgreesWithAPlainModelOnMixedFiles) {
         SetUp();
         PutSystemIni(text, failReadAt);
         host::TheMachine().readChunk = random() % 4 == 0 ? 0 : 1 + random() % 64;
-        int expected                 = testsupport::ModelCheck(text, failReadAt.value_or(std::string::npos));
+        int expected                 = support::ModelCheck(text, failReadAt.value_or(std::string::npos));
         foundCount += expected;
         ASSERT_EQ(CheckDisplayDriver(), expected)
             << "round " << round << ", reads of " << host::TheMachine().readChunk << ", failing at "

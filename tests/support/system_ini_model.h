@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-namespace testsupport {
+namespace support {
 
 // What CheckDisplayDriver answers for a system.ini of these bytes. A read that would reach
 // failReadAt fails: the scan ends there with what it has found, and the line it had not finished
@@ -54,4 +54,4 @@ inline int ModelCheck(const std::string& raw, size_t failReadAt = std::string::n
     return found;
 }
 
-} // namespace testsupport
+} // namespace support

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "hw/accesses.h"
+#include "tests/support/accesses.h"
 #include "x86_decode.h"
 
 namespace {
 
-using hwtest::In;
-using hwtest::Out;
+using support::In;
+using support::Out;
 using x86::PortForm;
 
 // The instruction's bytes, followed by NOPs up to what the debugger reads at EIP.
@@ -134,7 +134,7 @@ TEST(RunPortInstruction, SplitsIntoByteAccesses) {
         x86::PortInstruction insn = x86::DecodePort(code.data());
         ASSERT_EQ(insn.form, PortForm::kInOut);
         EXPECT_EQ(x86::RunPortInstruction(model, insn, c.eax, c.edx), c.eaxAfter);
-        EXPECT_TRUE(hwtest::SameTrace(model.trace, c.trace));
+        EXPECT_TRUE(support::SameTrace(model.trace, c.trace));
     }
 }
 

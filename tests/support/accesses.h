@@ -23,7 +23,7 @@ inline void PrintTo(const Access& a, std::ostream* os) {
 
 } // namespace adapter
 
-namespace hwtest {
+namespace support {
 
 inline adapter::Access In(uint16_t port, uint8_t value) {
     return {adapter::Op::In, port, value, false};
@@ -56,4 +56,4 @@ inline testing::AssertionResult SameTrace(const std::vector<adapter::Access>& ac
                                    : std::string("nothing"));
 }
 
-} // namespace hwtest
+} // namespace support
