@@ -14,6 +14,7 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     // What the run saw, asked again of the system: only reading, as the run itself does.
     char path[kSystemIniPathSize];
     RunFacts facts;
+    facts.notStarted     = 0; // the diagnostic calls the run itself, with no window of its own
     facts.systemIniPath  = BuildSystemIniPath(path) ? path : 0;
     facts.systemIniOpens = facts.systemIniPath != 0 && SystemIniOpens(path);
     facts.accesses       = plannedAccesses;

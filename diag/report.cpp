@@ -244,6 +244,10 @@ int ReportSelection(Report* r, const DisplayState* s) {
 // The decisions of the run, in its order, up to where it stopped; 1 when it went on to program
 // the adapter.
 int ReportDecisions(Report* r, const RunFacts* f) {
+    if (f->notStarted != 0) {
+        Stop(r, f->notStarted);
+        return 0;
+    }
     if (!ReportSystemIni(r, f)) {
         return 0;
     }

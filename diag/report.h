@@ -55,6 +55,7 @@ struct WindowFacts {
 };
 
 struct RunFacts {
+    const char* notStarted;    // why the run never started (no window class or window); else 0
     const char* systemIniPath; // as the utility builds it; 0 when the Windows directory is too long
     int systemIniOpens;
     DriverLineFacts driverLine; // when system.ini opens but does not name the served driver

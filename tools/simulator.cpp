@@ -54,13 +54,6 @@ void Report(host::Machine& m, RunResult* result) {
     } else if (m.createdWindows.empty() || host::CountCalls("DestroyWindow") == 0) {
         notStarted = "the main window was not created";
     }
-    if (notStarted != nullptr) {
-        result->report  = {std::string("stop: ") + notStarted, "adapter accesses: 0",
-                           "verdict: the utility would leave the adapter as it is on this machine"};
-        result->summary = std::string("stopped: ") + notStarted;
-        return;
-    }
-
     std::vector<PlannedAccess> accesses;
     for (const adapter::Access& a : result->accesses) {
         VgaAccessKind kind = a.op == adapter::Op::In    ? kVgaAccessIn
@@ -70,6 +63,7 @@ void Report(host::Machine& m, RunResult* result) {
     }
     char path[kSystemIniPathSize];
     RunFacts facts;
+    facts.notStarted = notStarted;
     {
         KeepRecords keep(m);
         facts.systemIniPath  = BuildSystemIniPath(path) ? path : nullptr;
