@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-20}"
 targets=(system_ini_fuzz selection_fuzz)
 
-bash scripts/ensure-deps.sh
+bash scripts/ensure.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 

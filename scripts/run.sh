@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/ensure-deps.sh
+bash scripts/ensure.sh
 cmake --preset host >/dev/null
 cmake --build --preset host >/dev/null
 cmake --preset windows >/dev/null

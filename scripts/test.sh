@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/ensure-deps.sh
+bash scripts/ensure.sh
 
 echo "== house style (clang-format) =="
 bash scripts/format.sh --check

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Proves the shipped executables and their package: installs Wine, Xvfb and icoutils when
-# missing, builds refresh.exe and refcheck.exe with the release zip, the test tools and
+# Proves the shipped executables and their package: installs Wine and Xvfb when
+# missing, builds refresh.exe, lumwatch.exe and refcheck.exe with the release zip, the test tools and
 # refresh-sim, checks both executables themselves (check_win95_exe.py), runs them under Wine case
 # by case against refresh-sim (run_cases.py), then installs, starts and removes the zip's contents
 # as a user would (run_package.py). Removes the Wine prefix and stops Xvfb and wineserver however
@@ -18,7 +18,7 @@ root=$(cd "$here/../.." && pwd)
 host_dir=$1 windows_dir=$2
 started=$SECONDS
 
-bash "$root/scripts/ensure-wine.sh" || exit 1
+bash "$root/scripts/ensure.sh" --wine || exit 1
 
 # --- builds ---------------------------------------------------------------------------------
 build() {  # build PRESET DIR [TARGET]

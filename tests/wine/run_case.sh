@@ -53,7 +53,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win32
 # Where 32-bit programs run under qemu-user, Wine's own get the library that gives signals the
-# trap numbers qemu leaves out (scripts/ensure-wine.sh builds it); $LIB picks the 32-bit one.
+# trap numbers qemu leaves out (scripts/ensure.sh --wine builds it); $LIB picks the 32-bit one.
 trapno=/usr/local/lib/wine-qemu-trapno
 if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && [ -f "$trapno/lib/i386-linux-gnu/libtrapno.so" ]; then
     export QEMU_SET_ENV="LD_PRELOAD=$trapno/\$LIB/libtrapno.so"

@@ -1,26 +1,25 @@
 #!/usr/bin/env bash
-# Install what the Wine-based tests need: Wine (32-bit), Xvfb, icoutils
-# (wrestool, to look at the exe's resources) and the i686 MinGW compiler.
-# Does nothing when everything is already there; runs apt-get only for the
-# missing packages.  Needs root (or sudo) when something is missing.
+# Installs what the builds and the tests need, with apt-get, only what is missing: quiet and quick
+# when everything is there. Runs as root on a Debian machine (or with sudo).
 #
-# Where the kernel does not run 32-bit programs (a VM whose kernel leaves
-# them out: "Exec format error"), they run under qemu-user instead, which
-# takes three more things, checked on every call:
-#   - qemu-i386 registered for 32-bit x86 programs with binfmt_misc (the
-#     registration does not outlive a reboot).  qemu 8.1 or later: Wine
-#     reserves its address space with MAP_FIXED_NOREPLACE, which older qemu
-#     ignores, and Wine never comes up.  Bookworm has 7.2, its backports 10.
-#   - wine64, for its 64-bit wineserver: the emulated one cannot write into
-#     a debugged process, and the tests' debugger gets no process to debug.
-#   - scripts/qemu-trapno.c, preloaded into the 32-bit Wine processes
-#     (tests/wine/run_case.sh sets QEMU_SET_ENV): qemu leaves the trap
-#     number out of signal contexts, which Wine needs to tell a privileged
-#     instruction, a page fault, a breakpoint and a single step apart.
+#   ensure.sh          the host build, its tests, the fuzz targets and the Windows cross-build
+#   ensure.sh --wine   and what the Wine proofs need besides: Wine (32-bit) and Xvfb
+#
+# Where the kernel does not run 32-bit programs (a VM whose kernel leaves them out: "Exec format
+# error"), --wine makes them run under qemu-user instead, which takes three more things, checked
+# on every call:
+#   - qemu-i386 registered for 32-bit x86 programs with binfmt_misc (the registration does not
+#     outlive a reboot). qemu 8.1 or later: Wine reserves its address space with
+#     MAP_FIXED_NOREPLACE, which older qemu ignores, and Wine never comes up. Bookworm has 7.2, its
+#     backports 10.
+#   - wine64, for its 64-bit wineserver: the emulated one cannot write into a debugged process, and
+#     the tests' debugger gets no process to debug.
+#   - scripts/qemu-trapno.c, preloaded into the 32-bit Wine processes (tests/wine/run_case.sh sets
+#     QEMU_SET_ENV): qemu leaves the trap number out of signal contexts, which Wine needs to tell a
+#     privileged instruction, a page fault, a breakpoint and a single step apart.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-want=(wine wine32:i386 xvfb icoutils g++-mingw-w64-i686)
 trapno_dir=/usr/local/lib/wine-qemu-trapno  # run_case.sh names it too
 
 SUDO=
@@ -31,6 +30,12 @@ installed() {
     dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null | grep -qx installed
 }
 
+arch_i386() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    $SUDO dpkg --add-architecture i386
+    updated=
+}
+
 updated=
 install_missing() {  # install_missing PACKAGE...
     local missing=() p
@@ -38,16 +43,19 @@ install_missing() {  # install_missing PACKAGE...
         installed "$p" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        $SUDO dpkg --add-architecture i386
-        updated=
-    fi
-    echo "ensure-wine: installing ${missing[*]}" >&2
+    echo "ensure: installing ${missing[*]}" >&2
     [ -n "$updated" ] || { $SUDO apt-get update -qq; updated=1; }
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-install_missing "${want[@]}"
+# The host build, the tests and the Windows cross-build.
+install_missing cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
+    g++-mingw-w64-i686 binutils-mingw-w64-i686 clang libclang-rt-dev clang-format python3 git
+[ "${1:-}" = --wine ] || exit 0
+
+# Wine (32-bit) and the X server the Wine proofs run it on.
+arch_i386
+install_missing wine wine32:i386 xvfb
 
 # --- 32-bit programs under qemu-user, where the kernel does not run them ------------------------
 binfmt=/proc/sys/fs/binfmt_misc
@@ -73,7 +81,7 @@ if ! qemu_ok; then
         suite=(-t "$codename-backports")
     fi
     [ -n "$updated" ] || { $SUDO apt-get update -qq; updated=1; }
-    echo "ensure-wine: installing qemu-user-static ${suite[*]}" >&2
+    echo "ensure: installing qemu-user-static ${suite[*]}" >&2
     $SUDO apt-get install -y -qq --no-install-recommends "${suite[@]}" qemu-user-static >/dev/null
 fi
 install_missing wine64 gcc-multilib
@@ -87,7 +95,7 @@ if [ ! -e "$binfmt/qemu-i386" ]; then
     echo ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | $SUDO tee "$binfmt/register" >/dev/null
 fi
 /lib/ld-linux.so.2 --version >/dev/null 2>&1 || {
-    echo "ensure-wine: 32-bit programs do not run, not even under qemu-i386" >&2
+    echo "ensure: 32-bit programs do not run, not even under qemu-i386" >&2
     exit 1
 }
 
