@@ -33,6 +33,30 @@ enum class DriverBehaviour {
     NoOutput,    // opens, and the control call succeeds without writing its output or the count
 };
 
+// The name of each behaviour, the one every tool and test uses for it: refresh-sim's --driver, the
+// diagnostic's and the sweep's tables, and the Wine proofs' case table.
+struct DriverBehaviourName {
+    DriverBehaviour behaviour;
+    const char* name;
+};
+inline constexpr DriverBehaviourName kDriverBehaviours[] = {
+    {DriverBehaviour::Window, "ok"},
+    {DriverBehaviour::Missing, "missing"},
+    {DriverBehaviour::Unsupported, "unsupported"},
+    {DriverBehaviour::IoctlFails, "ioctl-fails"},
+    {DriverBehaviour::NullWindow, "null-window"},
+    {DriverBehaviour::NoOutput, "no-output"},
+};
+
+inline const char* NameOf(DriverBehaviour behaviour) {
+    for (const DriverBehaviourName& b : kDriverBehaviours) {
+        if (b.behaviour == behaviour) {
+            return b.name;
+        }
+    }
+    return "?";
+}
+
 struct HostFile {
     std::string bytes;
     // When set, a read that would reach this offset fails (the bytes before it are delivered).

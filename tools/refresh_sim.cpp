@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -187,20 +186,16 @@ int main(int argc, char** argv) {
     }
     machine.crtc75 = static_cast<uint8_t>(number);
 
-    static const std::map<std::string, host::DriverBehaviour> drivers = {
-        {"ok", host::DriverBehaviour::Window},
-        {"missing", host::DriverBehaviour::Missing},
-        {"unsupported", host::DriverBehaviour::Unsupported},
-        {"ioctl-fails", host::DriverBehaviour::IoctlFails},
-        {"null-window", host::DriverBehaviour::NullWindow},
-        {"no-output", host::DriverBehaviour::NoOutput},
-    };
-    auto found = drivers.find(driver);
-    if (found == drivers.end()) {
-        return Fail("--driver takes ok, missing, unsupported, ioctl-fails, null-window or no-output: " +
-                    driver);
+    const host::DriverBehaviourName* found = nullptr;
+    std::string names;
+    for (const host::DriverBehaviourName& b : host::kDriverBehaviours) {
+        found = driver == b.name ? &b : found;
+        names += std::string(names.empty() ? "" : ", ") + b.name;
     }
-    machine.driver = found->second;
+    if (found == nullptr) {
+        return Fail("--driver takes " + names + ": " + driver);
+    }
+    machine.driver = found->behaviour;
 
     if (rateOption->count() > 0) {
         machine.rateText = rate;

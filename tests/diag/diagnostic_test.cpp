@@ -77,11 +77,9 @@ const MachineRow kMachines[] = {
 
 // The same machine as refresh-sim's options; system.ini goes through a file of the host.
 std::string Options(const sim::SimulatedMachine& m, const std::string& iniFile) {
-    static const char* const kDrivers[] = {"ok",          "missing",     "unsupported",
-                                           "ioctl-fails", "null-window", "no-output"};
     char text[160];
     std::snprintf(text, sizeof text, "--json --screen %dx%d --bpp %d --crtc75 0x%02X --driver %s", m.width,
-                  m.height, m.bitsPerPixel, m.crtc75, kDrivers[static_cast<int>(m.driver)]);
+                  m.height, m.bitsPerPixel, m.crtc75, host::NameOf(m.driver));
     std::string options = text + std::string(" '--windows-directory=") + m.windowsDirectory + "'";
     switch (m.rate) {
     case sim::RateSetting::Text: options += " '--rate=" + m.rateText + "'"; break;

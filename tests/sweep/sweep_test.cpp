@@ -161,12 +161,8 @@ const uint8_t kSkipClear[] = {0x00, 0x1F, 0xDF, 0x10, 0x40, 0xC0, 0x5F};
 const uint8_t kSkipSet[]   = {0x20, 0x3F, 0xFF, 0x30, 0x60, 0xA0, 0xE0};
 static_assert(std::size(kSkipClear) == std::size(kSkipSet));
 
-const DriverBehaviour kDrivers[] = {DriverBehaviour::Window,      DriverBehaviour::Missing,
-                                    DriverBehaviour::Unsupported, DriverBehaviour::IoctlFails,
-                                    DriverBehaviour::NullWindow,  DriverBehaviour::NoOutput};
-const char* const kDriverNames[] = {"window",      "missing",          "unsupported", "control call fails",
-                                    "null window", "answers unwritten"};
-static_assert(std::size(kDrivers) == std::size(kDriverNames));
+// Every behaviour of the mapping driver, by its one name.
+const auto& kDrivers = host::kDriverBehaviours;
 
 struct Config {
     Screen screen;
@@ -180,7 +176,7 @@ struct Config {
 std::string Describe(const Config& c) {
     char text[160];
     std::snprintf(text, sizeof text, "%dx%d, %d bits per pixel, CRTC 0x75 = %02X, mapping driver %s, ",
-                  c.screen.width, c.screen.height, c.bitsPerPixel, c.crtc75, kDriverNames[c.driver]);
+                  c.screen.width, c.screen.height, c.bitsPerPixel, c.crtc75, kDrivers[c.driver].name);
     std::string rate =
         c.rate->label.size() > 40 ? std::to_string(c.rate->label.size() - 2) + " characters" : c.rate->label;
     return std::string(text) + c.ini->name + ", rate " + rate;
@@ -222,7 +218,7 @@ std::vector<std::string> BrokenProperties(const Config& c, int exitCode, bool pr
     if (m.messageBoxes.size() > 1) {
         broken.push_back("at most one message box");
     }
-    DriverBehaviour driver = kDrivers[c.driver];
+    DriverBehaviour driver = kDrivers[c.driver].behaviour;
     if (printed && driver != DriverBehaviour::Missing && driver != DriverBehaviour::Unsupported) {
         broken.push_back("standard output only when the mapping driver does not open");
     }
@@ -366,7 +362,7 @@ class Sweep {
         machine.bitsPerPixel = c.bitsPerPixel;
         machine.systemIni    = c.ini->text;
         machine.crtc75       = c.crtc75;
-        machine.driver       = kDrivers[c.driver];
+        machine.driver       = kDrivers[c.driver].behaviour;
         sim::PrepareMachine(machine);
         host::Machine& m    = host::TheMachine();
         m.settingsKeyExists = c.rate->keyExists;
