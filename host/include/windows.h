@@ -9,7 +9,6 @@
 #define WINAPI
 #define WINAPIV
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -119,7 +118,6 @@ struct WNDCLASSEXA {
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000UL
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
-#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_PARAMETER 87L
@@ -164,7 +162,6 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
 // ADVAPI32
 #define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
 #define KEY_QUERY_VALUE 0x0001
-#define REG_NONE 0
 #define REG_SZ 1
 #define REG_BINARY 3
 #define REG_DWORD 4
@@ -195,7 +192,6 @@ BOOL WINAPI DeleteDC(HDC dc);
 #define COLOR_WINDOW 5
 #define WS_OVERLAPPEDWINDOW 0x00CF0000L
 #define CW_USEDEFAULT ((int)0x80000000)
-#define SW_SHOW 5
 #define SW_SHOWDEFAULT 10
 #define WM_DESTROY 0x0002
 #define WM_PAINT 0x000F
