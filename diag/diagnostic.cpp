@@ -19,8 +19,8 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     facts.systemIniOpens = facts.systemIniPath != 0 && SystemIniOpens(path);
     facts.accesses       = plannedAccesses;
     facts.accessCount    = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
-    facts.driverLine     = DriverLineFacts{kNoNearMiss, 0};
-    if (facts.systemIniOpens && facts.accessCount == 0) {
+    facts.driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
+    if (facts.systemIniOpens) {
         facts.driverLine = ExplainDriverLine(path);
     }
     facts.rateSource = FindRateSource();

@@ -88,6 +88,7 @@ void ReviewLine(const char* line, size_t length, void* context) {
         review->headerOtherCase = 1;
     }
     int served = review->inSection && IsDriverLine(line, length);
+    review->first.found |= served;
     if (!served && review->first.nearMiss == kNoNearMiss && ComesClose(line, length)) {
         review->first.nearMiss = RuleFailed(review, line, length);
         review->first.line     = review->number;
@@ -101,7 +102,7 @@ void ReviewLine(const char* line, size_t length, void* context) {
 } // namespace
 
 DriverLineFacts ExplainDriverLine(const char* path) {
-    LineReview review = {1, 0, 0, {kNoNearMiss, 0}};
+    LineReview review = {1, 0, 0, {0, kNoNearMiss, 0}};
     HANDLE file       = OpenSystemIni(path);
     if (file != INVALID_HANDLE_VALUE) {
         ReadSystemIniLines(file, ReviewLine, &review);

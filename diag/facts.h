@@ -9,9 +9,9 @@
 // Whether system.ini opens as the driver check opens it.
 int SystemIniOpens(const char* path);
 
-// Why the system.ini at path does not name the served driver: the first line that comes close
-// (the served driver's line but for blanks, letters' case or a line break), and which rule it
-// fails. Read with the driver check's own reading and tests.
+// Whether the system.ini at path names the served driver and, where it does not, the first line
+// that comes close (the served driver's line but for blanks, letters' case or a line break) and
+// which rule it fails. Read with the driver check's own reading and tests.
 DriverLineFacts ExplainDriverLine(const char* path);
 
 // Where the rate text came from: "60" may be the user's choice or the default for a missing value.

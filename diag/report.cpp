@@ -160,7 +160,7 @@ int ReportSystemIni(Report* r, const RunFacts* f) {
         Stop(r, "system.ini does not open (the utility shows \"Open System.ini error!\")");
         return 0;
     }
-    if (f->accessCount != 0) {
+    if (f->driverLine.found) {
         PutText(p, ", names the served display driver");
         Emit(r);
         return 1;

@@ -35,6 +35,7 @@ enum NearMiss {
 };
 
 struct DriverLineFacts {
+    int found; // the served driver's line stands under [boot.description], as the run decides
     NearMiss nearMiss;
     int line; // the near miss's line number, counting from 1
 };
@@ -58,7 +59,7 @@ struct RunFacts {
     const char* notStarted;    // why the run never started (no window class or window); else 0
     const char* systemIniPath; // as the utility builds it; 0 when the Windows directory is too long
     int systemIniOpens;
-    DriverLineFacts driverLine; // when system.ini opens but does not name the served driver
+    DriverLineFacts driverLine; // when system.ini opens
     RateSource rateSource;
     const DisplayState* state; // as the run left it
     // Asks the mapping driver for the register window as the utility does: called only when the

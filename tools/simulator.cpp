@@ -68,8 +68,8 @@ void Report(host::Machine& m, RunResult* result) {
         KeepRecords keep(m);
         facts.systemIniPath  = BuildSystemIniPath(path) ? path : nullptr;
         facts.systemIniOpens = facts.systemIniPath != nullptr && SystemIniOpens(path);
-        facts.driverLine     = DriverLineFacts{kNoNearMiss, 0};
-        if (facts.systemIniOpens && accesses.empty()) {
+        facts.driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
+        if (facts.systemIniOpens) {
             facts.driverLine = ExplainDriverLine(path);
         }
         facts.rateSource = FindRateSource();
