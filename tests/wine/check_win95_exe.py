@@ -37,6 +37,7 @@ section, sections out of place, a C runtime DLL, an import by ordinal, one byte 
 must each be refused with the finding meant for it; exits 1 if one gets through.
 """
 
+import argparse
 import os
 import re
 import struct
@@ -421,38 +422,26 @@ def refuses_altered(path, import_list):
 
 
 def main(argv):
-    args = argv[1:]
-    max_bytes, import_list, altered = 8192, os.path.join(HERE, "win95_imports.txt"), False
-    console = no_resources = False
-    max_out = None
-    while len(args) > 1 and args[0].startswith("--"):
-        if args[0] == "--console":
-            console = True
-        elif args[0] == "--no-resources":
-            no_resources = True
-        elif args[0] == "--max-bytes":
-            max_bytes = int(args[1], 0)
-            args = args[1:]
-        elif args[0] == "--max-out":
-            max_out = int(args[1], 0)
-            args = args[1:]
-        elif args[0] == "--imports":
-            import_list = args[1]
-            args = args[1:]
-        elif args[0] == "--refuse-altered":
-            altered = True
-        else:
-            break
-        args = args[1:]
-    if len(args) != 1 or (altered and (console or no_resources)):
-        sys.stderr.write(__doc__)
-        return 2
-    if altered:
-        return 1 if refuses_altered(args[0], import_list) else 0
-    findings, _ = check(args[0], max_bytes, import_list, console=console, no_resources=no_resources,
-                        max_out=max_out)
+    parser = argparse.ArgumentParser(prog="check_win95_exe.py", description=__doc__.split("\n\n")[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("exe", metavar="FILE.exe")
+    parser.add_argument("--console", action="store_true", help="console subsystem, not GUI")
+    parser.add_argument("--no-resources", action="store_true", help="no resource directory at all")
+    parser.add_argument("--max-bytes", type=lambda t: int(t, 0), default=8192, help="size limit (8192)")
+    parser.add_argument("--max-out", type=lambda t: int(t, 0), help="at most this many port writes")
+    parser.add_argument("--imports", default=os.path.join(HERE, "win95_imports.txt"), metavar="LIST",
+                        help="functions the executable may import")
+    parser.add_argument("--refuse-altered", action="store_true",
+                        help="FILE.exe must pass and altered copies of it must not")
+    args = parser.parse_args(argv[1:])
+    if args.refuse_altered and (args.console or args.no_resources):
+        parser.error("--refuse-altered checks a GUI program with resources")
+    if args.refuse_altered:
+        return 1 if refuses_altered(args.exe, args.imports) else 0
+    findings, _ = check(args.exe, args.max_bytes, args.imports, console=args.console,
+                        no_resources=args.no_resources, max_out=args.max_out)
     for text in findings:
-        print("check_win95_exe: %s: %s" % (os.path.basename(args[0]), text))
+        print("check_win95_exe: %s: %s" % (os.path.basename(args.exe), text))
     return 1 if findings else 0
 
 
