@@ -1,7 +1,7 @@
 // Runs a program as its debugger and stands in for the display adapter.
 //
-//   debugger.exe [--out FILE] [--timeout MS] [--follow] [--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe
-//   [ARGS...]
+//   debugger.exe [--out FILE] [--timeout MS] [--follow] [--set KIND[:INDEX]=VALUE]...
+//                -- PROGRAM.exe [ARGS...]
 //
 // With --follow every process the program starts, and every process those start, is debugged as
 // well, each on an adapter model of its own that starts as the program's did; the result then
