@@ -14,6 +14,11 @@ uint32_t ReadU32(Debuggee& d, uint32_t addr) {
     return v;
 }
 
+bool Write(Debuggee& d, uint32_t addr, const void* buf, size_t n) {
+    SIZE_T put = 0;
+    return WriteProcessMemory(d.process, reinterpret_cast<void*>(addr), buf, n, &put) && put == n;
+}
+
 bool WriteCode(Debuggee& d, uint32_t addr, uint8_t byte) {
     void* p = reinterpret_cast<void*>(addr);
     DWORD old;

@@ -19,6 +19,7 @@ struct Pending {
 
 struct Debuggee {
     HANDLE process = nullptr;
+    DWORD pid      = 0;
     std::map<DWORD, HANDLE> threads;
     std::map<DWORD, Pending> pending;
     std::string error; // empty while the run goes on
@@ -26,6 +27,8 @@ struct Debuggee {
 
 bool Read(Debuggee& d, uint32_t addr, void* buf, size_t n);
 uint32_t ReadU32(Debuggee& d, uint32_t addr);
+
+bool Write(Debuggee& d, uint32_t addr, const void* buf, size_t n);
 
 // Writes one byte of code (a breakpoint, or the byte it replaced).
 bool WriteCode(Debuggee& d, uint32_t addr, uint8_t byte);

@@ -1,6 +1,12 @@
 // Runs a program as its debugger and stands in for the display adapter.
 //
-//   debugger.exe [--out FILE] [--timeout MS] [--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]
+//   debugger.exe [--out FILE] [--timeout MS] [--follow] [--set KIND[:INDEX]=VALUE]...
+//                -- PROGRAM.exe [ARGS...]
+//
+// With --follow every process the program starts, and every process those start, is debugged as
+// well, each on an adapter model of its own that starts as the program's did; the result then
+// names each process and lists the started ones under "children". The run ends when all have
+// ended. --timeout limits the whole run.
 //
 // This file holds the command line and the debug-event loop. The program's port accesses and
 // stores into the register window run on the adapter model (emulation.h, x86_decode.h); its
@@ -18,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,8 +42,10 @@ struct Options {
     adapter::Adapter model = adapter::MakeAdapter(); // power-on state and --set
     std::vector<std::string> target;
     std::string commandLine; // handed to the program as it stands; empty: the target's words, quoted
+    bool follow = false;     // debug the processes the program starts as well
 };
 
+// One process under the debugger: the program, or with --follow one started after it.
 struct Run {
     Debuggee debuggee;
     Emulation emulation;
@@ -47,6 +56,17 @@ struct Run {
     uint32_t crashCode = 0, crashAddress = 0;
     DWORD exitCode = 0;
     bool exited    = false;
+    ProcessInfo info;             // --follow
+    bool startedLater = false;    // started by the program or by one it started
+    Screen screen{};              // a started process: the display as it found it
+    std::string outPath, errPath; // a started process: its own standard output and error
+};
+
+// Every process of the run, by id, and the order in which they were created: the program first.
+struct Session {
+    std::map<DWORD, Run> runs;
+    std::vector<DWORD> order;
+    std::string stem; // of the capture files' paths
 };
 
 // ------------------------------------------------------------ command line ----
@@ -54,7 +74,7 @@ struct Run {
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "debugger: %s\n"
-                 "usage: debugger.exe [--out FILE] [--timeout MS] [--command-line TEXT] "
+                 "usage: debugger.exe [--out FILE] [--timeout MS] [--command-line TEXT] [--follow] "
                  "[--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]\n"
                  "  KIND is crtc or ext (INDEX = register), misc, crtc-index or ext-index,\n"
                  "  e.g. crtc:0x75=0x20\n",
@@ -115,6 +135,10 @@ Options ParseArgs(int argc, char** argv) {
         if (a == "--") {
             ++i;
             break;
+        }
+        if (a == "--follow") {
+            o.follow = true;
+            continue;
         }
         if (i + 1 >= argc) {
             Usage(("missing value after " + a).c_str());
@@ -226,8 +250,107 @@ DWORD OnException(Run& r, const DEBUG_EVENT& ev) {
     return DBG_EXCEPTION_NOT_HANDLED;
 }
 
-bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
-    Debuggee& d     = r.debuggee;
+Screen CurrentScreen() {
+    HDC dc        = GetDC(nullptr);
+    Screen screen = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
+                     GetDeviceCaps(dc, VREFRESH)};
+    ReleaseDC(nullptr, dc);
+    return screen;
+}
+
+HANDLE CreateCapture(const std::string& path) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Where a 32-bit process keeps its parameters: the TEB points to the PEB, the PEB to the process
+// parameters, which hold the standard handles that GetStdHandle answers with, the image path and
+// the command line (UNICODE_STRINGs: length in bytes, maximum length, buffer).
+constexpr uint32_t kTebPeb               = 0x30;
+constexpr uint32_t kPebProcessParameters = 0x10;
+constexpr uint32_t kParamsStdHandles     = 0x18; // input, output, error
+constexpr uint32_t kParamsImagePathName  = 0x38;
+constexpr uint32_t kParamsCommandLine    = 0x40;
+
+std::string ReadUnicodeString(Debuggee& d, uint32_t at) {
+    uint16_t length = 0;
+    Read(d, at, &length, 2);
+    std::u16string units(length / 2, u'\0');
+    if (units.empty() || !Read(d, ReadU32(d, at + 4), &units[0], length & ~1u)) {
+        return "";
+    }
+    return TextFromUtf16(units);
+}
+
+// A process the program started gets files of its own for standard output and error, and NUL for
+// input, in place of whatever handles it was handed: so each run's output is its own. Done before
+// it runs a single instruction of its own.
+bool GiveOwnCaptures(Run& r, uint32_t params, const std::string& stem) {
+    r.outPath          = stem + ".out";
+    r.errPath          = stem + ".err";
+    HANDLE local[3]    = {CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr),
+                          CreateCapture(r.outPath), CreateCapture(r.errPath)};
+    uint32_t remote[3] = {};
+    bool ok            = true;
+    for (int k = 0; k < 3; ++k) {
+        HANDLE h = nullptr;
+        ok       = ok && local[k] != INVALID_HANDLE_VALUE &&
+             DuplicateHandle(GetCurrentProcess(), local[k], r.debuggee.process, &h, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS);
+        remote[k] = reinterpret_cast<uint32_t>(h);
+        if (local[k] != INVALID_HANDLE_VALUE) {
+            CloseHandle(local[k]);
+        }
+    }
+    return ok && Write(r.debuggee, params + kParamsStdHandles, remote, sizeof remote);
+}
+
+// At a process's creation: who it is, and for one the program started, its own model and captures.
+void OnProcessCreated(Session& s, const Options& o, const DEBUG_EVENT& ev) {
+    const CREATE_PROCESS_DEBUG_INFO& info = ev.u.CreateProcessInfo;
+    bool started                          = s.runs.count(ev.dwProcessId) == 0;
+    Run& r                                = s.runs[ev.dwProcessId];
+    r.debuggee.threads[ev.dwThreadId]     = info.hThread;
+    if (!o.follow) {
+        return;
+    }
+    r.info.pid       = ev.dwProcessId;
+    r.info.startTick = GetTickCount();
+    if (started) {
+        s.order.push_back(ev.dwProcessId);
+        r.startedLater     = true;
+        r.debuggee.process = info.hProcess;
+        r.debuggee.pid     = ev.dwProcessId;
+        r.emulation.model  = o.model;
+        r.initialModel     = o.model;
+        r.screen           = CurrentScreen();
+        WatchBoxesOf(ev.dwProcessId);
+    }
+    uint32_t peb    = ReadU32(r.debuggee, reinterpret_cast<uint32_t>(info.lpThreadLocalBase) + kTebPeb);
+    uint32_t params = peb ? ReadU32(r.debuggee, peb + kPebProcessParameters) : 0;
+    if (!params) {
+        Fail(r.debuggee, "cannot find the process parameters");
+        return;
+    }
+    r.info.program     = ReadUnicodeString(r.debuggee, params + kParamsImagePathName);
+    r.info.commandLine = ReadUnicodeString(r.debuggee, params + kParamsCommandLine);
+    if (started && !GiveOwnCaptures(r, params, s.stem + "-" + std::to_string(ev.dwProcessId))) {
+        Fail(r.debuggee, "cannot give the process its own standard output");
+    }
+}
+
+bool AllEnded(const Session& s) {
+    for (const auto& [pid, r] : s.runs) {
+        if (!r.exited) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
     std::string cmd = o.commandLine;
     for (size_t i = 0; o.commandLine.empty() && i < o.target.size(); ++i) {
         cmd += (cmd.empty() ? "" : " ") + Quote(o.target[i]);
@@ -250,36 +373,53 @@ bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
     PROCESS_INFORMATION pi;
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back(0);
-    BOOL ok = CreateProcessA(full, line.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                             dir.c_str(), &si, &pi);
+    BOOL ok =
+        CreateProcessA(full, line.data(), nullptr, nullptr, TRUE,
+                       o.follow ? DEBUG_PROCESS : DEBUG_ONLY_THIS_PROCESS, nullptr, dir.c_str(), &si, &pi);
     if (nul != INVALID_HANDLE_VALUE) {
         CloseHandle(nul);
     }
     if (!ok) {
         return false;
     }
-    d.process      = pi.hProcess;
-    HANDLE watcher = StartBoxWatcher(pi.dwProcessId);
+    Run& program = s.runs[pi.dwProcessId];
+    s.order.push_back(pi.dwProcessId);
+    program.debuggee.process = pi.hProcess;
+    program.debuggee.pid     = pi.dwProcessId;
+    program.emulation.model  = o.model;
+    program.initialModel     = o.model;
+    HANDLE watcher           = StartBoxWatcher(pi.dwProcessId);
 
     DWORD start   = GetTickCount();
     bool timedOut = false;
-    while (!r.exited) {
+    while (!AllEnded(s)) {
         DEBUG_EVENT ev;
         if (!WaitForDebugEvent(&ev, 100)) {
             if (!timedOut && GetTickCount() - start > o.timeoutMs) {
                 timedOut = true;
-                Fail(d, "timeout after " + std::to_string(o.timeoutMs) + " ms");
+                for (auto& [pid, r] : s.runs) {
+                    if (!r.exited) {
+                        Fail(r.debuggee, "timeout after " + std::to_string(o.timeoutMs) + " ms");
+                    }
+                }
             }
             continue;
         }
-        DWORD status = DBG_CONTINUE;
-        switch (ev.dwDebugEventCode) {
-        case CREATE_PROCESS_DEBUG_EVENT:
-            d.threads[ev.dwThreadId] = ev.u.CreateProcessInfo.hThread;
+        if (ev.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+            OnProcessCreated(s, o, ev);
             if (ev.u.CreateProcessInfo.hFile) {
                 CloseHandle(ev.u.CreateProcessInfo.hFile);
             }
-            break;
+        }
+        auto found = s.runs.find(ev.dwProcessId);
+        if (found == s.runs.end()) {
+            ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, DBG_CONTINUE);
+            continue;
+        }
+        Run& r       = found->second;
+        Debuggee& d  = r.debuggee;
+        DWORD status = DBG_CONTINUE;
+        switch (ev.dwDebugEventCode) {
         case CREATE_THREAD_DEBUG_EVENT: d.threads[ev.dwThreadId] = ev.u.CreateThread.hThread; break;
         case EXIT_THREAD_DEBUG_EVENT:
             d.threads.erase(ev.dwThreadId);
@@ -294,8 +434,9 @@ bool RunTarget(Run& r, const Options& o, HANDLE out, HANDLE err) {
         case OUTPUT_DEBUG_STRING_EVENT: OnDebugString(d, r.emulation, ev.u.DebugString); break;
         case EXCEPTION_DEBUG_EVENT: status = OnException(r, ev); break;
         case EXIT_PROCESS_DEBUG_EVENT:
-            r.exitCode = ev.u.ExitProcess.dwExitCode;
-            r.exited   = true;
+            r.exitCode      = ev.u.ExitProcess.dwExitCode;
+            r.exited        = true;
+            r.info.exitTick = GetTickCount();
             break;
         }
         ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
@@ -322,29 +463,23 @@ std::string ReadWhole(const std::string& path) {
     return s;
 }
 
-HANDLE CreateCapture(const std::string& path) {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-RunResult Collect(const Run& r, const std::string& out, const std::string& err) {
+RunResult Collect(const Run& r, const std::string& out, const std::string& err, bool follow) {
     RunResult result;
     result.exitCode         = r.exitCode;
-    result.messageBoxes     = RecordedMessageBoxes();
+    result.messageBoxes     = RecordedMessageBoxes(r.debuggee.pid);
     result.standardOutput   = out;
     result.standardError    = err;
     result.accesses         = r.emulation.model.trace;
     result.driverCalls      = r.emulation.driverCalls;
     result.changedRegisters = adapter::ChangedRegisters(r.initialModel, r.emulation.model);
-    HDC dc                  = GetDC(nullptr);
-    result.screen = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
-                     GetDeviceCaps(dc, VREFRESH)};
-    ReleaseDC(nullptr, dc);
+    result.screen           = r.startedLater ? r.screen : CurrentScreen();
     if (r.crashed) {
         result.crash = Crash{r.crashCode, r.crashAddress};
     }
     result.error = r.debuggee.error;
+    if (follow) {
+        result.process = r.info;
+    }
     return result;
 }
 
@@ -365,11 +500,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Run r;
-    r.emulation.model = o.model;
-    r.initialModel    = o.model;
-    bool started      = RunTarget(r, o, out, err);
-    DWORD startError  = GetLastError();
+    Session s;
+    s.stem           = stem;
+    bool started     = RunTarget(s, o, out, err);
+    DWORD startError = GetLastError();
     CloseHandle(out);
     CloseHandle(err);
     if (!started) {
@@ -378,9 +512,20 @@ int main(int argc, char** argv) {
         DeleteFileA(errPath.c_str());
         return 2;
     }
-    std::string json = ResultJson(Collect(r, ReadWhole(outPath), ReadWhole(errPath)));
+    const Run& program = s.runs.at(s.order[0]);
+    RunResult result   = Collect(program, ReadWhole(outPath), ReadWhole(errPath), o.follow);
+    result.followed    = o.follow;
+    bool clean         = program.debuggee.error.empty();
     DeleteFileA(outPath.c_str());
     DeleteFileA(errPath.c_str());
+    for (size_t k = 1; k < s.order.size(); ++k) {
+        const Run& child = s.runs.at(s.order[k]);
+        result.children.push_back(Collect(child, ReadWhole(child.outPath), ReadWhole(child.errPath), true));
+        clean = clean && child.debuggee.error.empty();
+        DeleteFileA(child.outPath.c_str());
+        DeleteFileA(child.errPath.c_str());
+    }
+    std::string json = ResultJson(result);
 
     FILE* f = o.out.empty() ? stdout : std::fopen(o.out.c_str(), "wb");
     if (!f) {
@@ -391,5 +536,5 @@ int main(int argc, char** argv) {
     if (f != stdout) {
         std::fclose(f);
     }
-    return r.debuggee.error.empty() ? 0 : 1;
+    return clean ? 0 : 1;
 }

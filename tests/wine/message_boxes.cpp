@@ -5,10 +5,10 @@
 
 namespace {
 
-// Shared with the watcher thread, which marks boxes as dismissed.
+// Shared with the watcher thread, which marks boxes as dismissed: each box with its process.
 CRITICAL_SECTION g_lock;
-std::vector<MessageBoxCall> g_boxes;
-DWORD g_childPid;
+std::vector<std::pair<DWORD, MessageBoxCall>> g_boxes;
+std::set<DWORD> g_pids;
 volatile LONG g_stopWatcher;
 
 const struct {
@@ -61,7 +61,7 @@ void RecordBox(Debuggee& d, Breakpoint::Call call, uint32_t esp) {
     }
     b.type = type;
     EnterCriticalSection(&g_lock);
-    g_boxes.push_back(b);
+    g_boxes.emplace_back(d.pid, b);
     LeaveCriticalSection(&g_lock);
 }
 
@@ -69,8 +69,11 @@ void RecordBox(Debuggee& d, Breakpoint::Call call, uint32_t esp) {
 BOOL CALLBACK PressDialog(HWND hwnd, LPARAM) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
+    EnterCriticalSection(&g_lock);
+    bool ours = g_pids.count(pid) != 0;
+    LeaveCriticalSection(&g_lock);
     char cls[16];
-    if (pid != g_childPid || !IsWindowVisible(hwnd) || !GetClassNameA(hwnd, cls, sizeof cls) ||
+    if (!ours || !IsWindowVisible(hwnd) || !GetClassNameA(hwnd, cls, sizeof cls) ||
         std::strcmp(cls, "#32770") != 0) {
         return TRUE;
     }
@@ -95,8 +98,8 @@ BOOL CALLBACK PressDialog(HWND hwnd, LPARAM) {
         return TRUE;
     }
     EnterCriticalSection(&g_lock);
-    for (MessageBoxCall& b : g_boxes) {
-        if (!b.dismissed) {
+    for (auto& [boxPid, b] : g_boxes) {
+        if (boxPid == pid && !b.dismissed) {
             b.dismissed = true;
             break;
         }
@@ -184,8 +187,14 @@ bool OnMessageBoxHook(Debuggee& d, BoxHooks& hooks, DWORD tid, uint32_t at) {
 
 HANDLE StartBoxWatcher(DWORD pid) {
     InitializeCriticalSection(&g_lock);
-    g_childPid = pid;
+    g_pids.insert(pid);
     return CreateThread(nullptr, 0, Watcher, nullptr, 0, nullptr);
+}
+
+void WatchBoxesOf(DWORD pid) {
+    EnterCriticalSection(&g_lock);
+    g_pids.insert(pid);
+    LeaveCriticalSection(&g_lock);
 }
 
 void StopBoxWatcher(HANDLE watcher) {
@@ -194,9 +203,14 @@ void StopBoxWatcher(HANDLE watcher) {
     CloseHandle(watcher);
 }
 
-std::vector<MessageBoxCall> RecordedMessageBoxes() {
+std::vector<MessageBoxCall> RecordedMessageBoxes(DWORD pid) {
+    std::vector<MessageBoxCall> boxes;
     EnterCriticalSection(&g_lock);
-    std::vector<MessageBoxCall> boxes = g_boxes;
+    for (const auto& [boxPid, b] : g_boxes) {
+        if (boxPid == pid) {
+            boxes.push_back(b);
+        }
+    }
     LeaveCriticalSection(&g_lock);
     return boxes;
 }

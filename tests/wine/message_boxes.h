@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "debuggee.h"
@@ -29,9 +30,11 @@ void HookMessageBoxes(Debuggee& d, BoxHooks& hooks, uint32_t base);
 // ends in Pending::kRearm, which writes the breakpoint again. False when at is not a hook.
 bool OnMessageBoxHook(Debuggee& d, BoxHooks& hooks, DWORD tid, uint32_t at);
 
-// The watcher presses the default button of every dialog box of the process pid.
+// The watcher presses the default button of every dialog box of the process pid, and of each
+// process handed to WatchBoxesOf later (the processes a followed program starts).
 HANDLE StartBoxWatcher(DWORD pid);
+void WatchBoxesOf(DWORD pid);
 void StopBoxWatcher(HANDLE watcher);
 
-// The calls recorded so far, with what the watcher did to them.
-std::vector<MessageBoxCall> RecordedMessageBoxes();
+// The calls of the process pid recorded so far, with what the watcher did to them.
+std::vector<MessageBoxCall> RecordedMessageBoxes(DWORD pid);

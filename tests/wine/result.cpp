@@ -64,7 +64,9 @@ std::string TextFromUtf16(const std::u16string& units) {
     return out;
 }
 
-std::string ResultJson(const RunResult& r) {
+namespace {
+
+Json ToJson(const RunResult& r) {
     Json boxes = Json::array();
     for (const MessageBoxCall& b : r.messageBoxes) {
         boxes.push_back({{"text", TextOrNull(b.text)},
@@ -102,5 +104,25 @@ std::string ResultJson(const RunResult& r) {
         {"crash", crash},
         {"error", r.error.empty() ? Json(nullptr) : Json(TextFromBytes(r.error))},
     };
-    return result.dump(1, ' ', true) + "\n";
+    if (r.process) {
+        result["process"] = {{"pid", r.process->pid},
+                             {"program", r.process->program},
+                             {"commandLine", r.process->commandLine},
+                             {"startTick", r.process->startTick},
+                             {"exitTick", r.process->exitTick}};
+    }
+    if (r.followed) {
+        Json children = Json::array();
+        for (const RunResult& child : r.children) {
+            children.push_back(ToJson(child));
+        }
+        result["children"] = children;
+    }
+    return result;
+}
+
+} // namespace
+
+std::string ResultJson(const RunResult& r) {
+    return ToJson(r).dump(1, ' ', true) + "\n";
 }

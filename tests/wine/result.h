@@ -1,6 +1,7 @@
 // What one run under the debugger found, and the JSON object it is written as (keys in this
 // order): exitCode, messageBoxes, stdout, stderr, accesses (as refresh-sim --json writes them),
-// driverCalls, changedRegisters, screen, crash, error. Plain portable C++, tested on the host.
+// driverCalls, changedRegisters, screen, crash, error; a followed run (--follow) adds process and
+// children. Plain portable C++, tested on the host.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,14 @@ struct Screen {
     int width, height, bitsPerPixel, refresh;
 };
 
+// A process of a followed run: who it was and when it ran, in GetTickCount milliseconds.
+struct ProcessInfo {
+    uint32_t pid = 0;
+    std::string program, commandLine; // UTF-8
+    uint32_t startTick = 0;           // when the debugger saw it created
+    uint32_t exitTick  = 0;           // when the debugger saw it end
+};
+
 // The exception the program died of.
 struct Crash {
     uint32_t code, address;
@@ -50,6 +59,12 @@ struct RunResult {
     Screen screen{};
     std::optional<Crash> crash;
     std::string error; // why the debugger cut the run short; empty for a clean run
+    // A followed run only: the process, and for the program started every process it started in
+    // turn, in the order they were created, each with its own adapter model and its screen as it
+    // found it.
+    std::optional<ProcessInfo> process;
+    bool followed = false;
+    std::vector<RunResult> children;
 };
 
 // One JSON object, plain ASCII, ending in a newline.

@@ -91,4 +91,34 @@ TEST(Result, CleanRunHasNullCrashAndError) {
     EXPECT_EQ(j["accesses"], nlohmann::json::array());
 }
 
+// A followed run: the watcher's own result as ever, with its process and, in the order they were
+// created, the results of the processes it started, each of its own.
+TEST(Result, FollowedRunNamesEachProcessAndItsChildren) {
+    RunResult child;
+    child.exitCode = 0;
+    child.accesses = {{adapter::Op::In, 0x3D5, 0x00, false}};
+    child.screen   = {800, 600, 16, 60};
+    child.process = ProcessInfo{0x44, "C:\\windows\\LUMRATE.EXE", "\"C:\\windows\\LUMRATE.EXE\"", 5000, 7500};
+
+    RunResult root;
+    root.process  = ProcessInfo{0x40, "C:\\windows\\LUMWATCH.EXE", "C:\\windows\\LUMWATCH.EXE", 1000, 9000};
+    root.followed = true;
+    root.children = {child, RunResult{}};
+
+    nlohmann::ordered_json j = nlohmann::ordered_json::parse(ResultJson(root));
+    EXPECT_EQ(j["process"], (nlohmann::ordered_json{{"pid", 0x40},
+                                                    {"program", "C:\\windows\\LUMWATCH.EXE"},
+                                                    {"commandLine", "C:\\windows\\LUMWATCH.EXE"},
+                                                    {"startTick", 1000},
+                                                    {"exitTick", 9000}}));
+    ASSERT_EQ(j["children"].size(), 2u);
+    const auto& first = j["children"][0];
+    EXPECT_EQ(first["process"]["program"], "C:\\windows\\LUMRATE.EXE");
+    EXPECT_EQ(first["process"]["startTick"], 5000);
+    EXPECT_EQ(first["accesses"], nlohmann::ordered_json::parse(R"([{"op":"in","port":981,"value":0}])"));
+    EXPECT_EQ(first["screen"]["width"], 800);
+    EXPECT_FALSE(first.contains("children")) << "only the followed program lists children";
+    EXPECT_FALSE(j["children"][1].contains("process"));
+}
+
 } // namespace

@@ -3,8 +3,9 @@
 # missing, builds refresh.exe, lumwatch.exe and refcheck.exe with the release zip, the test tools and
 # refresh-sim, checks both executables themselves (check_win95_exe.py), runs them under Wine case
 # by case against refresh-sim (run_cases.py), then installs, starts and removes the zip's contents
-# as a user would (run_package.py). Removes the Wine prefix and stops Xvfb and wineserver however
-# it ends.
+# as a user would (run_package.py), and runs the installed watcher through one session of mode
+# changes and power events with every run of the utility it starts under the debugger
+# (run_watch.py). Removes the Wine prefix and stops Xvfb and wineserver however it ends.
 #
 #   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
 #
@@ -128,8 +129,9 @@ same=1
 if [ "$status" = 0 ] && [ "$got" = "$rate" ]; then same=0; else echo "    reg query: ${got:-$out}"; fi
 result $same "run_case.sh --refresh passes a value holding \" and \\ to the registry as written"
 
-# The package in the same prefix, after the cases.
+# The package in the same prefix, after the cases; then the installed watcher.
 drive run_package.py
+drive run_watch.py
 
 echo "wine: took $((SECONDS - started)) s"
 echo "wine: $passed passed, $failed failed"

@@ -26,6 +26,9 @@
 #   --command-line TEXT the command line the program gets, as it stands (default:
 #                       its path and PROGRAM-ARGS, quoted where needed)
 #   --out FILE          also write the JSON there
+#   --win98 NAME.EXE    also run the program of that file name as Windows 98
+#                       (repeatable), as PROGRAM and COMMAND are: for programs
+#                       that a --wine command starts in turn
 #   --in-place          PROGRAM is the Windows path of a program already in
 #                       the prefix: it runs where it stands, and the double is
 #                       put beside it for the run only
@@ -78,7 +81,7 @@ fi
 
 build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
 screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=window vxd_error= timeout=30000
-out_file= sets=() exe= args=() in_place= wine_only=
+out_file= sets=() exe= args=() in_place= wine_only= win98=()
 while [ $# -gt 0 ]; do
     case $1 in
         --screen) screen=$2; shift 2 ;;
@@ -91,6 +94,7 @@ while [ $# -gt 0 ]; do
         --timeout) timeout=$2; shift 2 ;;
         --command-line) sets+=(--command-line "$2"); shift 2 ;;
         --out) out_file=$2; shift 2 ;;
+        --win98) win98+=("$2"); shift 2 ;;
         --in-place) in_place=1; shift ;;
         --wine) wine_only=1; shift ;;
         --) shift; args=("$@"); break ;;
@@ -180,7 +184,9 @@ exe_name=${exe##*[\\/]}
 [[ $exe_name == *.* ]] || exe_name=$exe_name.exe
 {
     printf 'REGEDIT4\r\n\r\n'
-    printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="win98"\r\n\r\n' "$exe_name"
+    for name in "$exe_name" ${win98[@]+"${win98[@]}"}; do
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\%s]\r\n"Version"="win98"\r\n\r\n' "$name"
+    done
     printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n"Debugger"=""\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
     case $refresh in

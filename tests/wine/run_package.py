@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Proves the release zip LUMRATE.ZIP under Wine, as Windows 98: unpacked as a user would,
 installed through LUMRATE.INF by Explorer's Install verb, the program started as its Run value says,
-removed by the command of its Uninstall entry.
+removed by the command of its Uninstall entry, and the watcher's file at the next start of Windows.
 
     run_package.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR
 
@@ -13,20 +13,26 @@ with an earlier state. Before the first install, files of another program with g
 state every later one is compared with, and after each step they must still hold their bytes. The
 checks, in order:
 
-1. the zip holds exactly PACKAGE; LUMRATE.EXE and LUMCHECK.EXE are byte for byte the refresh.exe
-   and refcheck.exe that the case table proves; the text files are CR LF and printable ASCII
-   throughout;
+1. the zip holds exactly PACKAGE; LUMRATE.EXE, LUMWATCH.EXE and LUMCHECK.EXE are byte for byte
+   the refresh.exe, lumwatch.exe and refcheck.exe of the build; the text files are CR LF and
+   printable ASCII throughout;
 2. the uninstall section, run with nothing installed, changes nothing;
-3. the Install verb copies LUMRATE.EXE and LUMRATE.INF into the Windows folder and its INF folder
-   and adds the Run value and the Uninstall entry, and nothing else;
-4. the program, started by the Run value's command line where it was installed, under the
+3. the Install verb copies LUMRATE.EXE and LUMWATCH.EXE into the Windows folder and LUMRATE.INF
+   into its INF folder and adds the two Run values and the Uninstall entry, and nothing else;
+4. the program, started by its Run value's command line where it was installed, under the
    emulating debugger with the mapping-driver double beside it, does what refresh-sim does on
    the same machine (run_cases.run_case), and changes no file and no registry value;
-5. the Uninstall entry's command leaves registry and Windows folder as before the install;
-6. installed twice, they are as after one install; uninstalled once, as before the install;
+5. the Uninstall entry's command leaves the registry as before the install at once, and the
+   Windows folder but for LUMWATCH.EXE, which may be running, and WININIT.INI naming it for
+   deletion; after the next start of Windows (wineboot -r), the Windows folder is as before too;
+6. installed twice, they are as after one install; uninstalled once and started again, as before
+   the install;
 7. installed, with the installed LUMRATE.INF then deleted, the Uninstall entry's command removes
-   nothing more; installed again and removed, registry and Windows folder are as before the first
-   install.
+   nothing more; installed again, removed and started again, registry and Windows folder are as
+   before the first install.
+
+WININIT.BAK, which Windows (and Wine's wineboot) leaves after it has done what WININIT.INI said,
+is left out of every comparison: it is the record of a start, not part of the package.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per check and "N passed,
@@ -51,9 +57,9 @@ import run_cases  # noqa: E402  (the machine table, the comparison with refresh-
 # The zip the windows build makes, its entries in order, which of them are text, and which are the
 # programs the case table proves (file names in the build folder).
 ZIP_NAME = "LUMRATE.ZIP"
-PACKAGE = ["LUMRATE.EXE", "LUMCHECK.EXE", "LUMRATE.INF", "README.TXT"]
+PACKAGE = ["LUMRATE.EXE", "LUMWATCH.EXE", "LUMCHECK.EXE", "LUMRATE.INF", "README.TXT"]
 TEXT = {"LUMRATE.INF", "README.TXT"}
-BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMCHECK.EXE": "refcheck.exe"}
+BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMWATCH.EXE": "lumwatch.exe", "LUMCHECK.EXE": "refcheck.exe"}
 
 # Where the user unpacks the zip, and Explorer's Install verb for an .inf file on Windows 95/98
 # (HKCR\inffile\shell\install\command), %1 being the file's path.
@@ -68,11 +74,24 @@ WINDOWS_DIR = "C:\\windows"
 CURRENT_VERSION = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
 RUN_KEY = CURRENT_VERSION + "\\Run"
 RUN_VALUE = "LumarelRefresh"
+WATCH_RUN_VALUE = "LumarelWatch"
 UNINSTALL_ENTRY = CURRENT_VERSION + "\\Uninstall\\LumarelRefresh"
 UNINSTALL_COMMAND = "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF"
 # Paths below the Windows folder, in lower case as listing() gives them: entry of the zip.
-INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "inf/lumrate.inf": "LUMRATE.INF"}
-RUN_LINE = WINDOWS_DIR + "\\LUMRATE.EXE"
+INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "lumwatch.exe": "LUMWATCH.EXE",
+                   "inf/lumrate.inf": "LUMRATE.INF"}
+# Each Run value and the command line it must hold.
+RUN_LINES = {RUN_VALUE: WINDOWS_DIR + "\\LUMRATE.EXE", WATCH_RUN_VALUE: WINDOWS_DIR + "\\LUMWATCH.EXE"}
+
+# The watcher may be running when it is removed, so the uninstall leaves its file, and a line in
+# the [rename] section of WININIT.INI that deletes it at the next start of Windows. Windows then
+# renames the file to WININIT.BAK, and so does wineboot -r, Wine's restart: that record of a
+# start is left out of every comparison of the Windows folder.
+WATCH_FILE = "lumwatch.exe"
+WININIT = "wininit.ini"
+WININIT_DELETE = "NUL=" + RUN_LINES[WATCH_RUN_VALUE]
+NOT_COMPARED_FILES = {"wininit.bak"}
+RESTART = "wineboot -r"
 
 # Another program's files under the generic names this package must not touch, with bytes of
 # their own: path below the Windows folder as written, contents.
@@ -205,7 +224,7 @@ def listing(root):
                 with open(path, "rb") as fh:
                     _digests[path] = (stamp, hashlib.sha256(fh.read()).hexdigest())
             found[os.path.relpath(path, root).lower()] = (st.st_size, _digests[path][1])
-    return found
+    return {p: v for p, v in found.items() if p not in NOT_COMPARED_FILES}
 
 
 def describe_folder_changes(before, after, limit=8):
@@ -279,14 +298,15 @@ def check_install(clean, installed, contents):
     (base_reg, base_dir), (reg, folder) = clean, installed
     found = []
     added, removed, changed = reg_changes(base_reg, reg)
-    want = {(RUN_KEY, RUN_VALUE), (UNINSTALL_ENTRY, None), (UNINSTALL_ENTRY, "DisplayName"),
-            (UNINSTALL_ENTRY, "UninstallString")}
+    want = {(RUN_KEY, name) for name in RUN_LINES} | {
+        (UNINSTALL_ENTRY, None), (UNINSTALL_ENTRY, "DisplayName"), (UNINSTALL_ENTRY, "UninstallString")}
     if added != want or removed or changed:
         found += describe_reg_changes(base_reg, reg)
-        found.append("the install must add exactly the Run value and the Uninstall entry")
-    run_line = reg_string(reg.get(RUN_KEY, {}).get(RUN_VALUE, '""'))
-    if run_line is None or command_words(run_line) != [RUN_LINE]:
-        found.append("Run value %r, want %r" % (run_line, RUN_LINE))
+        found.append("the install must add exactly the Run values and the Uninstall entry")
+    for name, want_line in RUN_LINES.items():
+        run_line = reg_string(reg.get(RUN_KEY, {}).get(name, '""'))
+        if run_line is None or command_words(run_line) != [want_line]:
+            found.append("Run value %s %r, want %r" % (name, run_line, want_line))
     entry = reg.get(UNINSTALL_ENTRY, {})
     if not reg_string(entry.get("DisplayName", '""')):
         found.append("the Uninstall entry has no DisplayName text")
@@ -299,6 +319,22 @@ def check_install(clean, installed, contents):
         found += describe_folder_changes(want_folder, folder)
         found.append("the install must add exactly %s" % ", ".join(sorted(INSTALLED_FILES)))
     return found
+
+
+def wininit_deletions(windows):
+    """The lines of WININIT.INI's [rename] section, as written, in upper case."""
+    path = host_path(windows, WININIT)
+    if not os.path.isfile(path):
+        return []
+    lines, section = [], None
+    with open(path, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            line = line.strip()
+            if line.startswith("["):
+                section = line.lower()
+            elif section == "[rename]" and line:
+                lines.append(line.upper())
+    return lines
 
 
 def compare(what, before, after):
@@ -337,7 +373,7 @@ def foreign_changes(folder, step):
 
 def prove(zip_path, exe, sim_path, env, ini_files, report):
     found, contents = check_zip(zip_path, exe)
-    report("%s holds %s; LUMRATE.EXE and LUMCHECK.EXE are the proven programs; text in CR LF ASCII"
+    report("%s holds %s; the programs are the build's; text in CR LF ASCII"
            % (ZIP_NAME, ", ".join(PACKAGE)), found)
 
     s = Session(env, ini_files)
@@ -353,6 +389,9 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
         z.extractall(unpacked)
     place_foreign(s.windows)
     clean = s.state()
+    if WININIT in clean[1]:
+        report("no WININIT.INI before the install", ["%s\\WININIT.INI is there already" % WINDOWS_DIR])
+        return
 
     def now_as(what, want, by):
         """Differences of the state now from want (what names it), and any change that the step
@@ -360,20 +399,43 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
         now = s.state()
         return compare(what, want, now) + foreign_changes(now[1], by)
 
+    def removed_at_once(by, left):
+        """Differences after an uninstall from what it must leave at once: the registry as before
+        the install; the Windows folder too, but for the files left ({path: listing entry}: the
+        watcher's, as installed) and WININIT.INI, with one line in [rename] that deletes it."""
+        now = s.state()
+        want_folder = dict(clean[1], **left)
+        folder = {p: v for p, v in now[1].items() if p != WININIT}
+        found = compare("before the install but for the watcher's file", (clean[0], want_folder),
+                        (now[0], folder))
+        deletions = wininit_deletions(s.windows)
+        if deletions != [WININIT_DELETE.upper()]:
+            found.append("WININIT.INI [rename] holds %r, want the one line %r" % (deletions, WININIT_DELETE))
+        return found + foreign_changes(now[1], by)
+
+    def next_start(by):
+        """Windows started again after an uninstall: nothing of the package is left."""
+        return s.wine(RESTART) + now_as("before the install, after the next start", clean, by)
+
+    # Uninstalling cannot know whether the watcher's file is there: the line in WININIT.INI is
+    # written all the same, and deletes nothing at the next start.
     found = s.wine(UNINSTALL_UNPACKED.replace("%1", INF_PATH))
-    found += now_as("before", clean, "the uninstall section")
-    report("the uninstall section with nothing installed changes nothing", found)
+    found += removed_at_once("the uninstall section", {})
+    found += next_start("the next start")
+    report("the uninstall section with nothing installed changes nothing but a line in WININIT.INI; "
+           "after the next start nothing", found)
 
     install = INSTALL_VERB.replace("%1", INF_PATH)
     found = s.wine(install)
     installed = s.state()
     found += check_install(clean, installed, contents)
     found += foreign_changes(installed[1], "the install")
-    report("Explorer's Install verb copies LUMRATE.EXE and LUMRATE.INF, adds the Run value and the "
-           "Uninstall entry, nothing else; another program's REFRESH.EXE and INF\\REFRESH.INF "
-           "untouched", found)
+    report("Explorer's Install verb copies LUMRATE.EXE, LUMWATCH.EXE and LUMRATE.INF, adds the Run "
+           "values and the Uninstall entry, nothing else; another program's REFRESH.EXE and "
+           "INF\\REFRESH.INF untouched", found)
 
-    # The program as Windows starts it from the Run value: the command line's program, where it is.
+    # The utility as Windows starts it from its Run value: the command line's program, where it is.
+    # (The watcher's Run value: run_watch.py.)
     run_line = reg_string(installed[0].get(RUN_KEY, {}).get(RUN_VALUE, '""')) or ""
     words = command_words(run_line)
     summary = "not run"
@@ -391,15 +453,21 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
 
     uninstall = reg_string(installed[0].get(UNINSTALL_ENTRY, {}).get("UninstallString", '""')) or ""
     found = s.wine(uninstall) if uninstall else ["no UninstallString"]
-    found += now_as("before the install", clean, "the uninstall")
-    report("the Uninstall entry's command (%s) removes everything installed, nothing else; another "
+    watcher_left = {WATCH_FILE: installed[1].get(WATCH_FILE)}
+    found += removed_at_once("the uninstall", watcher_left)
+    report("the Uninstall entry's command (%s) removes everything installed but LUMWATCH.EXE at "
+           "once, the Run values included, and names LUMWATCH.EXE in WININIT.INI; another "
            "program's REFRESH.EXE and INF\\REFRESH.INF untouched" % uninstall, found)
+    found = next_start("the next start")
+    report("after the next start (%s) nothing left" % RESTART, found)
 
     found = s.wine(install) + s.wine(install)
     found += now_as("after one install", installed, "installing twice")
     found += s.wine(UNINSTALL_COMMAND)
-    found += now_as("before the first install", clean, "uninstalling once")
-    report("installed twice: as after one install; uninstalled once: nothing left", found)
+    found += removed_at_once("uninstalling once", watcher_left)
+    found += next_start("the next start")
+    report("installed twice: as after one install; uninstalled once and started again: nothing left",
+           found)
 
     # What README.TXT tells the user to do when removing does nothing: install again, then remove.
     found = s.wine(install)
@@ -414,9 +482,10 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
         found += now_as("installed but for LUMRATE.INF: without it, removing removes nothing",
                         without_inf, "removing without the installed LUMRATE.INF")
         found += s.wine(install) + s.wine(UNINSTALL_COMMAND)
-        found += now_as("before the first install", clean, "installing again and removing")
-    report("with the installed LUMRATE.INF deleted, removing leaves the rest; installed again and "
-           "removed: nothing left", found)
+        found += removed_at_once("installing again and removing", watcher_left)
+        found += next_start("the next start")
+    report("with the installed LUMRATE.INF deleted, removing leaves the rest; installed again, "
+           "removed and started again: nothing left", found)
 
 
 def main(argv):
