@@ -3,13 +3,14 @@
 // Wine routes DeviceIoControl on that handle to this DLL's export of the
 // same name, without the handle argument.
 //
-// PHYSWIN_MODE in the environment picks the answer to the map call:
-//   window (default)  commit a read-only window at PHYSWIN_WINDOW_BASE and
+// PHYSWIN_MODE in the environment picks the answer to the map call, by the
+// names refresh-sim's --driver gives the same behaviours:
+//   ok (default)      commit a read-only window at PHYSWIN_WINDOW_BASE and
 //                     return {base, size}; the debugger turns each store
 //                     into the window into a recorded access
-//   fail              return FALSE with error PHYSWIN_ERROR (default 31)
-//   null              succeed but return a zero base and size
-//   nooutput          succeed without writing the output buffer or the count
+//   ioctl-fails       return FALSE with error PHYSWIN_ERROR (default 31)
+//   null-window       succeed but return a zero base and size
+//   no-output         succeed without writing the output buffer or the count
 // Every call is reported to the debugger through OutputDebugStringA.
 //
 // Linked without a C runtime so that loading it into the program under test
@@ -92,11 +93,11 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
         Report(code, inSize, outSize, TRUE, 0, 0, 0);
         return TRUE;
     }
-    char mode[16] = "window";
+    char mode[16] = "ok";
     DWORD n       = GetEnvironmentVariableA("PHYSWIN_MODE", mode, sizeof mode);
     if (n >= sizeof mode)
         mode[0] = '?', mode[1] = 0;
-    if (code == kPhyswinMapRegisterWindow && lstrcmpiA(mode, "nooutput") == 0) {
+    if (code == kPhyswinMapRegisterWindow && lstrcmpiA(mode, "no-output") == 0) {
         // A driver that says yes and fills in nothing: buffer and count stay as the caller left them.
         Report(code, inSize, outSize, TRUE, 0, 0, 0);
         return TRUE;
@@ -107,7 +108,7 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
     if (code != kPhyswinMapRegisterWindow)
         return Finish(code, inSize, outSize, ERROR_INVALID_FUNCTION);
 
-    if (lstrcmpiA(mode, "fail") == 0) {
+    if (lstrcmpiA(mode, "ioctl-fails") == 0) {
         char text[16] = "";
         n             = GetEnvironmentVariableA("PHYSWIN_ERROR", text, sizeof text);
         DWORD error   = (n && n < sizeof text) ? ParseNumber(text, 31) : 31;
@@ -117,9 +118,9 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
         return Finish(code, inSize, outSize, ERROR_INSUFFICIENT_BUFFER);
 
     DWORD base = 0, size = 0;
-    if (lstrcmpiA(mode, "null") == 0) {
+    if (lstrcmpiA(mode, "null-window") == 0) {
         // base and size stay 0
-    } else if (lstrcmpiA(mode, "window") == 0) {
+    } else if (lstrcmpiA(mode, "ok") == 0) {
         if (!g_window) {
             void* p = VirtualAlloc(reinterpret_cast<void*>(PHYSWIN_WINDOW_BASE), PHYSWIN_WINDOW_SIZE,
                                    MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);

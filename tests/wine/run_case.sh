@@ -16,10 +16,12 @@
 #   --system-ini FILE   copied byte for byte to C:\windows\system.ini
 #                       (default: a minimal one)
 #   --no-system-ini     no system.ini in C:\windows
-#   --vxd MODE          mapping-driver double: window (default), fail, null,
-#                       nooutput (succeeds without writing its answer), or
-#                       absent (no physwin.vxd beside the program)
-#   --vxd-error N       error code the double returns in fail mode
+#   --vxd MODE          the mapping driver, by refresh-sim's --driver names: ok
+#                       (default), ioctl-fails, null-window, no-output
+#                       (succeeds without writing its answer), or missing (no
+#                       physwin.vxd beside the program: the open fails with
+#                       error 2)
+#   --vxd-error N       error code the double returns for ioctl-fails
 #   --set PRESET        register of the adapter model before the run,
 #                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
 #   --timeout MS        debugger's limit for the program (default 30000)
@@ -80,7 +82,7 @@ if [ "${1:-}" = "--stop" ]; then
 fi
 
 build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
-screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=window vxd_error= timeout=30000
+screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=ok vxd_error= timeout=30000
 out_file= sets=() exe= args=() in_place= wine_only= win98=()
 while [ $# -gt 0 ]; do
     case $1 in
@@ -113,7 +115,7 @@ fi
 want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 # What Wine reports for each X depth.
 case $depth in 8) want_bpp=8 ;; 15|16) want_bpp=16 ;; 24) want_bpp=32 ;; esac
-case $vxd in window|fail|null|nooutput|absent) ;; *) die "bad --vxd $vxd" ;; esac
+case $vxd in ok|ioctl-fails|null-window|no-output|missing) ;; *) die "bad --vxd $vxd" ;; esac
 [[ $refresh != *[$'\r\n']* ]] || die "--refresh VALUE cannot hold a line break: a .reg file line ends there"
 for f in debugger.exe physwin.vxd; do
     [ -f "$build/$f" ] || die "$build/$f missing: build the windows preset first"
@@ -227,7 +229,7 @@ if [ -n "$in_place" ]; then
     # Wine loads physwin.vxd from the program's own folder: put the double there for this run.
     host_exe=$(wine winepath.exe -u "$exe" 2>/dev/null) || die "winepath failed for $exe"
     [ -f "$host_exe" ] || die "no such program in the prefix: $exe"
-    if [ "$vxd" != absent ]; then
+    if [ "$vxd" != missing ]; then
         placed_vxd=$(dirname "$host_exe")/physwin.vxd
         [ ! -e "$placed_vxd" ] || { placed_vxd=; die "a physwin.vxd is already beside $exe"; }
         cp "$build/physwin.vxd" "$placed_vxd"
@@ -235,7 +237,7 @@ if [ -n "$in_place" ]; then
     target=$exe
 else
     cp "$exe" "$dir/$exe_name"
-    [ "$vxd" = absent ] || cp "$build/physwin.vxd" "$dir/physwin.vxd"
+    [ "$vxd" = missing ] || cp "$build/physwin.vxd" "$dir/physwin.vxd"
     target="C:\\case\\$exe_name"
 fi
 cp "$build/debugger.exe" "$WINEPREFIX/drive_c/tools/debugger.exe"

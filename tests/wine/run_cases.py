@@ -24,18 +24,15 @@ otherwise in a temporary folder removed at the end. Prints one line per case and
 M failed" (also written to --counts FILE as "N M"); exits 1 on any failure.
 """
 
-import contextlib
+import collections
 import json
 import os
-import shutil
-import signal
-import subprocess
 import sys
-import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-RUN_CASE = os.path.join(HERE, "run_case.sh")
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
+from wine_session import RUN_CASE, Tally, proof_arguments, run, wine_session  # noqa: E402,F401
 
 # system.ini texts. "lf" is the usual Windows 98 layout with the served driver's line under
 # [boot.description]; "crlf" the same with DOS line ends; "nodriver" lacks that line.
@@ -61,9 +58,6 @@ NO_KEY = object()
 # Bits per pixel Wine reports for an X screen depth (no 24-bit depth is reachable: 24 shows as 32).
 WINE_BPP = {8: 8, 15: 16, 16: 16, 24: 32}
 
-# Mapping driver: refresh-sim's --driver and run_case.sh's --vxd for the same behaviour.
-VXD_MODE = {"ok": "window", "missing": "absent", "ioctl-fails": "fail", "null-window": "null",
-            "no-output": "nooutput"}
 
 # What Wine answers GetWindowsDirectoryA with: run_case.sh writes system.ini there, and the
 # diagnostic's report names the path it built from it.
@@ -83,8 +77,10 @@ REFCHECK_PRESETS = [w for name, value in REFCHECK_INDEXES.items() for w in ("--s
 # sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read
 # alone (also where the table's record is all zero: no key leaves the rate text empty, and 1600x1200
 # holds zeros at its first empty entry).
+Case = collections.namedtuple("Case", "name screen rate ini driver crtc75 accesses")
+
 # fmt: off
-CASES = [
+CASES = [Case(*row) for row in [
     ("typical",         "1024x768x16",  "85",   "lf",       "ok",          0x00, 58),
     ("640x480x8-120",   "640x480x8",    "120",  "lf",       "ok",          0x00, 58),
     ("800x600x16-75",   "800x600x16",   "75",   "lf",       "ok",          0x00, 58),
@@ -99,11 +95,11 @@ CASES = [
     ("vxd-ioctl-fails", "1024x768x16",  "85",   "lf",       "ioctl-fails", 0x00, 54),
     ("vxd-null-window", "1024x768x16",  "85",   "lf",       "null-window", 0x00, 54),
     ("vxd-no-output",   "1024x768x16",  "85",   "lf",       "no-output",   0x00, 54),
-]
+]]
 # fmt: on
 
 # The machine of the runs that need no particular one.
-TYPICAL = next(c for c in CASES if c[0] == "typical")
+TYPICAL = next(c for c in CASES if c.name == "typical")
 
 # The diagnostic's runs with an argument, on the typical machine, with no adapter access, no
 # mapping-driver call and no message box: name, argument or whole command line, exit code, what
@@ -130,9 +126,9 @@ REFCHECK_RULE = "refcheck-rule"
 
 def machine_args(case, ini_files):
     """The one machine of a table row, as run_case.sh options and as refresh-sim options."""
-    _, screen, rate, ini, driver, crtc75, _ = case
+    screen, rate, ini, driver, crtc75 = case.screen, case.rate, case.ini, case.driver, case.crtc75
     width, height, depth = screen.split("x")
-    wine = ["--screen", screen, "--vxd", VXD_MODE[driver], "--set", "crtc:0x75=0x%02x" % crtc75]
+    wine = ["--screen", screen, "--vxd", driver, "--set", "crtc:0x75=0x%02x" % crtc75]
     sim = ["--json", "--screen", width + "x" + height, "--bpp", str(WINE_BPP[int(depth)]),
            "--driver", driver, "--crtc75", "0x%02x" % crtc75]
     if rate is NO_KEY:
@@ -301,27 +297,11 @@ def write_system_inis(folder):
     return ini_files
 
 
-def run(args, env=None):
-    """(status, stdout, stderr) of a program. Stopped by a signal, it first asks the program to end,
-    so that run_case.sh stops its Xvfb and Wine itself."""
-    with subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env) as p:
-        try:
-            out, err = p.communicate()
-        except BaseException:
-            p.terminate()
-            try:
-                p.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                p.kill()
-            raise
-    return p.returncode, out, err
-
-
 def run_case(case, sim_path, exe, ini_files, env, options=(), args=(), sim_options=(), compare=differences):
     """Differences of one machine's Wine run from refresh-sim, and refresh-sim's result. options go
     to run_case.sh (for instance --in-place), args to the program, sim_options to refresh-sim;
     compare(wine, sim) gives the differences."""
-    name, _, _, _, _, _, want_accesses = case
+    want_accesses = case.accesses
     wine_args, sim_args = machine_args(case, ini_files)
     status, out, err = run([sim_path] + sim_args + list(sim_options))
     if status != 0:
@@ -368,58 +348,10 @@ def run_refcheck_option(option_run, exe, ini_files, env):
     return found
 
 
-class Tally:
-    """The tests of one run: a PASS or FAIL line each, the differences under a failing one."""
-
-    def __init__(self):
-        self.passed = self.failed = 0
-
-    def report(self, head, found, detail=None):
-        """head names the test and its time; detail() says what a passing one did."""
-        if found:
-            self.failed += 1
-            print("FAIL " + head)
-            for text in found:
-                print("    " + text)
-        else:
-            self.passed += 1
-            print("PASS " + head + ("  " + detail() if detail else ""))
-        sys.stdout.flush()
-
-
-@contextlib.contextmanager
-def wine_session(tools, what, counts_file):
-    """One Wine prefix for a whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
-    otherwise in a temporary folder removed at the end; Wine and Xvfb are stopped however the run
-    ends, a kill by SIGTERM included. Yields (env, run_dir, tally); afterwards prints the time and
-    "N passed, M failed" (also written to counts_file as "N M")."""
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    own_run = not os.environ.get("WINE_TEST_RUN_DIR")
-    run_dir = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-run.")
-    env = dict(os.environ, WINE_TEST_RUN_DIR=run_dir, WINE_TEST_BUILD=os.path.abspath(tools))
-    tally = Tally()
-    started = time.monotonic()
-    try:
-        yield env, run_dir, tally
-    finally:
-        subprocess.run([RUN_CASE, "--stop"], env=env)
-        if own_run:
-            shutil.rmtree(run_dir, ignore_errors=True)
-    print("%s took %.1fs" % (what, time.monotonic() - started))
-    print("%d passed, %d failed" % (tally.passed, tally.failed))
-    if counts_file:
-        with open(counts_file, "w") as f:
-            f.write("%d %d\n" % (tally.passed, tally.failed))
-
-
 def main(argv):
-    args, counts_file = argv[1:], None
-    if args[:1] == ["--counts"] and len(args) > 1:
-        counts_file, args = args[1], args[2:]
-    if len(args) < 2:
-        sys.stderr.write(__doc__)
-        return 2
-    host_dir, windows_dir, only = args[0], args[1], set(args[2:])
+    host_dir, windows_dir, counts_file, names = proof_arguments(
+        argv, __doc__, "a case, a run of the diagnostic with an argument, or refcheck-rule (all when none)")
+    only = set(names)
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     exe = os.path.join(windows_dir, "refresh.exe")
     refcheck = os.path.join(windows_dir, "refcheck.exe")
@@ -429,7 +361,7 @@ def main(argv):
         if not os.path.isfile(path):
             sys.stderr.write("run_cases: %s missing: build both presets first\n" % path)
             return 2
-    unknown = only - {c[0] for c in CASES} - {r[0] for r in REFCHECK_OPTION_RUNS} - {REFCHECK_RULE}
+    unknown = only - {c.name for c in CASES} - {r[0] for r in REFCHECK_OPTION_RUNS} - {REFCHECK_RULE}
     if unknown:
         sys.stderr.write("run_cases: no such case: %s\n" % ", ".join(sorted(unknown)))
         return 2
@@ -440,11 +372,11 @@ def main(argv):
 
         ini_files = write_system_inis(run_dir)
         for case in CASES:
-            if only and case[0] not in only:
+            if only and case.name not in only:
                 continue
             t0 = time.monotonic()
             found, sim = run_case(case, sim_path, exe, ini_files, env)
-            report(case[0], time.monotonic() - t0, found, lambda: "%2d accesses, %d box(es), exit %d: %s" % (
+            report(case.name, time.monotonic() - t0, found, lambda: "%2d accesses, %d box(es), exit %d: %s" % (
                 len(sim["accesses"]), len(sim["messageBoxes"]), sim["exitCode"], sim["summary"]))
 
         # The diagnostic: its names are longer.
@@ -454,13 +386,13 @@ def main(argv):
             report(REFCHECK_RULE, time.monotonic() - t0, found, width=27,
                    passing=lambda: "refuses refresh.exe's data-port writes, lone index writes, window stores")
         for case in CASES:
-            if only and case[0] not in only:
+            if only and case.name not in only:
                 continue
             t0 = time.monotonic()
             found, sim = run_case(case, sim_path, refcheck, ini_files, env, options=REFCHECK_PRESETS,
                                   sim_options=["--windows-directory", WINE_WINDOWS_DIRECTORY],
                                   compare=refcheck_differences)
-            report("refcheck " + case[0], time.monotonic() - t0, found, width=27,
+            report("refcheck " + case.name, time.monotonic() - t0, found, width=27,
                    passing=lambda: "%d of %2d accesses made, %d box(es), %2d report lines: %s" % (
                        len(index_reads(sim["accesses"])), len(sim["accesses"]), len(sim["messageBoxes"]),
                        len(sim["report"]), sim["report"][-1]))

@@ -53,6 +53,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
+import wine_session  # noqa: E402  (the Wine prefix, run_case.sh, the tally)
 
 # The zip the windows build makes, its entries in order, which of them are text, and which are the
 # programs the case table proves (file names in the build folder).
@@ -110,8 +111,8 @@ NOT_COMPARED_VALUES = [
                 r"\{4D36E968-E325-11CE-BFC1-08002BE10318\}\\[0-9]{4}$", re.I), "DriverDateData"),
 ]
 
-RUN_CASE = run_cases.RUN_CASE
-MACHINE = next(c for c in run_cases.CASES if c[0] == "typical")
+RUN_CASE = wine_session.RUN_CASE
+MACHINE = run_cases.TYPICAL
 
 
 # --- the registry, as Wine keeps it --------------------------------------------------------------
@@ -258,7 +259,7 @@ class Session:
     def wine(self, line):
         """Runs a command line in a session of its own; what went wrong, if anything."""
         command = [RUN_CASE] + self.machine + ["--wine", "--"] + command_words(line)
-        status, _, err = run_cases.run(command, env=self.env)
+        status, _, err = wine_session.run(command, env=self.env)
         if status != 0:
             last = " | ".join(err.strip().splitlines()[-5:])
             return ["%s: run_case.sh failed (%d): %s" % (line, status, last)]
@@ -449,7 +450,7 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
     else:
         found = ["no Run value to start"]
     report("the program started as the Run value says (%s) does what refresh-sim does on the %s "
-           "machine (%s)" % (run_line, MACHINE[0], summary), found)
+           "machine (%s)" % (run_line, MACHINE.name, summary), found)
 
     uninstall = reg_string(installed[0].get(UNINSTALL_ENTRY, {}).get("UninstallString", '""')) or ""
     found = s.wine(uninstall) if uninstall else ["no UninstallString"]
@@ -489,13 +490,7 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
 
 
 def main(argv):
-    args, counts_file = argv[1:], None
-    if args[:1] == ["--counts"] and len(args) > 1:
-        counts_file, args = args[1], args[2:]
-    if len(args) != 2:
-        sys.stderr.write(__doc__)
-        return 2
-    host_dir, windows_dir = args
+    host_dir, windows_dir, counts_file, _ = wine_session.proof_arguments(argv, __doc__)
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     exe = os.path.join(windows_dir, "refresh.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
@@ -505,7 +500,7 @@ def main(argv):
             sys.stderr.write("run_package: %s missing: build both presets first\n" % path)
             return 2
 
-    with run_cases.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
+    with wine_session.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
         last = [time.monotonic()]
 
         def report(name, found):

@@ -43,11 +43,12 @@ sys.path.insert(0, HERE)
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
 import run_package  # noqa: E402  (the install, the registry and the Windows folder)
+import wine_session  # noqa: E402  (the Wine prefix, run_case.sh, the tally)
 
 MACHINE = run_package.MACHINE
 # What a full run of the utility makes (the typical machine's count): each run here must be one, so
 # that two runs that stopped early alike are no proof.
-FULL_RUN_ACCESSES = MACHINE[6]
+FULL_RUN_ACCESSES = MACHINE.accesses
 RATE = "75"
 MODE = (800, 600)
 # The burst: three modes, each set well inside the watcher's two seconds after the last; the run
@@ -78,7 +79,7 @@ def quoted(words):
 def steps(watch_words):
     """The session, as watchsteps.exe reads it."""
     debugger = ("%s\\debugger.exe --follow --out %s\\result.json --timeout %d --set crtc:0x75=0x%02x -- %s"
-                % (TOOLS, WATCH, SESSION_MS, MACHINE[5], quoted(watch_words)))
+                % (TOOLS, WATCH, SESSION_MS, MACHINE.crtc75, quoted(watch_words)))
     lines = ["start " + debugger, "wait-window 60000", "sleep %d" % QUIET_MS, "count", "memory",
              "rate " + RATE, "mode %dx%d" % MODE, "sleep %d" % AFTER_EVENT_MS,
              "power %d" % PBT_APMRESUMESUSPEND, "sleep %d" % AFTER_EVENT_MS]
@@ -119,10 +120,10 @@ def utility_run(child, utility, mode, sim_path, ini_files):
     if (screen["width"], screen["height"]) != mode:
         found.append("the run found the screen at %dx%d, the session set %dx%d"
                      % (screen["width"], screen["height"], mode[0], mode[1]))
-    row = ("watch", "%dx%dx%d" % (screen["width"], screen["height"], depth_of(screen["bitsPerPixel"])),
-           RATE) + MACHINE[3:]
+    row = MACHINE._replace(name="watch", rate=RATE, screen="%dx%dx%d" % (
+        screen["width"], screen["height"], depth_of(screen["bitsPerPixel"])))
     sim_args = run_cases.machine_args(row, ini_files)[1]
-    status, out, err = run_cases.run([sim_path] + sim_args)
+    status, out, err = wine_session.run([sim_path] + sim_args)
     if status != 0:
         return found + ["refresh-sim failed (%d): %s" % (status, err.strip())]
     sim = json.loads(out)
@@ -161,12 +162,12 @@ def session(s, env, tools, watch_words, utility):
         return None, None, ["a physwin.vxd is in the Windows folder already"]
     shutil.copy(os.path.join(tools, "physwin.vxd"), vxd)
     try:
-        width, height, _ = MACHINE[1].split("x")
-        command = ([run_cases.RUN_CASE] + s.machine + ["--timeout", str(SESSION_MS + 60000)] +
+        width, height, _ = MACHINE.screen.split("x")
+        command = ([wine_session.RUN_CASE] + s.machine + ["--timeout", str(SESSION_MS + 60000)] +
                    [w for name in ("LUMRATE.EXE", watch_words[0].split("\\")[-1]) for w in ("--win98", name)] +
                    ["--wine", "--", "explorer", "/desktop=%s,%sx%s" % (DESKTOP, width, height),
                     TOOLS + "\\watchsteps.exe", WATCH + "\\steps.txt", WATCH + "\\log.txt"])
-        status, _, err = run_cases.run(command, env=env)
+        status, _, err = wine_session.run(command, env=env)
     finally:
         os.remove(vxd)
     found = []
@@ -325,13 +326,7 @@ def prove(zip_path, sim_path, tools, env, ini_files, report):
 
 
 def main(argv):
-    args, counts_file = argv[1:], None
-    if args[:1] == ["--counts"] and len(args) > 1:
-        counts_file, args = args[1], args[2:]
-    if len(args) != 2:
-        sys.stderr.write(__doc__)
-        return 2
-    host_dir, windows_dir = args
+    host_dir, windows_dir, counts_file, _ = wine_session.proof_arguments(argv, __doc__)
     sim_path = os.path.join(host_dir, "tools", "refresh-sim")
     tools = os.path.join(windows_dir, "tests", "wine")
     zip_path = os.path.join(windows_dir, run_package.ZIP_NAME)
@@ -341,7 +336,7 @@ def main(argv):
             sys.stderr.write("run_watch: %s missing: build both presets first\n" % path)
             return 2
 
-    with run_cases.wine_session(tools, "watcher proof", counts_file) as (env, run_dir, tally):
+    with wine_session.wine_session(tools, "watcher proof", counts_file) as (env, run_dir, tally):
         last = [time.monotonic()]
 
         def report(name, found, detail=None):
