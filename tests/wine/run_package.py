@@ -43,7 +43,6 @@ import hashlib
 import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 import zipfile
