@@ -14,17 +14,11 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     // What the run saw, asked again of the system: only reading, as the run itself does.
     char path[kSystemIniPathSize];
     RunFacts facts;
-    facts.notStarted     = 0; // the diagnostic calls the run itself, with no window of its own
-    facts.systemIniPath  = BuildSystemIniPath(path) ? path : 0;
-    facts.systemIniOpens = facts.systemIniPath != 0 && SystemIniOpens(path);
-    facts.accesses       = plannedAccesses;
-    facts.accessCount    = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
-    facts.driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
-    if (facts.systemIniOpens) {
-        facts.driverLine = ExplainDriverLine(path);
-    }
-    facts.rateSource = FindRateSource();
-    facts.state      = &displayState;
-    facts.askWindow  = AskMappingDriver;
+    facts.notStarted = 0; // the diagnostic calls the run itself, with no window of its own
+    GatherSystemFacts(&facts, path);
+    facts.accesses    = plannedAccesses;
+    facts.accessCount = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
+    facts.state       = &displayState;
+    facts.askWindow   = AskMappingDriver;
     return WriteRunReport(&facts, writeLine, context, 0);
 }

@@ -6,6 +6,16 @@
 #include "hw/physwin.h"
 #include "probe/probe.h"
 
+void GatherSystemFacts(RunFacts* facts, char path[kSystemIniPathSize]) {
+    facts->systemIniPath  = BuildSystemIniPath(path) ? path : 0;
+    facts->systemIniOpens = facts->systemIniPath != 0 && SystemIniOpens(path);
+    facts->driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
+    if (facts->systemIniOpens) {
+        facts->driverLine = ExplainDriverLine(path);
+    }
+    facts->rateSource = FindRateSource();
+}
+
 int SystemIniOpens(const char* path) {
     HANDLE file = OpenSystemIni(path);
     if (file == INVALID_HANDLE_VALUE) {

@@ -5,6 +5,12 @@
 #include <windows.h>
 
 #include "diag/report.h"
+#include "probe/probe.h"
+
+// The facts of the system the run saw but does not keep: the path of system.ini (built in path),
+// whether it opens and names the served driver, and where the rate text came from. What the
+// mapping driver answers is asked by the report itself, and only where the run programmed.
+void GatherSystemFacts(RunFacts* facts, char path[kSystemIniPathSize]);
 
 // Whether system.ini opens as the driver check opens it.
 int SystemIniOpens(const char* path);

@@ -66,13 +66,7 @@ void Report(host::Machine& m, RunResult* result) {
     facts.notStarted = notStarted;
     {
         KeepRecords keep(m);
-        facts.systemIniPath  = BuildSystemIniPath(path) ? path : nullptr;
-        facts.systemIniOpens = facts.systemIniPath != nullptr && SystemIniOpens(path);
-        facts.driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
-        if (facts.systemIniOpens) {
-            facts.driverLine = ExplainDriverLine(path);
-        }
-        facts.rateSource = FindRateSource();
+        GatherSystemFacts(&facts, path);
     }
     facts.state       = &displayState;
     facts.askWindow   = AskSimulatedDriver;
