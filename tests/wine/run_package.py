@@ -136,7 +136,7 @@ class Session:
 
     def state(self):
         """(registry, Windows folder) as the last session left them."""
-        return registry(self.prefix), listing(self.windows)
+        return registry(self.prefix), listing(self.windows, NOT_COMPARED_FILES)
 
 
 # --- the checks --------------------------------------------------------------------------------

@@ -109,9 +109,9 @@ def describe_reg_changes(before, after, limit=8):
 _digests = {}
 
 
-def listing(root):
-    """{path below root, in lower case: "dir" or (size, sha256)}; contents are hashed again only
-    when a file's size, time or inode changed."""
+def listing(root, left_out=frozenset()):
+    """{path below root, in lower case: "dir" or (size, sha256)}, but for the paths left_out;
+    contents are hashed again only when a file's size, time or inode changed."""
     found = {}
     for top, dirs, files in os.walk(root):
         for d in dirs:
@@ -127,7 +127,7 @@ def listing(root):
                 with open(path, "rb") as fh:
                     _digests[path] = (stamp, hashlib.sha256(fh.read()).hexdigest())
             found[os.path.relpath(path, root).lower()] = (st.st_size, _digests[path][1])
-    return {p: v for p, v in found.items() if p not in NOT_COMPARED_FILES}
+    return {p: v for p, v in found.items() if p not in left_out}
 
 
 def describe_folder_changes(before, after, limit=8):
