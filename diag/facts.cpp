@@ -30,8 +30,6 @@ namespace {
 const char kDriverText[]   = "display.drv=Lumarel series";
 const char kSqueezedLine[] = "display.drv=lumarelseries"; // without blanks, in small letters
 
-enum { kLongestPiece = 254 };
-
 struct LineReview {
     int number;          // of the line being read, from 1
     int inSection;       // the driver check's own state
