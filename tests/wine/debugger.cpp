@@ -307,6 +307,18 @@ bool GiveOwnCaptures(Run& r, uint32_t params, const std::string& stem) {
     return ok && Write(r.debuggee, params + kParamsStdHandles, remote, sizeof remote);
 }
 
+// A process the debugger answers for from now on, in the order of creation, on an adapter model
+// that starts as --set left it.
+Run& Begin(Session& s, const Options& o, DWORD pid, HANDLE process) {
+    s.order.push_back(pid);
+    Run& r             = s.runs[pid];
+    r.debuggee.process = process;
+    r.debuggee.pid     = pid;
+    r.emulation.model  = o.model;
+    r.initialModel     = o.model;
+    return r;
+}
+
 // At a process's creation: who it is, and for one the program started, its own model and captures.
 void OnProcessCreated(Session& s, const Options& o, const DEBUG_EVENT& ev) {
     const CREATE_PROCESS_DEBUG_INFO& info = ev.u.CreateProcessInfo;
@@ -319,13 +331,9 @@ void OnProcessCreated(Session& s, const Options& o, const DEBUG_EVENT& ev) {
     r.info.pid       = ev.dwProcessId;
     r.info.startTick = GetTickCount();
     if (started) {
-        s.order.push_back(ev.dwProcessId);
-        r.startedLater     = true;
-        r.debuggee.process = info.hProcess;
-        r.debuggee.pid     = ev.dwProcessId;
-        r.emulation.model  = o.model;
-        r.initialModel     = o.model;
-        r.screen           = CurrentScreen();
+        Begin(s, o, ev.dwProcessId, info.hProcess);
+        r.startedLater = true;
+        r.screen       = CurrentScreen();
         WatchBoxesOf(ev.dwProcessId);
     }
     uint32_t peb    = ReadU32(r.debuggee, reinterpret_cast<uint32_t>(info.lpThreadLocalBase) + kTebPeb);
@@ -382,13 +390,8 @@ bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
     if (!ok) {
         return false;
     }
-    Run& program = s.runs[pi.dwProcessId];
-    s.order.push_back(pi.dwProcessId);
-    program.debuggee.process = pi.hProcess;
-    program.debuggee.pid     = pi.dwProcessId;
-    program.emulation.model  = o.model;
-    program.initialModel     = o.model;
-    HANDLE watcher           = StartBoxWatcher(pi.dwProcessId);
+    Begin(s, o, pi.dwProcessId, pi.hProcess);
+    HANDLE watcher = StartBoxWatcher(pi.dwProcessId);
 
     DWORD start   = GetTickCount();
     bool timedOut = false;
@@ -463,12 +466,16 @@ std::string ReadWhole(const std::string& path) {
     return s;
 }
 
-RunResult Collect(const Run& r, const std::string& out, const std::string& err, bool follow) {
+// One process's result; its standard output and error are read from their capture files, which are
+// then removed.
+RunResult Collect(const Run& r, const std::string& outPath, const std::string& errPath, bool follow) {
     RunResult result;
-    result.exitCode         = r.exitCode;
-    result.messageBoxes     = RecordedMessageBoxes(r.debuggee.pid);
-    result.standardOutput   = out;
-    result.standardError    = err;
+    result.exitCode       = r.exitCode;
+    result.messageBoxes   = RecordedMessageBoxes(r.debuggee.pid);
+    result.standardOutput = ReadWhole(outPath);
+    result.standardError  = ReadWhole(errPath);
+    DeleteFileA(outPath.c_str());
+    DeleteFileA(errPath.c_str());
     result.accesses         = r.emulation.model.trace;
     result.driverCalls      = r.emulation.driverCalls;
     result.changedRegisters = adapter::ChangedRegisters(r.initialModel, r.emulation.model);
@@ -513,17 +520,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Run& program = s.runs.at(s.order[0]);
-    RunResult result   = Collect(program, ReadWhole(outPath), ReadWhole(errPath), o.follow);
+    RunResult result   = Collect(program, outPath, errPath, o.follow);
     result.followed    = o.follow;
     bool clean         = program.debuggee.error.empty();
-    DeleteFileA(outPath.c_str());
-    DeleteFileA(errPath.c_str());
     for (size_t k = 1; k < s.order.size(); ++k) {
         const Run& child = s.runs.at(s.order[k]);
-        result.children.push_back(Collect(child, ReadWhole(child.outPath), ReadWhole(child.errPath), true));
+        result.children.push_back(Collect(child, child.outPath, child.errPath, true));
         clean = clean && child.debuggee.error.empty();
-        DeleteFileA(child.outPath.c_str());
-        DeleteFileA(child.errPath.c_str());
     }
     std::string json = ResultJson(result);
 
