@@ -53,10 +53,11 @@ class Image:
         return None
 
     def offset(self, rva):
-        for _, start, vsize, raw_at, raw_size, _ in self.sections:
-            if start <= rva < start + max(vsize, raw_size):
-                return raw_at + rva - start
-        raise ValueError("RVA 0x%X is in no section" % rva)
+        section = self.section_at(rva)
+        if section is None:
+            raise ValueError("RVA 0x%X is in no section" % rva)
+        _, start, _, raw_at, _, _ = section
+        return raw_at + rva - start
 
     def u16(self, rva):
         return struct.unpack_from("<H", self.data, self.offset(rva))[0]
