@@ -49,7 +49,7 @@ sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from pe_image import (  # noqa: E402
     DIR_BOUND_IMPORT, DIR_DELAY_IMPORT, DIR_IMPORT, DIR_LOAD_CONFIG, DIR_RESOURCE, DIR_TLS, RT_ACCELERATOR,
     RT_GROUP_ICON, RT_ICON, RT_MENU, RT_STRING, RT_VERSION, SCN_EXECUTE, SCN_READ, SCN_WRITE, Image,
-    accelerators, import_descriptors, imports, menu, resources, string_block, version_node, wstring)
+    accelerators, import_descriptors, imports, menu, resources, string_block, version_node)
 from i486_instructions import PREFIXES, mnemonic_allowed  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))

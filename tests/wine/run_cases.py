@@ -32,7 +32,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
-from wine_session import RUN_CASE, Tally, proof_arguments, run, wine_session  # noqa: E402,F401
+from wine_session import RUN_CASE, proof_arguments, run, wine_session  # noqa: E402
 
 # system.ini texts. "lf" is the usual Windows 98 layout with the served driver's line under
 # [boot.description]; "crlf" the same with DOS line ends; "nodriver" lacks that line.

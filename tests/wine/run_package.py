@@ -44,7 +44,6 @@ import os
 import re
 import shutil
 import sys
-import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -102,7 +101,6 @@ FOREIGN = {
                        b"[Version]\r\nSignature=\"$CHICAGO$\"\r\n",
 }
 
-RUN_CASE = wine_session.RUN_CASE
 MACHINE = run_cases.TYPICAL
 
 
@@ -127,12 +125,19 @@ class Session:
 
     def wine(self, line):
         """Runs a command line in a session of its own; what went wrong, if anything."""
-        command = [RUN_CASE] + self.machine + ["--wine", "--"] + command_words(line)
+        command = [wine_session.RUN_CASE] + self.machine + ["--wine", "--"] + command_words(line)
         status, _, err = wine_session.run(command, env=self.env)
         if status != 0:
             last = " | ".join(err.strip().splitlines()[-5:])
             return ["%s: run_case.sh failed (%d): %s" % (line, status, last)]
         return []
+
+    def unpack(self, zip_path):
+        """Unpacks the zip where the user does, over whatever an earlier run left there."""
+        unpacked = os.path.join(self.prefix, "drive_c", UNPACKED)
+        shutil.rmtree(unpacked, ignore_errors=True)
+        with zipfile.ZipFile(zip_path) as z:
+            z.extractall(unpacked)
 
     def state(self):
         """(registry, Windows folder) as the last session left them."""
@@ -253,10 +258,7 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
     if found:
         report("a first session", found)
         return
-    unpacked = os.path.join(s.prefix, "drive_c", UNPACKED)
-    shutil.rmtree(unpacked, ignore_errors=True)
-    with zipfile.ZipFile(zip_path) as z:
-        z.extractall(unpacked)
+    s.unpack(zip_path)
     place_foreign(s.windows)
     clean = s.state()
     if WININIT in clean[1]:
@@ -370,13 +372,7 @@ def main(argv):
             return 2
 
     with wine_session.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
-        last = [time.monotonic()]
-
-        def report(name, found):
-            now = time.monotonic()
-            took, last[0] = now - last[0], now
-            tally.report("package: %s  %.1fs" % (name, took), found)
-
+        report = wine_session.step_reporter(tally, "package")
         ini_files = run_cases.write_system_inis(run_dir)
         prove(zip_path, exe, sim_path, env, ini_files, report)
     return 1 if tally.failed else 0

@@ -35,8 +35,6 @@ import json
 import os
 import shutil
 import sys
-import time
-import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -44,6 +42,7 @@ sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 import run_cases  # noqa: E402  (the machine table, the comparison with refresh-sim)
 import run_package  # noqa: E402  (the install, the registry and the Windows folder)
 import wine_session  # noqa: E402  (the Wine prefix, run_case.sh, the tally)
+from wine_state import reg_string  # noqa: E402  (the registry's string values)
 
 MACHINE = run_package.MACHINE
 # What a full run of the utility makes (the typical machine's count): each run here must be one, so
@@ -164,7 +163,7 @@ def session(s, env, tools, watch_words, utility):
     try:
         width, height, _ = MACHINE.screen.split("x")
         command = ([wine_session.RUN_CASE] + s.machine + ["--timeout", str(SESSION_MS + 60000)] +
-                   [w for name in ("LUMRATE.EXE", watch_words[0].split("\\")[-1]) for w in ("--win98", name)] +
+                   [w for path in (utility, watch_words[0]) for w in ("--win98", path.split("\\")[-1])] +
                    ["--wine", "--", "explorer", "/desktop=%s,%sx%s" % (DESKTOP, width, height),
                     TOOLS + "\\watchsteps.exe", WATCH + "\\steps.txt", WATCH + "\\log.txt"])
         status, _, err = wine_session.run(command, env=env)
@@ -188,16 +187,13 @@ def session(s, env, tools, watch_words, utility):
 def prove(zip_path, sim_path, tools, env, ini_files, report):
     s = run_package.Session(env, ini_files)
     found = s.wine(run_package.UNINSTALL_COMMAND)  # makes the prefix when there is none
-    unpacked = os.path.join(s.prefix, "drive_c", run_package.UNPACKED)
-    shutil.rmtree(unpacked, ignore_errors=True)
-    with zipfile.ZipFile(zip_path) as z:
-        z.extractall(unpacked)
+    s.unpack(zip_path)
     clean = s.state()
     install = run_package.INSTALL_VERB.replace("%1", run_package.INF_PATH)
     found += s.wine(install)
     run_values = s.state()[0].get(run_package.RUN_KEY, {})
-    watch_line = run_package.reg_string(run_values.get(run_package.WATCH_RUN_VALUE, '""')) or ""
-    utility_line = run_package.reg_string(run_values.get(run_package.RUN_VALUE, '""')) or ""
+    watch_line = reg_string(run_values.get(run_package.WATCH_RUN_VALUE, '""')) or ""
+    utility_line = reg_string(run_values.get(run_package.RUN_VALUE, '""')) or ""
     watch_words = run_package.command_words(watch_line)
     utility_words = run_package.command_words(utility_line)
     if not watch_words or not utility_words:
@@ -337,13 +333,7 @@ def main(argv):
             return 2
 
     with wine_session.wine_session(tools, "watcher proof", counts_file) as (env, run_dir, tally):
-        last = [time.monotonic()]
-
-        def report(name, found, detail=None):
-            now = time.monotonic()
-            took, last[0] = now - last[0], now
-            tally.report("watch: %s  %.1fs" % (name, took), found, detail)
-
+        report = wine_session.step_reporter(tally, "watch")
         ini_files = run_cases.write_system_inis(run_dir)
         prove(zip_path, sim_path, tools, env, ini_files, report)
     return 1 if tally.failed else 0

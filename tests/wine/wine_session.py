@@ -76,6 +76,19 @@ def wine_session(tools, what, counts_file):
             f.write("%d %d\n" % (tally.passed, tally.failed))
 
 
+def step_reporter(tally, prefix):
+    """report(name, found, detail=None) for a proof whose steps follow one another: each line is
+    the step's name after prefix, and the time since the line before."""
+    last = [time.monotonic()]
+
+    def report(name, found, detail=None):
+        now = time.monotonic()
+        took, last[0] = now - last[0], now
+        tally.report("%s: %s  %.1fs" % (prefix, name, took), found, detail)
+
+    return report
+
+
 def proof_arguments(argv, doc, names=None):
     """(host build folder, windows build folder, counts file or None, the names given) of a proof
     script's command line; doc is its usage, names says what names it takes after the folders."""
