@@ -11,11 +11,17 @@ using host::TheMachine;
 
 namespace {
 const HKEY kSettingsKey = reinterpret_cast<HKEY>(0x5E7);
+const HKEY kRunKey      = reinterpret_cast<HKEY>(0x5E8);
+const char kRunKeyName[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 }
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegOpenKeyExA");
+    if (key == HKEY_LOCAL_MACHINE && subKey != nullptr && strcasecmp(subKey, kRunKeyName) == 0) {
+        *result = kRunKey;
+        return ERROR_SUCCESS;
+    }
     if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, "Display\\Settings") != 0 ||
         !m.settingsKeyExists) {
         return ERROR_FILE_NOT_FOUND;
@@ -27,6 +33,9 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) 
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegQueryValueExA");
+    if (key == kRunKey) {
+        return name != nullptr && m.runValues.count(name) != 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    }
     if (key != kSettingsKey) {
         return ERROR_INVALID_HANDLE;
     }
@@ -53,5 +62,16 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
 
 LONG WINAPI RegCloseKey(HKEY key) {
     TheMachine().calls.push_back("RegCloseKey");
-    return key == kSettingsKey ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return key == kSettingsKey || key == kRunKey ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// Counted; the test says when the key changed.
+LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL, DWORD, HANDLE event, BOOL) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("RegNotifyChangeKeyValue");
+    if (key != kSettingsKey || event == nullptr || m.rateNotifyFails) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    ++m.rateNotifications;
+    return ERROR_SUCCESS;
 }

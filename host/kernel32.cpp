@@ -1,5 +1,5 @@
-// KERNEL32 stand-in: the Windows directory, read-only files, standard output, the mapping driver,
-// handles.
+// KERNEL32 stand-in: the Windows directory, files (read-only but for the writable ones), standard
+// output, the mapping driver, started processes, named mutexes, events, handles.
 #include <windows.h>
 
 #include <algorithm>
@@ -71,8 +71,21 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
         default: return NewHandle({path, 0, true});
         }
     }
+    bool writable = false;
+    for (const std::string& w : m.writablePaths) {
+        writable = writable || Lower(w) == Lower(path);
+    }
+    if (writable && (disposition == OPEN_ALWAYS || disposition == OPEN_EXISTING)) {
+        if (FindFile(path) == nullptr) {
+            if (disposition == OPEN_EXISTING) {
+                return Fail(ERROR_FILE_NOT_FOUND);
+            }
+            m.files[path] = {};
+        }
+        return NewHandle({path, 0, false});
+    }
     if ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING) {
-        return Fail(ERROR_ACCESS_DENIED); // the machine's files are read-only to the program
+        return Fail(ERROR_ACCESS_DENIED); // the machine's other files are read-only to the program
     }
     if (FindFile(path) == nullptr) {
         return Fail(ERROR_FILE_NOT_FOUND);
@@ -109,11 +122,25 @@ BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, LPDWORD read, L
     return TRUE;
 }
 
-// Only standard output takes writes: its bytes go to the host's file descriptor 1, as they are.
+// Standard output's bytes go to the host's file descriptor 1, as they are; a writable file takes
+// them at its file pointer.
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped) {
     host::Machine& m = TheMachine();
     m.calls.push_back("WriteFile");
+    auto file = m.openObjects.find(handle);
+    if (file != m.openObjects.end() && !file->second.device && file->second.process < 0 &&
+        !file->second.waitable && m.writablePaths.count(file->second.path) != 0) {
+        std::string& bytes = FindFile(file->second.path)->bytes;
+        size_t at          = file->second.offset;
+        if (bytes.size() < at + toWrite) {
+            bytes.resize(at + toWrite);
+        }
+        bytes.replace(at, toWrite, static_cast<const char*>(buffer), toWrite);
+        file->second.offset += toWrite;
+        *written = toWrite;
+        return TRUE;
+    }
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE || handle != m.standardOutput) {
         m.lastError = m.openObjects.count(handle) != 0 ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE;
         return FALSE;
@@ -226,14 +253,115 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
         return FALSE;
     }
     m.startedProcesses.push_back({application != nullptr ? application : "", commandLine != nullptr,
-                                  directory != nullptr ? directory : ""});
+                                  directory != nullptr ? directory : "",
+                                  commandLine != nullptr ? commandLine : "", !m.processesRun});
     if (m.createProcessFails) {
         m.lastError = ERROR_FILE_NOT_FOUND;
         return FALSE;
     }
-    information->hProcess    = NewHandle({application != nullptr ? application : "", 0, false});
+    host::OpenObject process{application != nullptr ? application : "", 0, false};
+    process.process          = static_cast<int>(m.startedProcesses.size()) - 1;
+    information->hProcess    = NewHandle(process);
     information->hThread     = NewHandle({application != nullptr ? application : "", 0, false});
     information->dwProcessId = 0x1000 + static_cast<DWORD>(m.startedProcesses.size());
     information->dwThreadId  = 0x2000 + static_cast<DWORD>(m.startedProcesses.size());
     return TRUE;
+}
+
+// A started process is signalled once it has ended; a mutex or event never is (no other thread
+// sets one); anything else is no object to wait for.
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("WaitForSingleObject");
+    auto it = m.openObjects.find(object);
+    if (it == m.openObjects.end() || (it->second.process < 0 && !it->second.waitable)) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    if (it->second.process >= 0 && m.startedProcesses[it->second.process].ended) {
+        return WAIT_OBJECT_0;
+    }
+    if (milliseconds == INFINITE) {
+        m.messageLoopWouldBlock = true; // a wait that never ends: recorded, and answered as a failure
+        m.lastError             = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    return WAIT_TIMEOUT;
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("CreateMutexA");
+    std::string key = name != nullptr ? name : "";
+    bool exists     = name != nullptr && !m.namedMutexes.insert(key).second;
+    host::OpenObject object{key, 0, false};
+    object.waitable = true;
+    HANDLE handle   = NewHandle(object);
+    m.lastError     = exists ? ERROR_ALREADY_EXISTS : 0;
+    return handle;
+}
+
+HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("OpenMutexA");
+    if (name == nullptr || m.namedMutexes.count(name) == 0) {
+        m.lastError = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
+    host::OpenObject object{name, 0, false};
+    object.waitable = true;
+    return NewHandle(object);
+}
+
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("CreateEventA");
+    host::OpenObject object{name != nullptr ? name : "", 0, false};
+    object.waitable = true;
+    return NewHandle(object);
+}
+
+namespace {
+const HMODULE kAdvapi32 = reinterpret_cast<HMODULE>(0x77DD0000);
+}
+
+// ADVAPI32 alone is known by name, for the calls that not every Windows has.
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    TheMachine().calls.push_back("GetModuleHandleA");
+    return name != nullptr && Lower(name) == "advapi32.dll" ? kAdvapi32 : nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("GetProcAddress");
+    if (module == kAdvapi32 && name != nullptr && std::strcmp(name, "RegNotifyChangeKeyValue") == 0 &&
+        !m.windows95) {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&RegNotifyChangeKeyValue));
+    }
+    m.lastError = 127; // ERROR_PROC_NOT_FOUND
+    return nullptr;
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("GetShortPathNameA");
+    auto it                 = m.shortPaths.find(longPath);
+    const std::string found = it != m.shortPaths.end() ? it->second : std::string(longPath);
+    if (found.size() + 1 > size) {
+        return static_cast<DWORD>(found.size() + 1);
+    }
+    std::memcpy(shortPath, found.c_str(), found.size() + 1);
+    return static_cast<DWORD>(found.size());
+}
+
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG*, DWORD method) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("SetFilePointer");
+    auto it = m.openObjects.find(file);
+    if (it == m.openObjects.end() || it->second.device || method != FILE_BEGIN || distance < 0) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_SET_FILE_POINTER;
+    }
+    it->second.offset = static_cast<size_t>(distance);
+    return static_cast<DWORD>(distance);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -93,9 +94,11 @@ struct IoControlRecord {
 };
 
 struct OpenObject {
-    std::string path;
+    std::string path; // or the name of a mutex or event
     size_t offset = 0;
     bool device   = false; // the mapping driver rather than a file
+    int process   = -1;    // a started process: its index in startedProcesses
+    bool waitable = false; // a mutex or an event
 };
 
 struct ClassRecord {
@@ -135,6 +138,8 @@ struct ProcessStart {
     std::string application;
     bool commandLine; // a command line was passed
     std::string directory;
+    std::string commandLineText;
+    bool ended = true; // WaitForSingleObject on its handle answers at once
 };
 
 struct Machine {
@@ -170,11 +175,28 @@ struct Machine {
 
     adapter::Adapter adapter = adapter::MakeAdapter();
 
-    // KERNEL32 for the watcher: its own file, and whether starting another program fails.
+    // KERNEL32 for the watcher: its own file, and whether starting another program fails; whether
+    // a started process runs until a test ends it (ProcessStart::ended) or ends at once.
     std::string moduleFileName = "C:\\WINDOWS\\LUMWATCH.EXE";
     bool createProcessFails    = false;
-    // USER32 timers, by id, on a clock in milliseconds that only tests move.
+    bool processesRun          = false;
+    // The short (8.3) form of a path, by its long form; a path not listed is its own short form.
+    std::map<std::string, std::string> shortPaths;
+    // Files the program may write or create (by path as the program names it); all others are
+    // read-only to it.
+    std::set<std::string> writablePaths;
+    // Named mutexes of other processes of the session.
+    std::set<std::string> namedMutexes;
+    // ADVAPI32 of Windows 95: no RegNotifyChangeKeyValue. Otherwise each call is counted.
+    bool windows95         = false;
+    int rateNotifications  = 0;
+    bool rateNotifyFails   = false;
+    // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run: its values by name.
+    std::map<std::string, RegistryValue> runValues = {{"LumarelWatch", {REG_SZ, "C:\\WINDOWS\\LUMWATCH.EXE"}}};
+    // USER32 timers, by id, on a clock in milliseconds that only tests move; SetTimer fails when
+    // timersFail (Windows has a limited number of them).
     std::map<UINT_PTR, Timer> timers;
+    bool timersFail = false;
     uint64_t clock = 0;
 
     // What the program did.

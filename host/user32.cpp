@@ -190,6 +190,34 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
     return FALSE;
 }
 
+// As GetMessageA: the queue holds nothing but a posted quit, and a loop that would wait for ever is
+// recorded and ended with a quit of its own.
+BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("PeekMessageA");
+    std::memset(message, 0, sizeof *message);
+    if (!m.quitPending) {
+        return FALSE;
+    }
+    m.quitPending    = false;
+    message->message = WM_QUIT;
+    message->wParam  = static_cast<WPARAM>(m.quitCode);
+    return TRUE;
+}
+
+// No handle is ever signalled here (tests hand the watcher its events themselves). With no quit
+// posted the wait would last for ever: recorded, and a quit posted with a code no program returns.
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD, DWORD) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("MsgWaitForMultipleObjects");
+    if (!m.quitPending) {
+        m.messageLoopWouldBlock = true;
+        m.quitPending           = true;
+        m.quitCode              = 0xB10C;
+    }
+    return WAIT_OBJECT_0 + count;
+}
+
 BOOL WINAPI TranslateMessage(const MSG*) {
     TheMachine().calls.push_back("TranslateMessage");
     return FALSE;
@@ -225,7 +253,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR) {
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
     host::Machine& m = TheMachine();
     m.calls.push_back("SetTimer");
-    if (window == nullptr || window != m.window || id == 0) {
+    if (window == nullptr || window != m.window || id == 0 || m.timersFail) {
         m.lastError = ERROR_INVALID_HANDLE;
         return 0;
     }

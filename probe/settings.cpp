@@ -12,7 +12,7 @@ enum {
 
 int ReadRefreshRate(DisplayState* state) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return 0;
     }
     if (!QueryRefreshRateValue(key, state->rateText)) {

@@ -4,5 +4,5 @@
 #include "watch/watch.h"
 
 extern "C" void __cdecl WatchCRTStartup(void) {
-    ExitProcess(static_cast<UINT>(WatchMain(GetModuleHandleA(NULL))));
+    ExitProcess(static_cast<UINT>(WatchMain(GetModuleHandleA(NULL), GetCommandLineA())));
 }

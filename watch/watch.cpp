@@ -2,28 +2,43 @@
 
 #include <string.h>
 
-const char kWatcherClassName[] = "LumarelWatch";
-const char kUtilityFileName[]  = "LUMRATE.EXE";
+#include "probe/probe.h"
+#include "watch/pending_delete.h"
 
-// Power broadcast events after which Windows has reset the display.
+const char kWatcherClassName[]  = "LumarelWatch";
+const char kWatcherMutexName[]  = "LumarelWatch";
+const char kUtilityFileName[]   = "LUMRATE.EXE";
+const char kRunKeyName[]        = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kWatchRunValueName[] = "LumarelWatch";
+
+static const char kRemoveSwitch[] = "/REMOVE";
+// The setup file's own uninstall section, as Add/Remove Programs ran it before the watcher did.
+static const char kUninstallCommand[] = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF";
+static const char kRefreshRateValue[] = "RefreshRate";
+
+// Power broadcast events after which Windows has reset the display. Windows 95 sends a resume
+// from suspend only to a program that saw the suspend, else a critical resume.
 enum {
     kResumeCritical  = 6,    // PBT_APMRESUMECRITICAL
     kResumeSuspend   = 7,    // PBT_APMRESUMESUSPEND
+    kResumeStandby   = 8,    // PBT_APMRESUMESTANDBY
     kResumeAutomatic = 0x12, // PBT_APMRESUMEAUTOMATIC
 };
+
+WatchState watchState;
 
 int SetsDisplayAnew(UINT message, WPARAM wParam) {
     if (message == WM_DISPLAYCHANGE) {
         return 1;
     }
-    return message == WM_POWERBROADCAST &&
-           (wParam == kResumeCritical || wParam == kResumeSuspend || wParam == kResumeAutomatic);
+    return message == WM_POWERBROADCAST && (wParam == kResumeCritical || wParam == kResumeSuspend ||
+                                            wParam == kResumeStandby || wParam == kResumeAutomatic);
 }
 
-int StartUtility() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+// The full path of a file in the watcher's own folder; 0 when it would not fit.
+static int BesideWatcher(char path[MAX_PATH], const char* fileName, DWORD size) {
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
         return 0;
     }
     char* name = path;
@@ -32,22 +47,114 @@ int StartUtility() {
             name = p + 1;
         }
     }
-    if (static_cast<size_t>(name - path) + sizeof kUtilityFileName > sizeof path) {
+    if (static_cast<DWORD>(name - path) + size > MAX_PATH) {
         return 0;
     }
-    memcpy(name, kUtilityFileName, sizeof kUtilityFileName);
+    memcpy(name, fileName, size);
+    return 1;
+}
 
+// Starts a program with no command line and does not wait; its process handle, or 0.
+static HANDLE StartProgram(char* path, char* commandLine) {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(path, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         return 0;
     }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return 1;
+    return process.hProcess;
 }
+
+int StartUtility() {
+    char path[MAX_PATH];
+    if (!BesideWatcher(path, kUtilityFileName, sizeof kUtilityFileName)) {
+        return 0;
+    }
+    watchState.run = StartProgram(path, NULL);
+    return watchState.run != 0;
+}
+
+int RunGoesOn() {
+    if (watchState.run == 0) {
+        return 0;
+    }
+    if (WaitForSingleObject(watchState.run, 0) == WAIT_TIMEOUT) {
+        return 1;
+    }
+    CloseHandle(watchState.run);
+    watchState.run = 0;
+    return 0;
+}
+
+// The timer's work: one run, when no other goes on; else a look again shortly, never a wait.
+static void RunWhenFree(HWND window) {
+    if (!RunGoesOn()) {
+        StartUtility();
+    } else {
+        SetTimer(window, kRunTimer, kBusyMilliseconds, NULL);
+    }
+}
+
+void ArmRun(HWND window) {
+    if (!SetTimer(window, kRunTimer, kSettleMilliseconds, NULL)) {
+        RunWhenFree(window);
+    }
+}
+
+// --- a new rate, where Windows tells of it -------------------------------------------------------
+
+typedef LONG(WINAPI* RegNotifyChangeKeyValueCall)(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
+
+// The RefreshRate value's bytes as stored, whatever they are: only compared, never read as a rate
+// (that is the utility's business). All zero when there is none or it does not fit.
+static void ReadRateValue(char rate[kRateValueSize]) {
+    memset(rate, 0, kRateValueSize);
+    DWORD size = kRateValueSize;
+    if (RegQueryValueExA(watchState.settingsKey, kRefreshRateValue, NULL, NULL, reinterpret_cast<LPBYTE>(rate),
+                         &size) != ERROR_SUCCESS) {
+        memset(rate, 0, kRateValueSize);
+    }
+}
+
+HANDLE WatchRateSetting() {
+    // Taken by name: an import Windows 95 cannot resolve would keep the watcher from loading.
+    // (Through void (*)(), the type a function pointer of any other type may be cast from.)
+    RegNotifyChangeKeyValueCall notify = reinterpret_cast<RegNotifyChangeKeyValueCall>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ADVAPI32.DLL"), "RegNotifyChangeKeyValue")));
+    if (notify == NULL) {
+        return 0;
+    }
+    if (watchState.settingsKey == 0) {
+        if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &watchState.settingsKey) !=
+            ERROR_SUCCESS) {
+            watchState.settingsKey = 0;
+            return 0;
+        }
+        ReadRateValue(watchState.rateSeen);
+    }
+    if (watchState.settingsChanged == 0) {
+        watchState.settingsChanged = CreateEventA(NULL, FALSE, FALSE, NULL);
+    }
+    if (watchState.settingsChanged == 0 ||
+        notify(watchState.settingsKey, FALSE, REG_NOTIFY_CHANGE_LAST_SET, watchState.settingsChanged, TRUE) != ERROR_SUCCESS) {
+        return 0;
+    }
+    return watchState.settingsChanged;
+}
+
+void RateSettingChanged(HWND window) {
+    // Display Properties writes other values of the key too; only a new rate asks for a run.
+    char rate[kRateValueSize];
+    ReadRateValue(rate);
+    if (memcmp(rate, watchState.rateSeen, sizeof rate) != 0) {
+        memcpy(watchState.rateSeen, rate, sizeof rate);
+        ArmRun(window);
+    }
+}
+
+// --- the window -------------------------------------------------------------------------------
 
 // Never blocks: a broadcast waits for every top-level window, so a watcher that waited here would
 // hang Display Properties. Each event only (re)arms the one timer; the timer starts the run.
@@ -56,18 +163,23 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_DISPLAYCHANGE:
     case WM_POWERBROADCAST:
         if (SetsDisplayAnew(message, wParam)) {
-            SetTimer(window, kRunTimer, kSettleMilliseconds, NULL);
+            ArmRun(window);
         }
         break; // and answered as DefWindowProcA answers: no suspend is ever refused
     case WM_TIMER:
         if (wParam == kRunTimer) {
             KillTimer(window, kRunTimer);
-            StartUtility();
+            RunWhenFree(window);
             return 0;
         }
         break;
     case WM_ENDSESSION:
         if (wParam) {
+            // The package was removed in this session: the watcher's file, in use until now, goes
+            // at the next start of Windows.
+            if (WatchRunValueGone()) {
+                SchedulePendingDelete();
+            }
             DestroyWindow(window);
         }
         return 0;
@@ -76,8 +188,108 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int WatchMain(HINSTANCE instance) {
-    if (FindWindowA(kWatcherClassName, NULL) != NULL) {
+// Messages, and the rate's event where Windows has one; never a wait on anything else.
+static int RunMessageLoop(HWND window) {
+    HANDLE changed = WatchRateSetting();
+    for (;;) {
+        DWORD woke = MsgWaitForMultipleObjects(changed != 0 ? 1 : 0, &changed, FALSE, INFINITE, QS_ALLINPUT);
+        if (changed != 0 && woke == WAIT_OBJECT_0) {
+            RateSettingChanged(window);
+            changed = WatchRateSetting();
+            continue;
+        }
+        if (woke == WAIT_FAILED) {
+            if (changed == 0) {
+                return 0;
+            }
+            changed = 0; // wait for messages alone
+            continue;
+        }
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                return static_cast<int>(message.wParam);
+            }
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+int AsksForRemoval(const char* commandLine) {
+    // The program's own name first, quoted where it holds blanks.
+    const char* p = commandLine;
+    if (*p == '"') {
+        for (++p; *p != 0 && *p != '"'; ++p) {
+        }
+        p += *p == '"';
+    } else {
+        while (*p != 0 && *p != ' ' && *p != '\t') {
+            ++p;
+        }
+    }
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    const char* word = kRemoveSwitch;
+    for (; *word != 0; ++p, ++word) {
+        char c = *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
+        if (c != *word) {
+            return 0;
+        }
+    }
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    return *p == 0;
+}
+
+int WatchRunValueGone() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKeyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return 0;
+    }
+    LONG result = RegQueryValueExA(key, kWatchRunValueName, NULL, NULL, NULL, NULL);
+    RegCloseKey(key);
+    return result == ERROR_FILE_NOT_FOUND;
+}
+
+int RemovePackage() {
+    char command[sizeof kUninstallCommand]; // CreateProcessA may write into the command line
+    memcpy(command, kUninstallCommand, sizeof command);
+    HANDLE setup = StartProgram(NULL, command);
+    if (setup == 0) {
+        return 1;
+    }
+    WaitForSingleObject(setup, INFINITE);
+    CloseHandle(setup);
+    // The watcher that deletes its file at the end of the session: the running one, or a new one
+    // where it was ended or has not started yet (in the session of the install). Started apart,
+    // so that Add/Remove Programs, which waits for this command, does not wait for the session.
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kWatcherMutexName);
+    if (mutex != NULL) {
+        CloseHandle(mutex);
+        return 0;
+    }
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return 1;
+    }
+    HANDLE watcher = StartProgram(path, NULL);
+    if (watcher == 0) {
+        return 1;
+    }
+    CloseHandle(watcher);
+    return 0;
+}
+
+int WatchMain(HINSTANCE instance, const char* commandLine) {
+    if (AsksForRemoval(commandLine)) {
+        return RemovePackage();
+    }
+    // Held until the process ends: two watchers started at once cannot both pass this.
+    CreateMutexA(NULL, FALSE, kWatcherMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
         return 0;
     }
     WNDCLASSA windowClass;
@@ -89,12 +301,11 @@ int WatchMain(HINSTANCE instance) {
         return 0;
     }
     // A top-level window, never shown: broadcasts reach every top-level window, hidden or not.
-    if (CreateWindowExA(0, kWatcherClassName, "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance, NULL) == NULL) {
+    HWND window = CreateWindowExA(0, kWatcherClassName, "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance, NULL);
+    if (window == NULL) {
         return 0;
     }
-    MSG message;
-    while (GetMessageA(&message, NULL, 0, 0)) {
-        DispatchMessageA(&message);
-    }
-    return static_cast<int>(message.wParam);
+    // The run at the start of Windows is the watcher's too, so that it never meets another.
+    ArmRun(window);
+    return RunMessageLoop(window);
 }

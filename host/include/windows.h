@@ -30,6 +30,7 @@ typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef void* HANDLE;
+typedef intptr_t(WINAPI* FARPROC)();
 
 // Distinct handle types, as with STRICT, so a handle of one kind cannot stand in for another.
 #define DECLARE_HANDLE(name)                                                                                 \
@@ -114,6 +115,14 @@ struct WNDCLASSEXA {
 #define FILE_SHARE_WRITE 0x00000002UL
 #define CREATE_NEW 1
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_BEGIN 0
+#define SYNCHRONIZE 0x00100000UL
+#define INFINITE 0xFFFFFFFFUL
+#define WAIT_OBJECT_0 0UL
+#define WAIT_TIMEOUT 258UL
+#define WAIT_FAILED 0xFFFFFFFFUL
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFUL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080UL
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000UL
 #define ERROR_SUCCESS 0L
@@ -124,6 +133,7 @@ struct WNDCLASSEXA {
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_MORE_DATA 234L
 #define ERROR_GEN_FAILURE 31L
+#define ERROR_ALREADY_EXISTS 183L
 #define MAX_PATH 260
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 
@@ -158,10 +168,21 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
                            LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
                            LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information);
+DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL owner, LPCSTR name);
+HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState, LPCSTR name);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 
 // ADVAPI32
+#define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002UL)
 #define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
 #define KEY_QUERY_VALUE 0x0001
+#define KEY_NOTIFY 0x0010
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
 #define REG_SZ 1
 #define REG_BINARY 3
 #define REG_DWORD 4
@@ -170,6 +191,7 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                              LPDWORD size);
 LONG WINAPI RegCloseKey(HKEY key);
+LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
 
 // GDI32
 #define BITSPIXEL 12
@@ -203,6 +225,8 @@ BOOL WINAPI DeleteDC(HDC dc);
 #define WM_TIMER 0x0113
 #define WM_POWERBROADCAST 0x0218
 #define WS_POPUP 0x80000000L
+#define PM_REMOVE 0x0001
+#define QS_ALLINPUT 0x04FF
 
 typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
@@ -222,6 +246,9 @@ BOOL WINAPI UpdateWindow(HWND window);
 BOOL WINAPI DestroyWindow(HWND window);
 void WINAPI PostQuitMessage(int exitCode);
 BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT first, UINT last);
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL all, DWORD milliseconds,
+                                       DWORD wake);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

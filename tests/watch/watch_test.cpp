@@ -1,13 +1,16 @@
 // The watcher on the host stand-in: which events arm its timer, how a burst of them becomes one run
-// of the utility, how it starts the utility, and that it never touches the adapter. The stand-in's
-// timers run on a clock the tests move.
+// of the utility, that no run starts while another goes on, how it starts the utility, how it learns
+// of a new rate, the removal and the deletion of its own file, and that it never touches the
+// adapter. The stand-in's timers run on a clock the tests move.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "machine.h"
 #include "tests/support/process.h"
+#include "watch/pending_delete.h"
 #include "watch/watch.h"
 
 namespace {
@@ -32,17 +35,29 @@ void Wait(uint64_t ms) {
     }
 }
 
-size_t Runs() {
+size_t Started() {
     return host::TheMachine().startedProcesses.size();
 }
 
+void StartFreshWatcher() {
+    support::StartFreshProcess();
+    std::memset(&watchState, 0, sizeof watchState);
+}
+
+// A watcher that has made its window and its run at the start of Windows: the runs a test counts
+// come after that one.
 class Watcher : public ::testing::Test {
   protected:
     void SetUp() override {
-        support::StartFreshProcess();
-        WatchMain(kInstance); // creates the window; the stand-in's empty queue ends the loop at once
+        StartFreshWatcher();
+        // Creates the window; the stand-in's empty queue ends the loop at once.
+        WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE");
         ASSERT_NE(host::TheMachine().window, nullptr);
+        host::TheMachine().quitPending = false; // the stand-in's own, for the loop that would wait
+        Wait(kSettleMilliseconds);
+        ASSERT_EQ(Started(), 1u);
     }
+    static size_t Runs() { return Started() - 1; }
     LRESULT Send(UINT message, WPARAM wParam) {
         return WatchWndProc(host::TheMachine().window, message, wParam, 0);
     }
@@ -57,6 +72,7 @@ TEST(SetsDisplayAnew, ModeChangesAndResumesOnly) {
         {WM_DISPLAYCHANGE, 16, 1},    {WM_DISPLAYCHANGE, 0, 1},
         {WM_POWERBROADCAST, 6, 1},    // resume from a critical suspend
         {WM_POWERBROADCAST, 7, 1},    // resume from a suspend
+        {WM_POWERBROADCAST, 8, 1},    // resume from standby
         {WM_POWERBROADCAST, 0x12, 1}, // resume, no user present
         {WM_POWERBROADCAST, 0, 0},    // may we suspend?
         {WM_POWERBROADCAST, 4, 0},    // suspending
@@ -70,7 +86,8 @@ TEST(SetsDisplayAnew, ModeChangesAndResumesOnly) {
     }
 }
 
-// A hidden top-level window of its own class, never shown; its loop waits for messages.
+// A hidden top-level window of its own class, never shown; its loop waits for messages and for
+// Windows to tell of a changed rate, nothing else.
 TEST_F(Watcher, OneHiddenWindowThatWaits) {
     const host::Machine& m = host::TheMachine();
     ASSERT_EQ(m.registeredClasses.size(), 1u);
@@ -81,14 +98,38 @@ TEST_F(Watcher, OneHiddenWindowThatWaits) {
     EXPECT_TRUE(m.shownWindows.empty());
     EXPECT_TRUE(m.messageLoopWouldBlock);
     EXPECT_EQ(host::CountCalls("MessageBoxA"), 0u);
+    EXPECT_EQ(host::CountCalls("GetMessageA"), 0u);
+    EXPECT_EQ(host::CountCalls("MsgWaitForMultipleObjects"), 1u);
 }
 
-// A second watcher of the session finds the first and leaves at once with 0, making nothing.
+// The run at the start of Windows is the watcher's: the utility has no Run value of its own that
+// Windows would start beside it.
+TEST(WatcherStart, RunsTheUtilityOnceAfterTheDelay) {
+    StartFreshWatcher();
+    WatchMain(kInstance, "LUMWATCH.EXE");
+    host::TheMachine().quitPending = false;
+    Wait(kSettleMilliseconds - 1);
+    EXPECT_EQ(Started(), 0u);
+    Wait(1);
+    ASSERT_EQ(Started(), 1u);
+    EXPECT_EQ(host::TheMachine().startedProcesses[0].application, std::string("C:\\WINDOWS\\") + kUtilityFileName);
+    Wait(60 * 1000);
+    EXPECT_EQ(Started(), 1u);
+}
+
+// A second watcher of the session, even one started at the same moment as the first (which has
+// not made its window yet), finds the first by its mutex and leaves at once with 0, making nothing.
 TEST_F(Watcher, ASecondOneLeavesAtOnce) {
-    EXPECT_EQ(WatchMain(kInstance), 0);
+    EXPECT_EQ(WatchMain(kInstance, "LUMWATCH.EXE"), 0);
     EXPECT_EQ(host::TheMachine().registeredClasses.size(), 1u);
     EXPECT_EQ(host::TheMachine().createdWindows.size(), 1u);
-    EXPECT_EQ(host::CountCalls("GetMessageA"), 1u);
+    EXPECT_EQ(host::CountCalls("MsgWaitForMultipleObjects"), 1u);
+
+    StartFreshWatcher();
+    host::TheMachine().namedMutexes.insert(kWatcherMutexName); // the first, before its window
+    EXPECT_EQ(WatchMain(kInstance, "LUMWATCH.EXE"), 0);
+    EXPECT_TRUE(host::TheMachine().registeredClasses.empty());
+    EXPECT_EQ(Started(), 0u);
 }
 
 // Three mode changes inside the delay: one run, two seconds after the last; then none.
@@ -115,17 +156,56 @@ TEST_F(Watcher, ABurstOfEventsIsOneRunAfterTheLast) {
 }
 
 // The utility from the watcher's own folder, whatever the current folder, with no command line;
-// the watcher does not wait for it and keeps no handle of it.
+// the watcher does not wait for it, and keeps only its process handle, until it has ended.
 TEST_F(Watcher, StartsTheUtilityBesideItself) {
-    host::TheMachine().moduleFileName = "D:\\LUMAREL TOOLS\\LUMWATCH.EXE";
+    host::Machine& m = host::TheMachine();
+    m.moduleFileName = "D:\\LUMAREL TOOLS\\LUMWATCH.EXE";
     Send(WM_DISPLAYCHANGE, 16);
     Wait(kSettleMilliseconds);
-    const host::Machine& m = host::TheMachine();
     ASSERT_EQ(Runs(), 1u);
-    EXPECT_EQ(m.startedProcesses[0].application, std::string("D:\\LUMAREL TOOLS\\") + kUtilityFileName);
-    EXPECT_FALSE(m.startedProcesses[0].commandLine);
-    EXPECT_TRUE(m.openObjects.empty());
+    EXPECT_EQ(m.startedProcesses[1].application, std::string("D:\\LUMAREL TOOLS\\") + kUtilityFileName);
+    EXPECT_FALSE(m.startedProcesses[1].commandLine);
+    ASSERT_NE(watchState.run, nullptr);
+    EXPECT_EQ(m.openObjects.at(watchState.run).process, 1);
     EXPECT_TRUE(m.adapter.trace.empty());
+    EXPECT_FALSE(RunGoesOn()); // it has ended: the handle goes
+    EXPECT_EQ(m.openObjects.count(watchState.run), 0u);
+}
+
+// One writer on the adapter: while a run goes on, the timer looks again and again and starts
+// nothing; the events that came meanwhile get one run once it has ended. The message loop is
+// never held up meanwhile (the timer is re-armed; nothing waits).
+TEST_F(Watcher, NeverTwoRunsAtOnce) {
+    host::Machine& m = host::TheMachine();
+    m.processesRun   = true;
+    Send(WM_DISPLAYCHANGE, 16);
+    Wait(kSettleMilliseconds);
+    ASSERT_EQ(Runs(), 1u);
+    EXPECT_TRUE(RunGoesOn());
+
+    Send(WM_POWERBROADCAST, 8);
+    Wait(kSettleMilliseconds);
+    Send(WM_DISPLAYCHANGE, 16);
+    Wait(kSettleMilliseconds + 10 * kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 1u);
+    EXPECT_EQ(m.timers.count(kRunTimer), 1u); // it looks again
+
+    m.startedProcesses.back().ended = true;
+    Wait(kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 2u);
+    m.startedProcesses.back().ended = true;
+    Wait(60 * 1000);
+    EXPECT_EQ(Runs(), 2u);
+    EXPECT_EQ(host::CountCalls("WaitForSingleObject") > 0, true);
+}
+
+// Windows has only so many timers: an event that gets none runs the utility at once rather than
+// not at all, when no run goes on.
+TEST_F(Watcher, AnEventWithoutATimerRunsAtOnce) {
+    host::Machine& m = host::TheMachine();
+    m.timersFail     = true;
+    Send(WM_DISPLAYCHANGE, 16);
+    EXPECT_EQ(Runs(), 1u);
 }
 
 // A utility that cannot be started is told nowhere; the next event tries again. A module path that
@@ -151,7 +231,7 @@ TEST_F(Watcher, AUtilityThatDoesNotStartIsToldNowhere) {
 // Every power event is answered as DefWindowProcA answers it, so no suspend is refused; the
 // watcher's own timer is its own business, another timer is not.
 TEST_F(Watcher, AnswersPowerEventsAsTheDefault) {
-    for (WPARAM event : {0u, 4u, 5u, 6u, 7u, 0xAu, 0x12u}) {
+    for (WPARAM event : {0u, 4u, 5u, 6u, 7u, 8u, 0xAu, 0x12u}) {
         EXPECT_EQ(Send(WM_POWERBROADCAST, event), host::kDefWindowProcAnswer) << event;
     }
     EXPECT_EQ(Send(WM_TIMER, kRunTimer + 1), host::kDefWindowProcAnswer);
@@ -159,9 +239,10 @@ TEST_F(Watcher, AnswersPowerEventsAsTheDefault) {
 }
 
 // The end of the session destroys the window, which ends the loop with exit code 0; a session
-// that goes on changes nothing.
+// that goes on changes nothing. With the package installed, WININIT.INI is not touched.
 TEST_F(Watcher, EndsWithTheSession) {
     host::Machine& m = host::TheMachine();
+    m.writablePaths.insert("C:\\WINDOWS\\WININIT.INI");
     EXPECT_EQ(Send(WM_ENDSESSION, FALSE), 0);
     EXPECT_NE(m.window, nullptr);
     EXPECT_FALSE(m.quitPending);
@@ -169,6 +250,194 @@ TEST_F(Watcher, EndsWithTheSession) {
     EXPECT_EQ(m.window, nullptr);
     EXPECT_TRUE(m.quitPending);
     EXPECT_EQ(m.quitCode, 0);
+    EXPECT_EQ(host::CountCalls("CreateFileA"), 0u);
+    EXPECT_EQ(m.files.count("C:\\WINDOWS\\WININIT.INI"), 0u);
+}
+
+// Removed in this session (the Run value gone): at its end the watcher names its own file, by its
+// short path, for WININIT.EXE to delete at the next start; another program's pending lines, keys
+// repeated, stay byte for byte.
+TEST_F(Watcher, RemovedItNamesItsFileForTheNextStart) {
+    host::Machine& m = host::TheMachine();
+    m.runValues.clear();
+    m.moduleFileName = "C:\\WINDOWS\\LUMWATCH.EXE";
+    m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
+    const std::string path         = "C:\\WINDOWS\\WININIT.INI";
+    m.writablePaths.insert(path);
+    const std::string foreign = "[rename]\r\nNUL=C:\\OTHER\\OLD1.DLL\r\nNUL=C:\\OTHER\\OLD2.DLL\r\n"
+                                "C:\\OTHER\\APP.EXE=C:\\OTHER\\APP.NEW\r\n";
+    m.files[path] = {foreign, std::nullopt};
+    Send(WM_ENDSESSION, TRUE);
+    EXPECT_EQ(m.files[path].bytes, foreign + "NUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n");
+}
+
+// Windows 98 tells the watcher of a change of Display\Settings: a new RefreshRate arms the run as
+// a mode change does; another value of the key (Display Properties writes several) does not. Each
+// notice is asked for again.
+TEST_F(Watcher, ANewRateIsOneRun) {
+    host::Machine& m = host::TheMachine();
+    EXPECT_EQ(m.rateNotifications, 1);
+    ASSERT_NE(watchState.settingsChanged, nullptr);
+
+    RateSettingChanged(m.window); // the same "85"
+    WatchRateSetting();
+    Wait(kSettleMilliseconds);
+    EXPECT_EQ(Runs(), 0u);
+
+    m.refreshRate = host::RegistryValue{REG_SZ, std::string("75", 3)};
+    RateSettingChanged(m.window);
+    WatchRateSetting();
+    Wait(kSettleMilliseconds - 1);
+    EXPECT_EQ(Runs(), 0u);
+    Wait(1);
+    EXPECT_EQ(Runs(), 1u);
+    EXPECT_EQ(m.rateNotifications, 3);
+
+    m.refreshRate.reset(); // the value deleted: a change too
+    RateSettingChanged(m.window);
+    Wait(kSettleMilliseconds);
+    EXPECT_EQ(Runs(), 2u);
+}
+
+// Windows 95 has no RegNotifyChangeKeyValue: the watcher asks for it by name, finds none, and
+// goes on with messages alone; it never imports the call (the executable check holds that).
+TEST(WatcherOnWindows95, WorksWithoutRateNotices) {
+    StartFreshWatcher();
+    host::Machine& m = host::TheMachine();
+    m.windows95      = true;
+    WatchMain(kInstance, "LUMWATCH.EXE");
+    m.quitPending = false;
+    EXPECT_EQ(host::CountCalls("RegNotifyChangeKeyValue"), 0u);
+    EXPECT_EQ(watchState.settingsChanged, nullptr);
+    Wait(kSettleMilliseconds);
+    WatchWndProc(m.window, WM_DISPLAYCHANGE, 16, 0);
+    Wait(kSettleMilliseconds);
+    EXPECT_EQ(Started(), 2u);
+}
+
+TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
+    struct Case {
+        const char* commandLine;
+        int removal;
+    } cases[] = {
+        {"LUMWATCH.EXE /REMOVE", 1},
+        {"C:\\WINDOWS\\LUMWATCH.EXE /remove", 1},
+        {"\"C:\\MY TOOLS\\LUMWATCH.EXE\" /Remove  ", 1},
+        {"LUMWATCH.EXE\t/REMOVE", 1},
+        {"LUMWATCH.EXE", 0},
+        {"LUMWATCH.EXE /REMOVED", 0},
+        {"LUMWATCH.EXE /REMOVE now", 0},
+        {"LUMWATCH.EXE REMOVE", 0},
+        {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 0}, // unquoted: "TOOLS\LUMWATCH.EXE" comes first
+        {"/REMOVE", 0},                                // the program's own name
+        {"", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AsksForRemoval(c.commandLine), c.removal) << c.commandLine;
+    }
+}
+
+// The removal runs the setup file's uninstall section and waits for it to end, then starts a
+// watcher for the rest of the session where none runs; none where one does.
+TEST(RemovePackage, UninstallsThenLeavesOneWatcher) {
+    for (bool watcherRuns : {false, true}) {
+        StartFreshWatcher();
+        host::Machine& m = host::TheMachine();
+        if (watcherRuns) {
+            m.namedMutexes.insert(kWatcherMutexName);
+        }
+        EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE"), 0);
+        ASSERT_EQ(Started(), watcherRuns ? 1u : 2u);
+        EXPECT_EQ(m.startedProcesses[0].commandLineText,
+                  "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF");
+        EXPECT_EQ(m.startedProcesses[0].application, "");
+        if (!watcherRuns) {
+            EXPECT_EQ(m.startedProcesses[1].application, m.moduleFileName);
+            EXPECT_FALSE(m.startedProcesses[1].commandLine);
+        }
+        EXPECT_TRUE(m.registeredClasses.empty()); // this process is no watcher itself
+        EXPECT_TRUE(m.openObjects.empty());
+        EXPECT_FALSE(m.messageLoopWouldBlock);
+    }
+}
+
+// Where the line goes into WININIT.INI: at the end of the first [rename] section, a header and a
+// line break added where missing; nothing where the section has the line.
+TEST(PlanPendingDelete, WhereTheLineGoes) {
+    const char kEntry[] = "NUL=C:\\WINDOWS\\LUMWATCH.EXE";
+    struct Case {
+        const char* name;
+        std::string text;
+        int insert;
+        std::string before; // the text before the new one: the edit's offset is its length
+        int lineBreak, header;
+    } cases[] = {
+        {"no file", "", 1, "", 0, 1},
+        {"section last", "[rename]\r\nNUL=C:\\A.DLL\r\n", 1, "[rename]\r\nNUL=C:\\A.DLL\r\n", 0, 0},
+        {"section last, no line end", "[rename]\r\nNUL=C:\\A.DLL", 1, "[rename]\r\nNUL=C:\\A.DLL", 1, 0},
+        {"section before another", "[Rename]\r\nNUL=C:\\A.DLL\r\n\r\n[other]\r\nx=1\r\n", 1,
+         "[Rename]\r\nNUL=C:\\A.DLL\r\n\r\n", 0, 0},
+        {"blanks around the header", "  [RENAME] \r\nNUL=C:\\A.DLL\r\n[x]\r\n", 1, "  [RENAME] \r\nNUL=C:\\A.DLL\r\n", 0,
+         0},
+        {"no such section", "[other]\r\nx=1\r\n", 1, "[other]\r\nx=1\r\n", 0, 1},
+        {"no such section, no line end", "[other]\r\nx=1", 1, "[other]\r\nx=1", 1, 1},
+        {"only the first section", "[rename]\r\nA=B\r\n[x]\r\n[rename]\r\n", 1, "[rename]\r\nA=B\r\n", 0, 0},
+        {"Ctrl+Z ends the text", "[rename]\r\nNUL=C:\\A.DLL\r\n\x1a", 1, "[rename]\r\nNUL=C:\\A.DLL\r\n", 0, 0},
+        {"Ctrl+Z within a line", "[rename]\r\nNUL=C:\\A.DLL\x1a\r\n", 1, "[rename]\r\nNUL=C:\\A.DLL", 1, 0},
+        {"LF alone", "[rename]\nNUL=C:\\A.DLL\n", 1, "[rename]\nNUL=C:\\A.DLL\n", 0, 0},
+        {"the line there already", "[rename]\r\nnul=c:\\windows\\lumwatch.exe \r\n", 0, "", 0, 0},
+        {"the line in another section", "[x]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n", 1,
+         "[x]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n", 0, 1},
+        {"a longer line is another", "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE2\r\n", 1,
+         "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE2\r\n", 0, 0},
+    };
+    for (const Case& c : cases) {
+        PendingDeleteEdit edit{0xDEAD, 7, 7};
+        ASSERT_EQ(PlanPendingDelete(c.text.data(), static_cast<DWORD>(c.text.size()), kEntry, &edit), c.insert)
+            << c.name;
+        if (c.insert) {
+            EXPECT_EQ(edit.offset, c.before.size()) << c.name;
+            EXPECT_EQ(c.text.compare(0, c.before.size(), c.before), 0) << c.name;
+            EXPECT_EQ(edit.lineBreak, c.lineBreak) << c.name;
+            EXPECT_EQ(edit.header, c.header) << c.name;
+        }
+    }
+}
+
+// The whole edit on the stand-in's files: every byte another program wrote stays, in its place
+// before or after the new line; the 8.3 path, not the long one; a file too large to understand
+// is left alone; a second call adds nothing.
+TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
+    const std::string path = "C:\\WINDOWS\\WININIT.INI";
+    const std::string line = "NUL=C:\\PROGRA~1\\LUMWAT~1.EXE\r\n";
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;
+        std::string after;
+    } cases[] = {
+        {"no file", std::nullopt, "[rename]\r\n" + line},
+        {"other lines around",
+         "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n[z]\r\nB=2",
+         "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n" + line + "[z]\r\nB=2"},
+        {"no section", "[other]\r\nA=1", "[other]\r\nA=1\r\n[rename]\r\n" + line},
+        {"too large", std::string(kWininitLimit + 1, ';'), std::string(kWininitLimit + 1, ';')},
+    };
+    for (const Case& c : cases) {
+        StartFreshWatcher();
+        host::Machine& m = host::TheMachine();
+        m.moduleFileName = "C:\\Program Files\\Lumarel Watch.exe";
+        m.shortPaths[m.moduleFileName] = "C:\\PROGRA~1\\LUMWAT~1.EXE";
+        m.writablePaths.insert(path);
+        m.readChunk = 7; // ReadFile in pieces
+        if (c.before) {
+            m.files[path] = {*c.before, std::nullopt};
+        }
+        EXPECT_EQ(SchedulePendingDelete(), c.before && c.before->size() > kWininitLimit ? 0 : 1) << c.name;
+        EXPECT_EQ(m.files[path].bytes, c.after) << c.name;
+        SchedulePendingDelete();
+        EXPECT_EQ(m.files[path].bytes, c.after) << c.name;
+        EXPECT_TRUE(m.openObjects.empty()) << c.name;
+    }
 }
 
 } // namespace

@@ -1,0 +1,142 @@
+#include "watch/pending_delete.h"
+
+#include <string.h>
+
+const char kWininitFileName[] = "WININIT.INI";
+
+static const char kRenameHeader[] = "[rename]";
+static const char kDeleteKey[]    = "NUL=";
+static const char kLineEnd[]      = "\r\n";
+
+enum { kCtrlZ = 0x1A };
+
+static int IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+static char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether text[0, length) is `word`, without regard to case or to blanks around it.
+static int IsLine(const char* text, DWORD length, const char* word) {
+    while (length > 0 && IsBlank(*text)) {
+        ++text;
+        --length;
+    }
+    while (length > 0 && IsBlank(text[length - 1])) {
+        --length;
+    }
+    DWORD i = 0;
+    for (; i < length && word[i] != 0; ++i) {
+        if (Upper(text[i]) != Upper(word[i])) {
+            return 0;
+        }
+    }
+    return i == length && word[i] == 0;
+}
+
+static int IsHeader(const char* text, DWORD length) {
+    while (length > 0 && IsBlank(*text)) {
+        ++text;
+        --length;
+    }
+    return length > 0 && *text == '[';
+}
+
+int PlanPendingDelete(const char* text, DWORD length, const char* entry, PendingDeleteEdit* edit) {
+    const char* stop = static_cast<const char*>(memchr(text, kCtrlZ, length));
+    DWORD end        = stop != NULL ? static_cast<DWORD>(stop - text) : length;
+    int inRename = 0, foundRename = 0;
+    for (DWORD start = 0; start < end;) {
+        DWORD lineEnd = start;
+        while (lineEnd < end && text[lineEnd] != '\n') {
+            ++lineEnd;
+        }
+        DWORD size = lineEnd - start;
+        if (IsHeader(text + start, size)) {
+            if (inRename) {
+                // The next section: the line goes at the end of [rename], before this header.
+                edit->offset    = start;
+                edit->lineBreak = 0;
+                edit->header    = 0;
+                return 1;
+            }
+            inRename    = !foundRename && IsLine(text + start, size, kRenameHeader);
+            foundRename = foundRename || inRename;
+        } else if (inRename && IsLine(text + start, size, entry)) {
+            return 0;
+        }
+        start = lineEnd + 1;
+    }
+    edit->offset    = end;
+    edit->lineBreak = end > 0 && text[end - 1] != '\n';
+    edit->header    = !foundRename;
+    return 1;
+}
+
+// Read whole, so that everything after the new line can be written again behind it.
+static char wininitText[kWininitLimit + 1];
+
+int SchedulePendingDelete() {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return 0;
+    }
+    char line[kPendingLineSize];
+    memcpy(line, kDeleteKey, sizeof kDeleteKey - 1);
+    char* shortPath = line + sizeof kDeleteKey - 1;
+    length          = GetShortPathNameA(path, shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 0;
+    }
+
+    char wininit[MAX_PATH];
+    UINT folder = GetWindowsDirectoryA(wininit, sizeof wininit);
+    if (folder == 0 || folder + 1 + sizeof kWininitFileName > sizeof wininit) {
+        return 0;
+    }
+    wininit[folder] = '\\';
+    memcpy(wininit + folder + 1, kWininitFileName, sizeof kWininitFileName);
+    HANDLE file = CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD size = 0, read = 0;
+    while (size < sizeof wininitText && ReadFile(file, wininitText + size, sizeof wininitText - size, &read, NULL) &&
+           read != 0) {
+        size += read;
+    }
+    PendingDeleteEdit edit;
+    int done = 0;
+    if (size > kWininitLimit) {
+        done = 0; // no file the watcher understands: left as it is
+    } else if (!PlanPendingDelete(wininitText, size, line, &edit)) {
+        done = 1;
+    } else {
+        char insert[2 + sizeof kRenameHeader + 1 + kPendingLineSize];
+        char* p = insert;
+        if (edit.lineBreak) {
+            memcpy(p, kLineEnd, 2);
+            p += 2;
+        }
+        if (edit.header) {
+            memcpy(p, kRenameHeader, sizeof kRenameHeader - 1);
+            p += sizeof kRenameHeader - 1;
+            memcpy(p, kLineEnd, 2);
+            p += 2;
+        }
+        DWORD lineLength = static_cast<DWORD>(sizeof kDeleteKey - 1 + length);
+        memcpy(p, line, lineLength);
+        p += lineLength;
+        memcpy(p, kLineEnd, 2);
+        p += 2;
+        DWORD insertLength = static_cast<DWORD>(p - insert), rest = size - edit.offset, written = 0;
+        done = SetFilePointer(file, static_cast<LONG>(edit.offset), NULL, FILE_BEGIN) == edit.offset &&
+               WriteFile(file, insert, insertLength, &written, NULL) && written == insertLength &&
+               WriteFile(file, wininitText + edit.offset, rest, &written, NULL) && written == rest;
+    }
+    CloseHandle(file);
+    return done;
+}
