@@ -10,10 +10,10 @@
 using host::TheMachine;
 
 namespace {
-const HKEY kSettingsKey = reinterpret_cast<HKEY>(0x5E7);
-const HKEY kRunKey      = reinterpret_cast<HKEY>(0x5E8);
+const HKEY kSettingsKey  = reinterpret_cast<HKEY>(0x5E7);
+const HKEY kRunKey       = reinterpret_cast<HKEY>(0x5E8);
 const char kRunKeyName[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-}
+} // namespace
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
     host::Machine& m = TheMachine();

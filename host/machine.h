@@ -188,16 +188,17 @@ struct Machine {
     // Named mutexes of other processes of the session.
     std::set<std::string> namedMutexes;
     // ADVAPI32 of Windows 95: no RegNotifyChangeKeyValue. Otherwise each call is counted.
-    bool windows95         = false;
-    int rateNotifications  = 0;
-    bool rateNotifyFails   = false;
+    bool windows95        = false;
+    int rateNotifications = 0;
+    bool rateNotifyFails  = false;
     // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run: its values by name.
-    std::map<std::string, RegistryValue> runValues = {{"LumarelWatch", {REG_SZ, "C:\\WINDOWS\\LUMWATCH.EXE"}}};
+    std::map<std::string, RegistryValue> runValues = {
+        {"LumarelWatch", {REG_SZ, "C:\\WINDOWS\\LUMWATCH.EXE"}}};
     // USER32 timers, by id, on a clock in milliseconds that only tests move; SetTimer fails when
     // timersFail (Windows has a limited number of them).
     std::map<UINT_PTR, Timer> timers;
     bool timersFail = false;
-    uint64_t clock = 0;
+    uint64_t clock  = 0;
 
     // What the program did.
     std::vector<std::string> calls; // Win32 calls by name, in order

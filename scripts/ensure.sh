@@ -74,8 +74,13 @@ if ! qemu_ok; then
         codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
         list=/etc/apt/sources.list.d/$codename-backports.sources
         if [ ! -e "$list" ]; then
-            printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-                "$codename" | $SUDO tee "$list" >/dev/null
+            # Backports from the archive the machine already takes its release from, as its own
+            # apt sources name it.
+            archive=$(apt-get indextargets --no-release-info --format '$(REPO_URI) $(RELEASE)' |
+                awk -v release="$codename" '$2 == release { print $1; exit }')
+            [ -n "$archive" ] || { echo "ensure: no apt source for $codename to take backports from" >&2; exit 1; }
+            printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+                "$archive" "$codename" | $SUDO tee "$list" >/dev/null
             updated=
         fi
         suite=(-t "$codename-backports")

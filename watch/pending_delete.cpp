@@ -99,13 +99,14 @@ int SchedulePendingDelete() {
     }
     wininit[folder] = '\\';
     memcpy(wininit + folder + 1, kWininitFileName, sizeof kWininitFileName);
-    HANDLE file = CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file =
+        CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
     DWORD size = 0, read = 0;
-    while (size < sizeof wininitText && ReadFile(file, wininitText + size, sizeof wininitText - size, &read, NULL) &&
-           read != 0) {
+    while (size < sizeof wininitText &&
+           ReadFile(file, wininitText + size, sizeof wininitText - size, &read, NULL) && read != 0) {
         size += read;
     }
     PendingDeleteEdit edit;

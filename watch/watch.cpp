@@ -13,7 +13,8 @@ const char kWatchRunValueName[] = "LumarelWatch";
 
 static const char kRemoveSwitch[] = "/REMOVE";
 // The setup file's own uninstall section, as Add/Remove Programs ran it before the watcher did.
-static const char kUninstallCommand[] = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF";
+static const char kUninstallCommand[] =
+    "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF";
 static const char kRefreshRateValue[] = "RefreshRate";
 
 // Power broadcast events after which Windows has reset the display. Windows 95 sends a resume
@@ -105,15 +106,16 @@ void ArmRun(HWND window) {
 
 // --- a new rate, where Windows tells of it -------------------------------------------------------
 
-typedef LONG(WINAPI* RegNotifyChangeKeyValueCall)(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
+typedef LONG(WINAPI* RegNotifyChangeKeyValueCall)(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
+                                                  BOOL async);
 
 // The RefreshRate value's bytes as stored, whatever they are: only compared, never read as a rate
 // (that is the utility's business). All zero when there is none or it does not fit.
 static void ReadRateValue(char rate[kRateValueSize]) {
     memset(rate, 0, kRateValueSize);
     DWORD size = kRateValueSize;
-    if (RegQueryValueExA(watchState.settingsKey, kRefreshRateValue, NULL, NULL, reinterpret_cast<LPBYTE>(rate),
-                         &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(watchState.settingsKey, kRefreshRateValue, NULL, NULL,
+                         reinterpret_cast<LPBYTE>(rate), &size) != ERROR_SUCCESS) {
         memset(rate, 0, kRateValueSize);
     }
 }
@@ -121,14 +123,15 @@ static void ReadRateValue(char rate[kRateValueSize]) {
 HANDLE WatchRateSetting() {
     // Taken by name: an import Windows 95 cannot resolve would keep the watcher from loading.
     // (Through void (*)(), the type a function pointer of any other type may be cast from.)
-    RegNotifyChangeKeyValueCall notify = reinterpret_cast<RegNotifyChangeKeyValueCall>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ADVAPI32.DLL"), "RegNotifyChangeKeyValue")));
+    RegNotifyChangeKeyValueCall notify =
+        reinterpret_cast<RegNotifyChangeKeyValueCall>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("ADVAPI32.DLL"), "RegNotifyChangeKeyValue")));
     if (notify == NULL) {
         return 0;
     }
     if (watchState.settingsKey == 0) {
-        if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE | KEY_NOTIFY, &watchState.settingsKey) !=
-            ERROR_SUCCESS) {
+        if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE | KEY_NOTIFY,
+                          &watchState.settingsKey) != ERROR_SUCCESS) {
             watchState.settingsKey = 0;
             return 0;
         }
@@ -137,8 +140,8 @@ HANDLE WatchRateSetting() {
     if (watchState.settingsChanged == 0) {
         watchState.settingsChanged = CreateEventA(NULL, FALSE, FALSE, NULL);
     }
-    if (watchState.settingsChanged == 0 ||
-        notify(watchState.settingsKey, FALSE, REG_NOTIFY_CHANGE_LAST_SET, watchState.settingsChanged, TRUE) != ERROR_SUCCESS) {
+    if (watchState.settingsChanged == 0 || notify(watchState.settingsKey, FALSE, REG_NOTIFY_CHANGE_LAST_SET,
+                                                  watchState.settingsChanged, TRUE) != ERROR_SUCCESS) {
         return 0;
     }
     return watchState.settingsChanged;

@@ -24,9 +24,9 @@ enum {
 
 // The watcher's process-wide data, zero at its start.
 struct WatchState {
-    HANDLE run;             // the run last started, until it is seen to have ended
-    HKEY settingsKey;       // Display\Settings, open while Windows tells of its changes
-    HANDLE settingsChanged; // the event Windows sets at a change of the key
+    HANDLE run;                    // the run last started, until it is seen to have ended
+    HKEY settingsKey;              // Display\Settings, open while Windows tells of its changes
+    HANDLE settingsChanged;        // the event Windows sets at a change of the key
     char rateSeen[kRateValueSize]; // the RefreshRate value's bytes, to tell a new rate
 };
 extern WatchState watchState;

@@ -112,7 +112,8 @@ TEST(WatcherStart, RunsTheUtilityOnceAfterTheDelay) {
     EXPECT_EQ(Started(), 0u);
     Wait(1);
     ASSERT_EQ(Started(), 1u);
-    EXPECT_EQ(host::TheMachine().startedProcesses[0].application, std::string("C:\\WINDOWS\\") + kUtilityFileName);
+    EXPECT_EQ(host::TheMachine().startedProcesses[0].application,
+              std::string("C:\\WINDOWS\\") + kUtilityFileName);
     Wait(60 * 1000);
     EXPECT_EQ(Started(), 1u);
 }
@@ -260,13 +261,13 @@ TEST_F(Watcher, EndsWithTheSession) {
 TEST_F(Watcher, RemovedItNamesItsFileForTheNextStart) {
     host::Machine& m = host::TheMachine();
     m.runValues.clear();
-    m.moduleFileName = "C:\\WINDOWS\\LUMWATCH.EXE";
+    m.moduleFileName               = "C:\\WINDOWS\\LUMWATCH.EXE";
     m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
     const std::string path         = "C:\\WINDOWS\\WININIT.INI";
     m.writablePaths.insert(path);
     const std::string foreign = "[rename]\r\nNUL=C:\\OTHER\\OLD1.DLL\r\nNUL=C:\\OTHER\\OLD2.DLL\r\n"
                                 "C:\\OTHER\\APP.EXE=C:\\OTHER\\APP.NEW\r\n";
-    m.files[path] = {foreign, std::nullopt};
+    m.files[path]             = {foreign, std::nullopt};
     Send(WM_ENDSESSION, TRUE);
     EXPECT_EQ(m.files[path].bytes, foreign + "NUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n");
 }
@@ -329,7 +330,7 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
         {"LUMWATCH.EXE /REMOVE now", 0},
         {"LUMWATCH.EXE REMOVE", 0},
         {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 0}, // unquoted: "TOOLS\LUMWATCH.EXE" comes first
-        {"/REMOVE", 0},                                // the program's own name
+        {"/REMOVE", 0},                            // the program's own name
         {"", 0},
     };
     for (const Case& c : cases) {
@@ -377,12 +378,13 @@ TEST(PlanPendingDelete, WhereTheLineGoes) {
         {"section last, no line end", "[rename]\r\nNUL=C:\\A.DLL", 1, "[rename]\r\nNUL=C:\\A.DLL", 1, 0},
         {"section before another", "[Rename]\r\nNUL=C:\\A.DLL\r\n\r\n[other]\r\nx=1\r\n", 1,
          "[Rename]\r\nNUL=C:\\A.DLL\r\n\r\n", 0, 0},
-        {"blanks around the header", "  [RENAME] \r\nNUL=C:\\A.DLL\r\n[x]\r\n", 1, "  [RENAME] \r\nNUL=C:\\A.DLL\r\n", 0,
-         0},
+        {"blanks around the header", "  [RENAME] \r\nNUL=C:\\A.DLL\r\n[x]\r\n", 1,
+         "  [RENAME] \r\nNUL=C:\\A.DLL\r\n", 0, 0},
         {"no such section", "[other]\r\nx=1\r\n", 1, "[other]\r\nx=1\r\n", 0, 1},
         {"no such section, no line end", "[other]\r\nx=1", 1, "[other]\r\nx=1", 1, 1},
         {"only the first section", "[rename]\r\nA=B\r\n[x]\r\n[rename]\r\n", 1, "[rename]\r\nA=B\r\n", 0, 0},
-        {"Ctrl+Z ends the text", "[rename]\r\nNUL=C:\\A.DLL\r\n\x1a", 1, "[rename]\r\nNUL=C:\\A.DLL\r\n", 0, 0},
+        {"Ctrl+Z ends the text", "[rename]\r\nNUL=C:\\A.DLL\r\n\x1a", 1, "[rename]\r\nNUL=C:\\A.DLL\r\n", 0,
+         0},
         {"Ctrl+Z within a line", "[rename]\r\nNUL=C:\\A.DLL\x1a\r\n", 1, "[rename]\r\nNUL=C:\\A.DLL", 1, 0},
         {"LF alone", "[rename]\nNUL=C:\\A.DLL\n", 1, "[rename]\nNUL=C:\\A.DLL\n", 0, 0},
         {"the line there already", "[rename]\r\nnul=c:\\windows\\lumwatch.exe \r\n", 0, "", 0, 0},
@@ -393,7 +395,8 @@ TEST(PlanPendingDelete, WhereTheLineGoes) {
     };
     for (const Case& c : cases) {
         PendingDeleteEdit edit{0xDEAD, 7, 7};
-        ASSERT_EQ(PlanPendingDelete(c.text.data(), static_cast<DWORD>(c.text.size()), kEntry, &edit), c.insert)
+        ASSERT_EQ(PlanPendingDelete(c.text.data(), static_cast<DWORD>(c.text.size()), kEntry, &edit),
+                  c.insert)
             << c.name;
         if (c.insert) {
             EXPECT_EQ(edit.offset, c.before.size()) << c.name;
@@ -418,14 +421,15 @@ TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
         {"no file", std::nullopt, "[rename]\r\n" + line},
         {"other lines around",
          "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n[z]\r\nB=2",
-         "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n" + line + "[z]\r\nB=2"},
+         "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n" + line +
+             "[z]\r\nB=2"},
         {"no section", "[other]\r\nA=1", "[other]\r\nA=1\r\n[rename]\r\n" + line},
         {"too large", std::string(kWininitLimit + 1, ';'), std::string(kWininitLimit + 1, ';')},
     };
     for (const Case& c : cases) {
         StartFreshWatcher();
-        host::Machine& m = host::TheMachine();
-        m.moduleFileName = "C:\\Program Files\\Lumarel Watch.exe";
+        host::Machine& m               = host::TheMachine();
+        m.moduleFileName               = "C:\\Program Files\\Lumarel Watch.exe";
         m.shortPaths[m.moduleFileName] = "C:\\PROGRA~1\\LUMWAT~1.EXE";
         m.writablePaths.insert(path);
         m.readChunk = 7; // ReadFile in pieces

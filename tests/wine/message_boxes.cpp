@@ -1,5 +1,6 @@
 #include "message_boxes.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -79,6 +80,17 @@ BOOL CALLBACK PressDialog(HWND hwnd, LPARAM) {
     }
     // A press is posted, so the dialog may still be there on the next sweep; press again only if it
     // is still there a second later.
+    // DEBUGGER_BOX_HOLD_MS keeps each box up that long first, as a user who is slow to answer: a
+    // program waiting on its box then runs that much longer.
+    static std::map<HWND, DWORD> firstSeen;
+    char hold[16]   = "";
+    DWORD holdMs    = GetEnvironmentVariableA("DEBUGGER_BOX_HOLD_MS", hold, sizeof hold)
+                          ? std::strtoul(hold, nullptr, 10)
+                          : 0;
+    DWORD firstTick = firstSeen.emplace(hwnd, GetTickCount()).first->second;
+    if (GetTickCount() - firstTick < holdMs) {
+        return TRUE;
+    }
     static std::map<HWND, DWORD> pressed;
     auto seen  = pressed.find(hwnd);
     bool first = seen == pressed.end();

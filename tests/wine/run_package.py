@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Proves the release zip LUMRATE.ZIP under Wine, as Windows 98: unpacked as a user would,
-installed through LUMRATE.INF by Explorer's Install verb, the program started as its Run value says,
-removed by the command of its Uninstall entry, and the watcher's file at the next start of Windows.
+installed through LUMRATE.INF by Explorer's Install verb, the program started where it was
+installed, removed by the command of its Uninstall entry (LUMWATCH /REMOVE), and the watcher's file
+at the next start of Windows, whether the watcher ran at the removal or had been ended.
 
     run_package.py [--counts FILE] HOST_BUILD_DIR WINDOWS_BUILD_DIR
 
@@ -18,18 +19,21 @@ checks, in order:
    printable ASCII throughout;
 2. the uninstall section, run with nothing installed, changes nothing;
 3. the Install verb copies LUMRATE.EXE and LUMWATCH.EXE into the Windows folder and LUMRATE.INF
-   into its INF folder and adds the two Run values and the Uninstall entry, and nothing else;
-4. the program, started by its Run value's command line where it was installed, under the
-   emulating debugger with the mapping-driver double beside it, does what refresh-sim does on
-   the same machine (run_cases.run_case), and changes no file and no registry value;
-5. the Uninstall entry's command leaves the registry as before the install at once, and the
-   Windows folder but for LUMWATCH.EXE, which may be running, and WININIT.INI naming it for
-   deletion; after the next start of Windows (wineboot -r), the Windows folder is as before too;
-6. installed twice, they are as after one install; uninstalled once and started again, as before
-   the install;
-7. installed, with the installed LUMRATE.INF then deleted, the Uninstall entry's command removes
-   nothing more; installed again, removed and started again, registry and Windows folder are as
-   before the first install.
+   into its INF folder and adds the watcher's Run value and the Uninstall entry, and nothing else;
+4. the program, started where it was installed, under the emulating debugger with the
+   mapping-driver double beside it, does what refresh-sim does on the same machine
+   (run_cases.run_case), and changes no file and no registry value;
+5. in one session (watchsteps.exe) with the watcher running under the debugger, and WININIT.INI
+   holding another program's pending deletes and replacement: the Uninstall entry's command leaves
+   the registry as before the install at once, and the Windows folder but for LUMWATCH.EXE, in
+   use; at the end of the session the watcher adds one line naming itself to WININIT.INI's
+   [rename], every other byte as it was; after the next start of Windows (wineboot -r) nothing of
+   the package is left;
+6. the same with the watcher ended first (WM_CLOSE, as End Task): the removal starts a watcher for
+   the rest of the session, which does the same;
+7. installed twice, they are as after one install;
+8. installed, with the installed LUMRATE.INF then deleted, the Uninstall entry's command removes
+   nothing; installed again and removed, the end of the session and the next start leave nothing.
 
 WININIT.BAK, which Windows (and Wine's wineboot) leaves after it has done what WININIT.INI said,
 is left out of every comparison: it is the record of a start, not part of the package.
@@ -40,6 +44,7 @@ M failed" (also written to --counts FILE as "N M"); exits 1 on any failure.
 """
 
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -66,32 +71,43 @@ BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMWATCH.EXE": "lumwatch.exe", "LUMCHECK
 UNPACKED = "LUMRATE"
 INF_PATH = "C:\\LUMRATE\\LUMRATE.INF"
 INSTALL_VERB = "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 %1"
-# The same command for the uninstall section, for step 2 (nothing installed yet to find the INF).
+# The same command for the uninstall section, for step 2 (nothing installed yet to find the INF),
+# and the one the watcher runs for the Uninstall entry, which finds the installed INF by its name.
 UNINSTALL_UNPACKED = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 132 %1"
+UNINSTALL_SECTION = "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF"
 
 # What the install must add, and the command Add/Remove Programs runs on Windows 95/98.
 WINDOWS_DIR = "C:\\windows"
 CURRENT_VERSION = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
 RUN_KEY = CURRENT_VERSION + "\\Run"
-RUN_VALUE = "LumarelRefresh"
 WATCH_RUN_VALUE = "LumarelWatch"
 UNINSTALL_ENTRY = CURRENT_VERSION + "\\Uninstall\\LumarelRefresh"
-UNINSTALL_COMMAND = "RunDll setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF"
+UNINSTALL_COMMAND = WINDOWS_DIR + "\\LUMWATCH.EXE /REMOVE"
+UTILITY = WINDOWS_DIR + "\\LUMRATE.EXE"
 # Paths below the Windows folder, in lower case as listing() gives them: entry of the zip.
 INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "lumwatch.exe": "LUMWATCH.EXE",
                    "inf/lumrate.inf": "LUMRATE.INF"}
-# Each Run value and the command line it must hold.
-RUN_LINES = {RUN_VALUE: WINDOWS_DIR + "\\LUMRATE.EXE", WATCH_RUN_VALUE: WINDOWS_DIR + "\\LUMWATCH.EXE"}
+# The one Run value and the command line it must hold: the watcher runs the utility itself.
+RUN_LINES = {WATCH_RUN_VALUE: WINDOWS_DIR + "\\LUMWATCH.EXE"}
 
-# The watcher may be running when it is removed, so the uninstall leaves its file, and a line in
-# the [rename] section of WININIT.INI that deletes it at the next start of Windows. Windows then
-# renames the file to WININIT.BAK, and so does wineboot -r, Wine's restart: that record of a
-# start is left out of every comparison of the Windows folder.
+# The watcher's file is in use when the package is removed: the removal leaves it, and at the end
+# of the session the watcher puts a line into the [rename] section of WININIT.INI that deletes it
+# at the next start of Windows. Windows then renames the file to WININIT.BAK, and so does
+# wineboot -r, Wine's restart: that record of a start is left out of every comparison of the
+# Windows folder.
 WATCH_FILE = "lumwatch.exe"
 WININIT = "wininit.ini"
 WININIT_DELETE = "NUL=" + RUN_LINES[WATCH_RUN_VALUE]
 NOT_COMPARED_FILES = {"wininit.bak"}
 RESTART = "wineboot -r"
+# Another program's pending work in WININIT.INI: two deletes (the key repeated) and a replacement.
+FOREIGN_WININIT = (b"[rename]\r\nNUL=C:\\OTHERAPP\\OLD1.DLL\r\nNUL=C:\\OTHERAPP\\OLD2.DLL\r\n"
+                   b"C:\\OTHERAPP\\APP.EXE=C:\\OTHERAPP\\APP.NEW\r\n")
+
+# In the prefix: the test tools and a watchsteps.exe session's files.
+TOOLS = "C:\\tools"
+WATCH = "C:\\watch"
+DESKTOP = "lumwatch"
 
 # Another program's files under the generic names this package must not touch, with bytes of
 # their own: path below the Windows folder as written, contents.
@@ -121,6 +137,7 @@ class Session:
         self.env = env
         self.prefix = os.path.join(env["WINE_TEST_RUN_DIR"], "prefix")
         self.windows = os.path.join(self.prefix, "drive_c", "windows")
+        self.ini_files = ini_files
         self.machine = run_cases.machine_args(MACHINE, ini_files)[0]
 
     def wine(self, line):
@@ -142,6 +159,76 @@ class Session:
     def state(self):
         """(registry, Windows folder) as the last session left them."""
         return registry(self.prefix), listing(self.windows, NOT_COMPARED_FILES)
+
+    def steps(self, tools, lines, outs=(), timeout_ms=240000, extra_env=None, row=None, files=None):
+        """One session in a virtual desktop of the machine's screen size, played by watchsteps.exe
+        (lines, as it reads them), with debugger.exe beside it in TOOLS and the mapping-driver
+        double in the Windows folder for the session only. (log {step: [entries]}, {name: JSON of
+        WATCH\\name} for each name in outs, what went wrong). row: another machine of run_cases'
+        table than MACHINE, the same screen (its mapping driver, above all). files: {name: bytes}
+        put into WATCH for the session."""
+        drive_c = os.path.join(self.prefix, "drive_c")
+        tools_dir, watch_dir = os.path.join(drive_c, "tools"), os.path.join(drive_c, "watch")
+        for folder in (tools_dir, watch_dir):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+        for name in ("debugger.exe", "watchsteps.exe"):
+            shutil.copy(os.path.join(tools, name), tools_dir)
+        with open(os.path.join(watch_dir, "steps.txt"), "w", newline="") as f:
+            f.write("".join(line + "\r\n" for line in lines))
+        for name, data in (files or {}).items():
+            with open(os.path.join(watch_dir, name), "wb") as f:
+                f.write(data)
+        # The utility loads the double from its own folder, the Windows folder.
+        vxd = host_path(self.windows, "physwin.vxd")
+        if os.path.exists(vxd):
+            return None, {}, ["a physwin.vxd is in the Windows folder already"]
+        shutil.copy(os.path.join(tools, "physwin.vxd"), vxd)
+        try:
+            width, height, _ = MACHINE.screen.split("x")
+            machine = run_cases.machine_args(row, self.ini_files)[0] if row else self.machine
+            command = ([wine_session.RUN_CASE] + machine + ["--timeout", str(timeout_ms + 60000)] +
+                       [w for name in ("LUMRATE.EXE", "LUMWATCH.EXE") for w in ("--win98", name)] +
+                       ["--wine", "--", "explorer", "/desktop=%s,%sx%s" % (DESKTOP, width, height),
+                        TOOLS + "\\watchsteps.exe", WATCH + "\\steps.txt", WATCH + "\\log.txt"])
+            status, _, err = wine_session.run(command, env=dict(self.env, **(extra_env or {})))
+        finally:
+            os.remove(vxd)
+        found = []
+        if status != 0:
+            found.append("run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:])))
+        log, results = None, {}
+        try:
+            log = read_log(os.path.join(watch_dir, "log.txt"))
+            for name in outs:
+                with open(os.path.join(watch_dir, name)) as f:
+                    results[name] = json.load(f)
+        except (OSError, ValueError) as e:
+            found.append("the session left no complete record: %s" % e)
+        for folder in (tools_dir, watch_dir):
+            shutil.rmtree(folder, ignore_errors=True)
+        return log, results, found
+
+
+def read_log(path):
+    """{step name: [log entries in order]} of a watchsteps.exe log."""
+    log = {}
+    with open(path) as f:
+        for line in f:
+            entry = json.loads(line)
+            log.setdefault(entry["step"], []).append(entry)
+    return log
+
+
+def quoted(words):
+    return " ".join('"%s"' % w if " " in w else w for w in words)
+
+
+def debugged_watcher(out, watch_line, presets="", timeout_ms=240000):
+    """The watchsteps.exe step that starts the watcher as its Run value says, under the debugger
+    following every run of the utility it starts; the debugger's result goes to WATCH\\out."""
+    return ("start %s\\debugger.exe --follow --out %s\\%s --timeout %d --set crtc:0x75=0x%02x%s -- %s"
+            % (TOOLS, WATCH, out, timeout_ms, MACHINE.crtc75, presets, quoted(command_words(watch_line))))
 
 
 # --- the checks --------------------------------------------------------------------------------
@@ -196,22 +283,6 @@ def check_install(clean, installed, contents):
     return found
 
 
-def wininit_deletions(windows):
-    """The lines of WININIT.INI's [rename] section, as written, in upper case."""
-    path = host_path(windows, WININIT)
-    if not os.path.isfile(path):
-        return []
-    lines, section = [], None
-    with open(path, "rb") as f:
-        for line in f.read().decode("latin-1").splitlines():
-            line = line.strip()
-            if line.startswith("["):
-                section = line.lower()
-            elif section == "[rename]" and line:
-                lines.append(line.upper())
-    return lines
-
-
 def compare(what, before, after):
     found = describe_reg_changes(before[0], after[0]) + describe_folder_changes(before[1], after[1])
     return found + ["not as %s" % what] if found else []
@@ -246,15 +317,51 @@ def foreign_changes(folder, step):
     return found
 
 
-def prove(zip_path, exe, sim_path, env, ini_files, report):
+# The watcher's start run, under the debugger: done well within this time, so that a session's
+# removal does not meet it.
+START_RUN_MS = 5000
+
+
+def wininit_left(windows):
+    """(WININIT.INI's bytes or None, how many lines of ours it holds, its bytes without them)."""
+    path = host_path(windows, WININIT)
+    if not os.path.isfile(path):
+        return None, 0, None
+    with open(path, "rb") as f:
+        data = f.read()
+    lines = data.split(b"\r\n")
+    ours = [l for l in lines if l.strip().upper() == WININIT_DELETE.upper().encode()]
+    return data, len(ours), b"\r\n".join(l for l in lines if l not in ours)
+
+
+def session_with_watcher(s, tools, watch_line, middle, files=None):
+    """One session: the watcher started as its Run value says, under the debugger, its start run
+    left to end; then the middle steps; then the end of the session, after which no watcher is
+    left. (log, what went wrong)."""
+    lines = ([debugged_watcher("watcher.json", watch_line), "wait-window 60000", "sleep %d" % START_RUN_MS] +
+             middle + ["end-session", "wait-gone 30000", "wait-exit 30000"])
+    log, _, found = s.steps(tools, lines, files=files)
+    if not log:
+        return log, found
+    if not log["wait-window"][0]["found"]:
+        found.append("the watcher's window never came")
+    for entry in log.get("run", []):
+        if not (entry["ok"] and entry["ended"] and entry["exitCode"] == 0):
+            found.append("a step's command did not end with 0: %s" % json.dumps(entry))
+    if not log["wait-gone"][0]["gone"]:
+        found.append("a watcher is left after the end of the session")
+    return log, found
+
+
+def prove(zip_path, exe, sim_path, tools, env, ini_files, report):
     found, contents = check_zip(zip_path, exe)
     report("%s holds %s; the programs are the build's; text in CR LF ASCII"
            % (ZIP_NAME, ", ".join(PACKAGE)), found)
 
     s = Session(env, ini_files)
     # A first session makes the prefix when there is none and brings Wine's own records of the
-    # machine up to date; the Uninstall entry's command finds no LUMRATE.INF to act on yet.
-    found = s.wine(UNINSTALL_COMMAND)
+    # machine up to date; the uninstall section finds no LUMRATE.INF to act on yet.
+    found = s.wine(UNINSTALL_SECTION)
     if found:
         report("a first session", found)
         return
@@ -271,75 +378,84 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
         now = s.state()
         return compare(what, want, now) + foreign_changes(now[1], by)
 
-    def removed_at_once(by, left):
-        """Differences after an uninstall from what it must leave at once: the registry as before
-        the install; the Windows folder too, but for the files left ({path: listing entry}: the
-        watcher's, as installed) and WININIT.INI, with one line in [rename] that deletes it."""
+    def removed(by, wininit_before):
+        """Differences after a removal session from what it must leave: the registry as before the
+        install; the Windows folder too, but for the watcher's file, as installed, and WININIT.INI:
+        what it held before (None: no such file) with one line of ours added, naming the watcher."""
         now = s.state()
-        want_folder = dict(clean[1], **left)
+        want_folder = dict(clean[1], **{WATCH_FILE: installed[1].get(WATCH_FILE)})
         folder = {p: v for p, v in now[1].items() if p != WININIT}
         found = compare("before the install but for the watcher's file", (clean[0], want_folder),
                         (now[0], folder))
-        deletions = wininit_deletions(s.windows)
-        if deletions != [WININIT_DELETE.upper()]:
-            found.append("WININIT.INI [rename] holds %r, want the one line %r" % (deletions, WININIT_DELETE))
+        data, ours, others = wininit_left(s.windows)
+        if ours != 1:
+            found.append("WININIT.INI holds %d lines %r, want 1: %r" % (ours, WININIT_DELETE, data))
+        elif wininit_before is not None and others != wininit_before:
+            found.append("another program's lines of WININIT.INI changed: %r, was %r" % (others, wininit_before))
+        elif wininit_before is None and others != b"[rename]\r\n":
+            found.append("WININIT.INI made as %r, want [rename] and the line" % data)
         return found + foreign_changes(now[1], by)
 
     def next_start(by):
-        """Windows started again after an uninstall: nothing of the package is left."""
+        """Windows started again after a removal: nothing of the package is left."""
         return s.wine(RESTART) + now_as("before the install, after the next start", clean, by)
 
-    # Uninstalling cannot know whether the watcher's file is there: the line in WININIT.INI is
-    # written all the same, and deletes nothing at the next start.
     found = s.wine(UNINSTALL_UNPACKED.replace("%1", INF_PATH))
-    found += removed_at_once("the uninstall section", {})
-    found += next_start("the next start")
-    report("the uninstall section with nothing installed changes nothing but a line in WININIT.INI; "
-           "after the next start nothing", found)
+    found += now_as("before the install", clean, "the uninstall section")
+    report("the uninstall section with nothing installed changes nothing", found)
 
     install = INSTALL_VERB.replace("%1", INF_PATH)
     found = s.wine(install)
     installed = s.state()
     found += check_install(clean, installed, contents)
     found += foreign_changes(installed[1], "the install")
-    report("Explorer's Install verb copies LUMRATE.EXE, LUMWATCH.EXE and LUMRATE.INF, adds the Run "
-           "values and the Uninstall entry, nothing else; another program's REFRESH.EXE and "
-           "INF\\REFRESH.INF untouched", found)
+    report("Explorer's Install verb copies LUMRATE.EXE, LUMWATCH.EXE and LUMRATE.INF, adds the "
+           "watcher's Run value and the Uninstall entry, nothing else; another program's REFRESH.EXE "
+           "and INF\\REFRESH.INF untouched", found)
 
-    # The utility as Windows starts it from its Run value: the command line's program, where it is.
-    # (The watcher's Run value: run_watch.py.)
-    run_line = reg_string(installed[0].get(RUN_KEY, {}).get(RUN_VALUE, '""')) or ""
-    words = command_words(run_line)
-    summary = "not run"
-    if words:
-        found, sim = run_cases.run_case(MACHINE, sim_path, words[0], ini_files, env,
-                                        options=["--in-place"], args=words[1:])
-        found += now_as("before the start: the program writes no file or registry value",
-                        installed, "the program")
-        if sim:
-            summary = "%d accesses, exit %d" % (len(sim["accesses"]), sim["exitCode"])
-    else:
-        found = ["no Run value to start"]
-    report("the program started as the Run value says (%s) does what refresh-sim does on the %s "
-           "machine (%s)" % (run_line, MACHINE.name, summary), found)
+    # The utility where it was installed (the watcher starts it: run_watch.py).
+    found, sim = run_cases.run_case(MACHINE, sim_path, UTILITY, ini_files, env, options=["--in-place"])
+    found += now_as("before the start: the program writes no file or registry value", installed, "the program")
+    summary = "%d accesses, exit %d" % (len(sim["accesses"]), sim["exitCode"]) if sim else "not run"
+    report("the program started where it was installed (%s) does what refresh-sim does on the %s "
+           "machine (%s)" % (UTILITY, MACHINE.name, summary), found)
 
+    found = s.wine(install) + now_as("after one install", installed, "installing twice")
+    report("installed twice: as after one install", found)
+
+    watch_line = reg_string(installed[0].get(RUN_KEY, {}).get(WATCH_RUN_VALUE, '""')) or ""
     uninstall = reg_string(installed[0].get(UNINSTALL_ENTRY, {}).get("UninstallString", '""')) or ""
-    found = s.wine(uninstall) if uninstall else ["no UninstallString"]
-    watcher_left = {WATCH_FILE: installed[1].get(WATCH_FILE)}
-    found += removed_at_once("the uninstall", watcher_left)
-    report("the Uninstall entry's command (%s) removes everything installed but LUMWATCH.EXE at "
-           "once, the Run values included, and names LUMWATCH.EXE in WININIT.INI; another "
-           "program's REFRESH.EXE and INF\\REFRESH.INF untouched" % uninstall, found)
-    found = next_start("the next start")
-    report("after the next start (%s) nothing left" % RESTART, found)
+    if not watch_line or uninstall != UNINSTALL_COMMAND:
+        report("the Run value and the Uninstall entry's command", ["%r, %r" % (watch_line, uninstall)])
+        return
 
-    found = s.wine(install) + s.wine(install)
-    found += now_as("after one install", installed, "installing twice")
-    found += s.wine(UNINSTALL_COMMAND)
-    found += removed_at_once("uninstalling once", watcher_left)
+    # Another program's pending work waits in WININIT.INI, written during the session (Wine's start
+    # of a session does what the file says, as the next start of Windows does); the watcher runs.
+    log, found = session_with_watcher(
+        s, tools, watch_line, ["copy %s\\other.ini %s\\WININIT.INI" % (WATCH, WINDOWS_DIR), "run 120000 " + uninstall,
+                               "count"], files={"other.ini": FOREIGN_WININIT})
+    if log and not log["copy"][0]["ok"]:
+        found.append("WININIT.INI of another program could not be put there")
+    if log and log["count"][0]["watchers"] != 1:
+        found.append("%d watchers after the removal, want the one running" % log["count"][0]["watchers"])
+    found += removed("the removal", FOREIGN_WININIT)
+    report("with the watcher running, the Uninstall entry's command (%s) removes everything but "
+           "LUMWATCH.EXE at once; at the end of the session WININIT.INI gets one line naming it, "
+           "another program's two NUL= lines and its replacement kept byte for byte" % uninstall, found)
+    report("after the next start (%s) nothing left" % RESTART, next_start("the next start"))
+
+    found = s.wine(install) + now_as("after one install", installed, "installing again")
+    log, more = session_with_watcher(s, tools, watch_line, [
+        "close-watcher 30000", "run 120000 " + uninstall, "wait-window 30000", "count"])
+    found += more
+    if log and not log["close-watcher"][0]["gone"]:
+        found.append("the watcher did not end at WM_CLOSE")
+    if log and (not log["wait-window"][1]["found"] or log["count"][0]["watchers"] != 1):
+        found.append("the removal left no watcher for the session: %s" % json.dumps(log["count"]))
+    found += removed("the removal", None)
     found += next_start("the next start")
-    report("installed twice: as after one install; uninstalled once and started again: nothing left",
-           found)
+    report("with the watcher ended first (WM_CLOSE, as End Task), the removal starts one for the "
+           "session, which makes WININIT.INI name it; after the next start nothing left", found)
 
     # What README.TXT tells the user to do when removing does nothing: install again, then remove.
     found = s.wine(install)
@@ -348,16 +464,15 @@ def prove(zip_path, exe, sim_path, env, ini_files, report):
         found.append("no installed LUMRATE.INF to delete")
     else:
         os.remove(inf)
-        without_inf = (installed[0],
-                       {p: v for p, v in installed[1].items() if p != "inf/lumrate.inf"})
-        found += s.wine(UNINSTALL_COMMAND)
-        found += now_as("installed but for LUMRATE.INF: without it, removing removes nothing",
-                        without_inf, "removing without the installed LUMRATE.INF")
-        found += s.wine(install) + s.wine(UNINSTALL_COMMAND)
-        found += removed_at_once("installing again and removing", watcher_left)
-        found += next_start("the next start")
-    report("with the installed LUMRATE.INF deleted, removing leaves the rest; installed again, "
-           "removed and started again: nothing left", found)
+        without_inf = (installed[0], {p: v for p, v in installed[1].items() if p != "inf/lumrate.inf"})
+        _, more = session_with_watcher(s, tools, watch_line, ["run 120000 " + uninstall])
+        found += more + now_as("installed but for LUMRATE.INF: without it, removing removes nothing",
+                               without_inf, "removing without the installed LUMRATE.INF")
+        found += s.wine(install)
+        _, more = session_with_watcher(s, tools, watch_line, ["run 120000 " + uninstall])
+        found += more + removed("installing again and removing", None) + next_start("the next start")
+    report("with the installed LUMRATE.INF deleted, removing leaves everything and the watcher keeps "
+           "its file; installed again, removed and started again: nothing left", found)
 
 
 def main(argv):
@@ -366,7 +481,8 @@ def main(argv):
     exe = os.path.join(windows_dir, "refresh.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
     zip_path = os.path.join(windows_dir, ZIP_NAME)
-    for path in (sim_path, exe, zip_path, os.path.join(tools, "debugger.exe")):
+    for path in (sim_path, exe, zip_path, os.path.join(tools, "debugger.exe"), os.path.join(tools, "watchsteps.exe"),
+                 os.path.join(tools, "physwin.vxd")):
         if not os.path.isfile(path):
             sys.stderr.write("run_package: %s missing: build both presets first\n" % path)
             return 2
@@ -374,7 +490,7 @@ def main(argv):
     with wine_session.wine_session(tools, "package proof", counts_file) as (env, run_dir, tally):
         report = wine_session.step_reporter(tally, "package")
         ini_files = run_cases.write_system_inis(run_dir)
-        prove(zip_path, exe, sim_path, env, ini_files, report)
+        prove(zip_path, exe, sim_path, tools, env, ini_files, report)
     return 1 if tally.failed else 0
 
 if __name__ == "__main__":

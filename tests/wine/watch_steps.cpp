@@ -6,9 +6,14 @@
 //
 // Steps:
 //   start LINE          starts the command line LINE (the debugger with the watcher) and goes on
+//   start-two LINE      starts LINE twice, one right after the other, and goes on
 //   run MS LINE         starts LINE and waits at most MS for its end: exit code and time taken
 //   wait-window MS      waits at most MS for the watcher's window
+//   close-watcher MS    posts WM_CLOSE to each watcher window, as End Task does first, and waits
+//                       at most MS until there is none
+//   wait-gone MS        waits at most MS until there is no watcher window
 //   sleep MS
+//   copy FROM TO        copies a file (CopyFileA), as another program writes one during the session
 //   rate TEXT           writes RefreshRate under HKCC\Display\Settings, as Display Properties does
 //                       before it sets a mode
 //   mode WxH            sets the mode (ChangeDisplaySettingsA, the depth as it is): the tick
@@ -63,6 +68,21 @@ BOOL CALLBACK CountWatcher(HWND hwnd, LPARAM count) {
     return TRUE;
 }
 
+int CountWatchers() {
+    int count = 0;
+    EnumWindows(CountWatcher, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Waits at most ms until no watcher window is left; whether none is.
+bool WaitGone(DWORD ms) {
+    DWORD t0 = GetTickCount();
+    while (CountWatchers() != 0 && GetTickCount() - t0 < ms) {
+        Sleep(50);
+    }
+    return CountWatchers() == 0;
+}
+
 bool Start(std::string line, PROCESS_INFORMATION* pi) {
     STARTUPINFOA si = {};
     si.cb           = sizeof si;
@@ -105,6 +125,18 @@ int main(int argc, char** argv) {
             continue;
         } else if (step == "start") {
             Log("start", Member("ok", Start(rest, &started)));
+        } else if (step == "start-two") {
+            PROCESS_INFORMATION first = {}, second = {};
+            bool ok = Start(rest, &first) && Start(rest, &second);
+            Log("start-two", Member("ok", ok));
+        } else if (step == "close-watcher") {
+            for (HWND w = FindWindowA(kWatcherClass, nullptr); w;
+                 w      = FindWindowExA(nullptr, w, kWatcherClass, nullptr)) {
+                PostMessageA(w, WM_CLOSE, 0, 0);
+            }
+            Log("close-watcher", Member("gone", WaitGone(n)));
+        } else if (step == "wait-gone") {
+            Log("wait-gone", Member("gone", WaitGone(n)));
         } else if (step == "run") {
             PROCESS_INFORMATION pi;
             DWORD t0 = GetTickCount();
@@ -121,6 +153,10 @@ int main(int argc, char** argv) {
                 Sleep(50);
             }
             Log("wait-window", Member("found", FindWindowA(kWatcherClass, nullptr) != nullptr));
+        } else if (step == "copy") {
+            std::string to = rest.substr(rest.find(' ') + 1);
+            Log("copy",
+                Member("ok", CopyFileA(rest.substr(0, rest.find(' ')).c_str(), to.c_str(), FALSE) != 0));
         } else if (step == "sleep") {
             Sleep(n);
         } else if (step == "rate") {
@@ -167,9 +203,7 @@ int main(int argc, char** argv) {
             Log("query-suspend", Member("sent", sent != 0) + Member("answer", answer) +
                                      Member("defaultAnswer", static_cast<unsigned long>(fallback)));
         } else if (step == "count") {
-            int count = 0;
-            EnumWindows(CountWatcher, reinterpret_cast<LPARAM>(&count));
-            Log("count", Member("watchers", count));
+            Log("count", Member("watchers", CountWatchers()));
         } else if (step == "memory") {
             // The watcher's counters, and this console program's own beside them for scale.
             DWORD pid    = 0;

@@ -8,12 +8,15 @@ import re
 import stat
 
 # Left out of every comparison: Wine's per-program settings, which run_case.sh writes for each
-# program it starts (Windows 98 mode), and the date that Wine gives its display adapter each time
-# a session brings up the display (under the display adapters' class key).
+# program it starts (Windows 98 mode), and the date and the link that Wine gives its display
+# adapter when a session brings up the display or a virtual desktop (under the display adapters'
+# class key).
 NOT_COMPARED_KEYS = re.compile(r"^HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults(\\|$)", re.I)
 NOT_COMPARED_VALUES = [
     (re.compile(r"^HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
                 r"\{4D36E968-E325-11CE-BFC1-08002BE10318\}\\[0-9]{4}$", re.I), "DriverDateData"),
+    (re.compile(r"^HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Class\\"
+                r"\{4D36E968-E325-11CE-BFC1-08002BE10318\}\\[0-9]{4}$", re.I), "SymbolicLinkValue"),
 ]
 
 
