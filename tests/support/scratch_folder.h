@@ -17,10 +17,10 @@ class ScratchFolder {
     // TempDir()/<suite>.<test>.XXXXXX, made anew for each test that creates one.
     ScratchFolder() {
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = ::testing::TempDir() + (test != nullptr ? std::string(test->test_suite_name()) + "." +
-                                                                         test->name()
-                                                                   : std::string("scratch")) +
-                           ".XXXXXX";
+        std::string name                = ::testing::TempDir() + "scratch.XXXXXX";
+        if (test != nullptr) {
+            name = ::testing::TempDir() + test->test_suite_name() + "." + test->name() + ".XXXXXX";
+        }
         if (mkdtemp(name.data()) != nullptr) {
             path_ = name + "/";
         }
