@@ -149,4 +149,3 @@ RunResult Collect(const Run& r, const std::string& outPath, const std::string& e
     }
     return result;
 }
-
