@@ -12,6 +12,7 @@ Everything else is copied byte for byte. Every entry has the same date, attribut
 compression, whatever the files' own dates, so two builds from clean folders give the same zip.
 """
 
+import argparse
 import os
 import re
 import sys
@@ -43,11 +44,23 @@ def text_bytes(name, path, data):
     return b"\r\n".join(lines[:-1]) + b"\r\n", problems
 
 
+def name_and_file(text):
+    """NAME=FILE as (NAME, FILE)."""
+    name, equals, path = text.partition("=")
+    if not equals or not name or not path:
+        raise argparse.ArgumentTypeError("%r is not NAME=FILE" % text)
+    return name, path
+
+
 def main(argv):
-    if len(argv) < 3 or any("=" not in a for a in argv[2:]):
-        sys.stderr.write(__doc__)
-        return 2
-    output, entries = argv[1], [a.split("=", 1) for a in argv[2:]]
+    parser = argparse.ArgumentParser(prog="make_zip.py", description=__doc__.split("\n\n")[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter,
+                                     epilog=__doc__.split("\n\n", 2)[2])
+    parser.add_argument("output", metavar="OUTPUT.zip")
+    parser.add_argument("entries", metavar="NAME=FILE", nargs="+", type=name_and_file,
+                        help="FILE goes into the zip as NAME, in the order given")
+    args = parser.parse_args(argv[1:])
+    output, entries = args.output, args.entries
     contents, problems = [], []
     if not SHORT_NAME.match(os.path.basename(output)):
         problems.append("%s: not an 8.3 name in capitals" % os.path.basename(output))

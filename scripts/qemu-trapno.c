@@ -1,4 +1,5 @@
-/* Preloaded into the 32-bit Wine processes that qemu-user runs (scripts/ensure-wine.sh).
+/* Preloaded into the 32-bit Wine processes that qemu-user runs: scripts/ensure.sh --wine builds
+ * it as libtrapno.so, tests/wine/run_case.sh hands it to qemu in QEMU_SET_ENV.
  *
  * qemu leaves the trap number of a signal's context at -1, and Wine 8 tells a page fault, a
  * privileged instruction (in, out), a breakpoint and a single step apart by that number alone:

@@ -19,6 +19,7 @@
 #include "machine.h"
 #include "simulator.h"
 #include "tests/support/refresh_sim.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -140,7 +141,8 @@ std::vector<MachineRow> Machines() {
 }
 
 TEST(Diagnostic, ReportsWhatRefreshSimReportsForTheSameMachine) {
-    const std::string iniFile = testing::TempDir() + "diagnostic_test_system.ini";
+    support::ScratchFolder folder;
+    const std::string iniFile = folder.File("system.ini");
     for (const MachineRow& row : Machines()) {
         support::SimOutcome sim = support::RunRefreshSim(Options(row.machine, iniFile));
         ASSERT_EQ(sim.exitCode, 0) << row.name << ": " << sim.out;
@@ -149,7 +151,6 @@ TEST(Diagnostic, ReportsWhatRefreshSimReportsForTheSameMachine) {
         std::vector<std::string> got = RunDiagnosticOn(row.machine);
         EXPECT_EQ(got, want) << row.name;
     }
-    std::remove(iniFile.c_str());
 }
 
 // The real accesses: the CRTC index register read first, then an index write and the read of its

@@ -15,6 +15,7 @@
 #include "probe/probe.h"
 #include "tests/support/system_ini_model.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -235,7 +236,8 @@ TEST_F(CheckDisplayDriverTest, WindowsDirectoryTooLongOrUnknown) {
 }
 
 TEST_F(CheckDisplayDriverTest, FileLoadedFromTheHost) {
-    const std::string hostPath = ::testing::TempDir() + "probe_system.ini";
+    support::ScratchFolder folder;
+    const std::string hostPath = folder.File("system.ini");
     const std::string content  = "[386Enh]\r\n" + kHeader + "\r\n" + kLine + "\r\n\x1A";
     std::ofstream(hostPath, std::ios::binary) << content;
     ASSERT_TRUE(host::LoadHostFile(host::SystemIniPath(), hostPath));

@@ -15,6 +15,7 @@
 
 #include "diag/dry_ports.h"
 #include "tests/support/refresh_sim.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -89,6 +90,8 @@ TEST(RefreshSim, OptionsReachTheMachine) {
         {"--bpp 4", "", nullptr, 2},
         {"--screen 1920x1080", "", nullptr, 2},
         {"--screen 0x400x0x300 --no-rate", "", nullptr, kLongestRun},
+        {"--no-rate --", "", nullptr, kLongestRun},             // -- ends the options
+        {"--crtc75 0x20 --crtc75 0", "", nullptr, kLongestRun}, // the last one holds
     };
     for (const Case& c : cases) {
         nlohmann::json j = RunJson(c.arguments);
@@ -134,70 +137,90 @@ TEST(RefreshSim, NumbersAreDecimalOrHex) {
 }
 
 // Inputs that used to crash refresh-sim, hang it or make it read without end, and plain mistakes:
-// each is one line on standard error and exit code 2, and nothing on standard output.
+// each is one line on standard error, in the manner of the GNU tools, and exit code 2, and nothing
+// on standard output. A bad command line gets a second line that points to --help; a file that
+// cannot be served or a report that cannot be written do not, as no option was wrong.
 class RefreshSimBadInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder_ = ::testing::TempDir() + "refresh_sim_bad_input/";
-        mkdir(folder_.c_str(), 0700);
-        fifo_ = folder_ + "fifo";
-        unlink(fifo_.c_str());
+        ASSERT_FALSE(folder_.Path().empty());
+        fifo_ = folder_.File("fifo");
         ASSERT_EQ(mkfifo(fifo_.c_str(), 0600), 0);
-        tooLarge_  = folder_ + "too_large.ini";
+        tooLarge_  = folder_.File("too_large.ini");
         FILE* file = std::fopen(tooLarge_.c_str(), "wb");
         ASSERT_NE(file, nullptr);
         std::fclose(file);
         ASSERT_EQ(truncate(tooLarge_.c_str(), (16 << 20) + 1), 0); // sparse: costs no disk
     }
-    void TearDown() override {
-        unlink(fifo_.c_str());
-        unlink(tooLarge_.c_str());
-        rmdir(folder_.c_str());
-    }
 
-    std::string folder_, fifo_, tooLarge_;
+    support::ScratchFolder folder_; // each test its own: ctest -j runs them side by side
+    std::string fifo_, tooLarge_;
 };
 
 TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
+    const std::string tryHelp = "Try 'refresh-sim --help' for more information.\n";
     struct Case {
         std::string arguments;
+        std::string says;            // in the line, after "refresh-sim: "
+        bool usage           = true; // a bad command line: the second line
         std::string redirect = "2>&1";
     };
     const std::vector<Case> cases = {
-        {"--bpp many"},
-        {"--screen 1024"},
-        {"--crtc75 256"},
-        {"--crtc75 0x"},
-        {"--crtc75 0x-5"},
-        {"--driver gone"},
-        {"--no-rate --rate 60"},
-        {"--frobnicate"},
-        {"--no-system-ini --system-ini x"},
+        {"--bpp many", "--bpp 'many' is not a number"},
+        {"--screen 1024", "--screen '1024' is not WxH"},
+        {"--crtc75 0x", "is not a number"},
+        {"--crtc75 0x-5", "is not a number"},
+        // A number out of range is a number: the line says which range.
+        {"--crtc75 256", "--crtc75 '256' is out of range: a byte, 0 to 255"},
+        {"--crtc75 -1", "is out of range"},
+        {"--bpp 4294967297", "--bpp '4294967297' is out of range: -2147483648 to 2147483647"},
+        {"--bpp 99999999999999999999999", "is out of range"},
+        {"--screen 1024x0x100000000", "--screen '1024x0x100000000' is out of range"},
+        {"--driver gone", "--driver 'gone' is none of ok, missing,"},
+        {"--no-rate --rate 60", "excludes"},
+        {"--no-system-ini --system-ini x", "excludes"},
+        // What no option takes, in the order given, and whatever follows --.
+        {"--frobnicate", "unexpected argument '--frobnicate'"},
+        {"a b c", "unexpected arguments 'a' 'b' 'c'"},
+        {"--scr 800x600", "unexpected arguments '--scr' '800x600'"},
+        {"a --json -- b --help", "unexpected arguments 'a' 'b' '--help'"},
+        {"-- ''", "unexpected argument ''"},
+        // A flag takes no value.
+        {"--help=x", "option '--help' takes no value"},
+        {"--version=1", "option '--version' takes no value"},
+        {"--json=1", "option '--json' takes no value"},
+        {"--no-rate=", "option '--no-rate' takes no value"},
         // Blanks around a number, on either side.
-        {"--bpp ' 8'"},
-        {"--bpp '8 '"},
-        {"--crtc75 ' 0x20'"},
-        {"--screen '640x480 '"},
-        // A value option never takes the next option as its value.
-        {"--rate --json"},
-        {"--rate --no-settings-key"},
-        {"--system-ini --json"},
-        {"--screen --bpp 8"},
+        {"--bpp ' 8'", "is not a number"},
+        {"--bpp '8 '", "is not a number"},
+        {"--crtc75 ' 0x20'", "is not a number"},
+        {"--screen '640x480 '", "is not WxH"},
+        // A value option never takes the next option, nor the --, as its value.
+        {"--rate --json", "option '--rate' needs a value; one that begins with -- is given as --rate=--json"},
+        {"--rate --no-settings-key", "needs a value"},
+        {"--system-ini --json", "needs a value"},
+        {"--screen --bpp 8", "needs a value"},
+        {"--rate -- 60", "needs a value"},
+        {"--bpp", "option '--bpp' needs a value"},
         // What --system-ini names: only a readable regular file of at most 16 MiB.
-        {"--system-ini /nonexistent/system.ini"},
-        {"--system-ini " + folder_},
-        {"--system-ini /proc/self/mem"},
-        {"--system-ini /dev/zero"},
-        {"--system-ini " + fifo_},
-        {"--system-ini " + tooLarge_},
+        {"--system-ini /nonexistent/system.ini", "--system-ini /nonexistent/system.ini: ", false},
+        {"--system-ini " + folder_.Path(), "--system-ini ", false},
+        {"--system-ini /proc/self/mem", "--system-ini ", false},
+        {"--system-ini /dev/zero", "--system-ini ", false},
+        {"--system-ini " + fifo_, "--system-ini ", false},
+        {"--system-ini " + tooLarge_, "--system-ini ", false},
         // The report that cannot be written.
-        {"--json", "2>&1 >/dev/full"},
+        {"--json", "cannot write standard output", false, "2>&1 >/dev/full"},
     };
     for (const Case& c : cases) {
         Outcome o = RunSim(c.arguments, c.redirect);
         EXPECT_EQ(o.exitCode, 2) << c.arguments << ": " << o.out;
-        EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '\n'), 1) << c.arguments << ": " << o.out;
-        EXPECT_EQ(o.out.rfind("refresh-sim: ", 0), 0u) << c.arguments << ": " << o.out;
+        size_t lineEnd = o.out.find('\n');
+        ASSERT_NE(lineEnd, std::string::npos) << c.arguments << ": " << o.out;
+        std::string line = o.out.substr(0, lineEnd);
+        EXPECT_EQ(line.rfind("refresh-sim: ", 0), 0u) << c.arguments << ": " << o.out;
+        EXPECT_NE(line.find(c.says), std::string::npos) << c.arguments << ": " << o.out;
+        EXPECT_EQ(o.out.substr(lineEnd + 1), c.usage ? tryHelp : "") << c.arguments << ": " << o.out;
     }
 }
 
@@ -245,6 +268,25 @@ TEST(RefreshSim, VersionAndHelp) {
     for (const std::string& entry : entries) {
         if (entry.find("--help") == std::string::npos && entry.find("--version") == std::string::npos) {
             EXPECT_NE(entry.find("(default"), std::string::npos) << entry;
+        }
+    }
+    // The help fits an 80-column terminal, with the cursor's column to spare.
+    std::istringstream all(help.out);
+    for (std::string line; std::getline(all, line);) {
+        EXPECT_LE(line.size(), 79u) << line;
+    }
+    // Every kind of line a run prints is told: its label, as the runs of a few machines show it
+    // (fallbacks, a stop, a missing window, a message box).
+    for (const char* machine : {"", "--screen 1024x600 --rate 999", "--screen 720x480",
+                                "--driver ioctl-fails", "--crtc75 0x20", "--no-system-ini"}) {
+        std::istringstream report(RunSim(machine).out);
+        for (std::string line; std::getline(report, line);) {
+            size_t first = line.find_first_not_of(' '), colon = line.find(':');
+            std::string label = line.substr(first, colon == std::string::npos ? 0 : colon + 1 - first);
+            if (label.size() > 1 &&
+                label.find_first_not_of("abcdefghijklmnopqrstuvwxyz .:") == std::string::npos) {
+                EXPECT_NE(help.out.find("\"" + label), std::string::npos) << label << " (" << machine << ")";
+            }
         }
     }
     // What the JSON holds, as a run shows it, and the exit codes.

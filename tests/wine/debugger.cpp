@@ -1,7 +1,7 @@
 // Runs a program as its debugger and stands in for the display adapter.
 //
-//   debugger.exe [--out FILE] [--timeout MS] [--follow] [--set KIND[:INDEX]=VALUE]...
-//                -- PROGRAM.exe [ARGS...]
+//   debugger.exe [--out FILE] [--timeout MS] [--command-line TEXT] [--follow]
+//                [--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]
 //
 // With --follow every process the program starts, and every process those start, is debugged as
 // well, each on an adapter model of its own that starts as the program's did; the result then
@@ -10,9 +10,9 @@
 //
 // This file holds the command line and the debug-event loop. The program's port accesses and
 // stores into the register window run on the adapter model (emulation.h, x86_decode.h); its
-// message boxes are recorded and dismissed (message_boxes.h); its stdout and stderr go to files
-// that end up in the result. The result is one JSON object (result.h), written to --out or to
-// stdout.
+// message boxes are recorded and dismissed (message_boxes.h); each process's bookkeeping, its
+// stdout and stderr, which go to files, and its result are processes.h's. The result is one JSON
+// object (result.h), written to --out or to stdout.
 //
 // Exit status: 0 when the program ran to its end (whatever its exit code), 1 when the run was cut
 // short (timeout, an instruction that cannot be emulated), 2 for bad arguments or a program that
@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -32,6 +31,7 @@
 #include "debuggee.h"
 #include "emulation.h"
 #include "message_boxes.h"
+#include "processes.h"
 #include "result.h"
 
 namespace {
@@ -43,30 +43,6 @@ struct Options {
     std::vector<std::string> target;
     std::string commandLine; // handed to the program as it stands; empty: the target's words, quoted
     bool follow = false;     // debug the processes the program starts as well
-};
-
-// One process under the debugger: the program, or with --follow one started after it.
-struct Run {
-    Debuggee debuggee;
-    Emulation emulation;
-    adapter::Adapter initialModel; // the model as the program finds it
-    BoxHooks hooks;
-    bool sawLoaderBreak = false;
-    bool crashed        = false;
-    uint32_t crashCode = 0, crashAddress = 0;
-    DWORD exitCode = 0;
-    bool exited    = false;
-    ProcessInfo info;             // --follow
-    bool startedLater = false;    // started by the program or by one it started
-    Screen screen{};              // a started process: the display as it found it
-    std::string outPath, errPath; // a started process: its own standard output and error
-};
-
-// Every process of the run, by id, and the order in which they were created: the program first.
-struct Session {
-    std::map<DWORD, Run> runs;
-    std::vector<DWORD> order;
-    std::string stem; // of the capture files' paths
 };
 
 // ------------------------------------------------------------ command line ----
@@ -250,114 +226,6 @@ DWORD OnException(Run& r, const DEBUG_EVENT& ev) {
     return DBG_EXCEPTION_NOT_HANDLED;
 }
 
-Screen CurrentScreen() {
-    HDC dc        = GetDC(nullptr);
-    Screen screen = {GetDeviceCaps(dc, HORZRES), GetDeviceCaps(dc, VERTRES), GetDeviceCaps(dc, BITSPIXEL),
-                     GetDeviceCaps(dc, VREFRESH)};
-    ReleaseDC(nullptr, dc);
-    return screen;
-}
-
-HANDLE CreateCapture(const std::string& path) {
-    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-// Where a 32-bit process keeps its parameters: the TEB points to the PEB, the PEB to the process
-// parameters, which hold the standard handles that GetStdHandle answers with, the image path and
-// the command line (UNICODE_STRINGs: length in bytes, maximum length, buffer).
-constexpr uint32_t kTebPeb               = 0x30;
-constexpr uint32_t kPebProcessParameters = 0x10;
-constexpr uint32_t kParamsStdHandles     = 0x18; // input, output, error
-constexpr uint32_t kParamsImagePathName  = 0x38;
-constexpr uint32_t kParamsCommandLine    = 0x40;
-
-std::string ReadUnicodeString(Debuggee& d, uint32_t at) {
-    uint16_t length = 0;
-    Read(d, at, &length, 2);
-    std::u16string units(length / 2, u'\0');
-    if (units.empty() || !Read(d, ReadU32(d, at + 4), &units[0], length & ~1u)) {
-        return "";
-    }
-    return TextFromUtf16(units);
-}
-
-// A process the program started gets files of its own for standard output and error, and NUL for
-// input, in place of whatever handles it was handed: so each run's output is its own. Done before
-// it runs a single instruction of its own.
-bool GiveOwnCaptures(Run& r, uint32_t params, const std::string& stem) {
-    r.outPath          = stem + ".out";
-    r.errPath          = stem + ".err";
-    HANDLE local[3]    = {CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr),
-                          CreateCapture(r.outPath), CreateCapture(r.errPath)};
-    uint32_t remote[3] = {};
-    bool ok            = true;
-    for (int k = 0; k < 3; ++k) {
-        HANDLE h = nullptr;
-        ok       = ok && local[k] != INVALID_HANDLE_VALUE &&
-             DuplicateHandle(GetCurrentProcess(), local[k], r.debuggee.process, &h, 0, FALSE,
-                             DUPLICATE_SAME_ACCESS);
-        remote[k] = reinterpret_cast<uint32_t>(h);
-        if (local[k] != INVALID_HANDLE_VALUE) {
-            CloseHandle(local[k]);
-        }
-    }
-    return ok && Write(r.debuggee, params + kParamsStdHandles, remote, sizeof remote);
-}
-
-// A process the debugger answers for from now on, in the order of creation, on an adapter model
-// that starts as --set left it.
-Run& Begin(Session& s, const Options& o, DWORD pid, HANDLE process) {
-    s.order.push_back(pid);
-    Run& r             = s.runs[pid];
-    r.debuggee.process = process;
-    r.debuggee.pid     = pid;
-    r.emulation.model  = o.model;
-    r.initialModel     = o.model;
-    return r;
-}
-
-// At a process's creation: who it is, and for one the program started, its own model and captures.
-void OnProcessCreated(Session& s, const Options& o, const DEBUG_EVENT& ev) {
-    const CREATE_PROCESS_DEBUG_INFO& info = ev.u.CreateProcessInfo;
-    bool started                          = s.runs.count(ev.dwProcessId) == 0;
-    Run& r                                = s.runs[ev.dwProcessId];
-    r.debuggee.threads[ev.dwThreadId]     = info.hThread;
-    if (!o.follow) {
-        return;
-    }
-    r.info.pid       = ev.dwProcessId;
-    r.info.startTick = GetTickCount();
-    if (started) {
-        Begin(s, o, ev.dwProcessId, info.hProcess);
-        r.startedLater = true;
-        r.screen       = CurrentScreen();
-        WatchBoxesOf(ev.dwProcessId);
-    }
-    uint32_t peb    = ReadU32(r.debuggee, reinterpret_cast<uint32_t>(info.lpThreadLocalBase) + kTebPeb);
-    uint32_t params = peb ? ReadU32(r.debuggee, peb + kPebProcessParameters) : 0;
-    if (!params) {
-        Fail(r.debuggee, "cannot find the process parameters");
-        return;
-    }
-    r.info.program     = ReadUnicodeString(r.debuggee, params + kParamsImagePathName);
-    r.info.commandLine = ReadUnicodeString(r.debuggee, params + kParamsCommandLine);
-    if (started && !GiveOwnCaptures(r, params, s.stem + "-" + std::to_string(ev.dwProcessId))) {
-        Fail(r.debuggee, "cannot give the process its own standard output");
-    }
-}
-
-bool AllEnded(const Session& s) {
-    for (const auto& [pid, r] : s.runs) {
-        if (!r.exited) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
     std::string cmd = o.commandLine;
     for (size_t i = 0; o.commandLine.empty() && i < o.target.size(); ++i) {
@@ -390,7 +258,7 @@ bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
     if (!ok) {
         return false;
     }
-    Begin(s, o, pi.dwProcessId, pi.hProcess);
+    Begin(s, o.model, pi.dwProcessId, pi.hProcess);
     HANDLE watcher = StartBoxWatcher(pi.dwProcessId);
 
     DWORD start   = GetTickCount();
@@ -409,7 +277,7 @@ bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
             continue;
         }
         if (ev.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-            OnProcessCreated(s, o, ev);
+            OnProcessCreated(s, o.model, o.follow, ev);
             if (ev.u.CreateProcessInfo.hFile) {
                 CloseHandle(ev.u.CreateProcessInfo.hFile);
             }
@@ -446,48 +314,6 @@ bool RunTarget(Session& s, const Options& o, HANDLE out, HANDLE err) {
     }
     StopBoxWatcher(watcher);
     return true;
-}
-
-// ------------------------------------------------------------------ result ----
-
-std::string ReadWhole(const std::string& path) {
-    std::string s;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return s;
-    }
-    char buf[4096];
-    DWORD n;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) {
-        s.append(buf, n);
-    }
-    CloseHandle(h);
-    return s;
-}
-
-// One process's result; its standard output and error are read from their capture files, which are
-// then removed.
-RunResult Collect(const Run& r, const std::string& outPath, const std::string& errPath, bool follow) {
-    RunResult result;
-    result.exitCode       = r.exitCode;
-    result.messageBoxes   = RecordedMessageBoxes(r.debuggee.pid);
-    result.standardOutput = ReadWhole(outPath);
-    result.standardError  = ReadWhole(errPath);
-    DeleteFileA(outPath.c_str());
-    DeleteFileA(errPath.c_str());
-    result.accesses         = r.emulation.model.trace;
-    result.driverCalls      = r.emulation.driverCalls;
-    result.changedRegisters = adapter::ChangedRegisters(r.initialModel, r.emulation.model);
-    result.screen           = r.startedLater ? r.screen : CurrentScreen();
-    if (r.crashed) {
-        result.crash = Crash{r.crashCode, r.crashAddress};
-    }
-    result.error = r.debuggee.error;
-    if (follow) {
-        result.process = r.info;
-    }
-    return result;
 }
 
 } // namespace

@@ -21,13 +21,11 @@
 #                       (succeeds without writing its answer), or missing (no
 #                       physwin.vxd beside the program: the open fails with
 #                       error 2)
-#   --vxd-error N       error code the double returns for ioctl-fails
 #   --set PRESET        register of the adapter model before the run,
 #                       KIND[:INDEX]=VALUE (repeatable), e.g. crtc:0x75=0x20
 #   --timeout MS        debugger's limit for the program (default 30000)
 #   --command-line TEXT the command line the program gets, as it stands (default:
 #                       its path and PROGRAM-ARGS, quoted where needed)
-#   --out FILE          also write the JSON there
 #   --win98 NAME.EXE    also run the program of that file name as Windows 98
 #                       (repeatable), as PROGRAM and COMMAND are: for programs
 #                       that a --wine command starts in turn
@@ -82,8 +80,8 @@ if [ "${1:-}" = "--stop" ]; then
 fi
 
 build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
-screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=ok vxd_error= timeout=30000
-out_file= sets=() exe= args=() in_place= wine_only= win98=()
+screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=ok timeout=30000
+sets=() exe= args=() in_place= wine_only= win98=()
 while [ $# -gt 0 ]; do
     case $1 in
         --screen) screen=$2; shift 2 ;;
@@ -91,11 +89,9 @@ while [ $# -gt 0 ]; do
         --system-ini) system_ini=$2; shift 2 ;;
         --no-system-ini) no_system_ini=1; shift ;;
         --vxd) vxd=$2; shift 2 ;;
-        --vxd-error) vxd_error=$2; shift 2 ;;
         --set) sets+=(--set "$2"); shift 2 ;;
         --timeout) timeout=$2; shift 2 ;;
         --command-line) sets+=(--command-line "$2"); shift 2 ;;
-        --out) out_file=$2; shift 2 ;;
         --win98) win98+=("$2"); shift 2 ;;
         --in-place) in_place=1; shift ;;
         --wine) wine_only=1; shift ;;
@@ -243,7 +239,7 @@ fi
 cp "$build/debugger.exe" "$WINEPREFIX/drive_c/tools/debugger.exe"
 
 status=0
-PHYSWIN_MODE=$vxd PHYSWIN_ERROR=$vxd_error \
+PHYSWIN_MODE=$vxd \
     wine 'C:\tools\debugger.exe' --out 'C:\case\result.json' --timeout "$timeout" \
     "${sets[@]}" -- "$target" "${args[@]}" \
     >"$case_tmp/debugger.out" 2>"$case_tmp/debugger.err" || status=$?
@@ -252,7 +248,6 @@ PHYSWIN_MODE=$vxd PHYSWIN_ERROR=$vxd_error \
     echo "run_case: the debugger wrote no result (status $status)" >&2
     exit $((status ? status : 2))
 }
-[ -z "$out_file" ] || cp "$dir/result.json" "$out_file"
 cat "$dir/result.json"
 
 # Wine falls back to 1024x768x32 without complaint when it cannot use the
