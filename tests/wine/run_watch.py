@@ -53,9 +53,6 @@ import wine_session  # noqa: E402  (the Wine prefix, run_case.sh, the tally)
 from wine_state import reg_string  # noqa: E402  (the registry's string values)
 
 MACHINE = run_package.MACHINE
-# What a full run of the utility makes (the typical machine's count): each run here must be one, so
-# that two runs that stopped early alike are no proof.
-FULL_RUN_ACCESSES = MACHINE.accesses
 RATE_ALONE = "60"
 RATE_ALONE_WITHIN_MS = 3000
 RATE = "75"
@@ -77,7 +74,7 @@ QUIET_MS = 7000
 SECOND_WATCHER_MS = 10000
 SESSION_MS = 300000
 # The slow runs: the mapping driver's control call fails, and the debugger holds the box this long.
-SLOW_ROW = MACHINE._replace(name="slow", driver="ioctl-fails")
+SLOW_ROW = next(c for c in run_cases.CASES if c.name == "vxd-ioctl-fails")
 BOX_HOLD_MS = 6000
 # Where two watchers start at once: a folder without the utility, so their start run starts nothing.
 TWO_FOLDER = "watch2"
@@ -118,7 +115,7 @@ def utility_run(child, utility, mode, sim_path, ini_files, rate, row=MACHINE):
     if (screen["width"], screen["height"]) != mode:
         found.append("the run found the screen at %dx%d, the session set %dx%d"
                      % (screen["width"], screen["height"], mode[0], mode[1]))
-    row = row._replace(name="watch", rate=rate, screen="%dx%dx%d" % (
+    row = row._replace(rate=rate, screen="%dx%dx%d" % (
         screen["width"], screen["height"], depth_of(screen["bitsPerPixel"])))
     sim_args = run_cases.machine_args(row, ini_files)[1]
     status, out, err = wine_session.run([sim_path] + sim_args)
@@ -126,9 +123,11 @@ def utility_run(child, utility, mode, sim_path, ini_files, rate, row=MACHINE):
         return found + ["refresh-sim failed (%d): %s" % (status, err.strip())]
     sim = json.loads(out)
     found += run_cases.differences(child, sim)
-    if len(sim["accesses"]) != FULL_RUN_ACCESSES:
+    # Each run must be a full one (the row's count), so that two runs that stopped early alike are
+    # no proof.
+    if len(sim["accesses"]) != row.accesses:
         found.append("refresh-sim makes %d accesses on that machine, a full run %d"
-                     % (len(sim["accesses"]), FULL_RUN_ACCESSES))
+                     % (len(sim["accesses"]), row.accesses))
     return found
 
 
@@ -305,7 +304,8 @@ def prove(zip_path, sim_path, tools, env, ini_files, report):
             "power %d" % PBT_APMRESUMESTANDBY, "sleep %d" % (3 * BOX_HOLD_MS + 8000), "end-session", "wait-exit 60000"]
     log, results, found = s.steps(
         tools, [run_package.debugged_watcher("slow.json", watch_line, timeout_ms=SESSION_MS)] + slow,
-        outs=["slow.json"], extra_env={"DEBUGGER_BOX_HOLD_MS": str(BOX_HOLD_MS)}, row=SLOW_ROW)
+        outs=["slow.json"], row=SLOW_ROW,
+        extra_env={"DEBUGGER_BOX_HOLD_MS": str(BOX_HOLD_MS), "PHYSWIN_MODE": SLOW_ROW.driver})
     children = (results.get("slow.json") or {}).get("children", [])
     if not found:
         found += overlaps(children)
