@@ -23,8 +23,8 @@ void RunRefreshSetup() {
     ReadRefreshRate(&displayState);
     displayState.width        = GetSystemMetrics(SM_CXSCREEN);
     displayState.height       = GetSystemMetrics(SM_CYSCREEN);
-    displayState.modeIndex    = ClassifyResolution(displayState.width, displayState.height);
-    displayState.rateIndex    = FindRateIndex(displayState.modeIndex, displayState.rateText);
+    displayState.listRow      = ClassifyResolution(displayState.width, displayState.height);
+    displayState.rateIndex    = FindRateIndex(displayState.listRow, displayState.rateText);
     displayState.bitsPerPixel = QueryColorDepth();
     RecordStep(kStepDisplaySettings, displayState.bitsPerPixel);
     if (displayState.bitsPerPixel < kMinimumBitsPerPixel) {

@@ -250,8 +250,8 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
     }
 
     // The rate list is the resolution's, or 640x480's for a screen none of the eight.
-    const int* listScreen = ResolutionTable[s->modeIndex];
-    const char* listEntry = RateTable[s->modeIndex][s->rateIndex];
+    const int* listScreen = ResolutionTable[s->listRow];
+    const char* listEntry = RateTable[s->listRow][s->rateIndex];
     if (listScreen[0] != s->width || listScreen[1] != s->height) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
         PutText(PutScreen(PutText(p, " has no rate list of its own: "), listScreen[0], listScreen[1]),
@@ -261,7 +261,7 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
     if (!IsRequestedRate(listEntry, s->rateText)) {
         p = PutText(PutShown(PutText(r->line, "  fallback: \""), s->rateText, 1), "\" is in no entry of ");
         p = PutScreen(p, listScreen[0], listScreen[1]);
-        PutText(PutRate(PutText(p, "'s list: its first, "), RateTable[s->modeIndex][0]), ", is taken");
+        PutText(PutRate(PutText(p, "'s list: its first, "), RateTable[s->listRow][0]), ", is taken");
         Emit(r);
     } else if (!IsWholeRate(listEntry, s->rateText)) {
         p = PutShown(PutText(r->line, "  only a rate's first two characters count: \""), s->rateText, 1);

@@ -36,7 +36,7 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
                           "DeviceIoControl"}),
               (std::vector<std::string>{"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics",
                                         "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}));
-    EXPECT_EQ(displayState.modeIndex, 4u);
+    EXPECT_EQ(displayState.listRow, 4u);
     EXPECT_EQ(displayState.rateIndex, 2u);
     EXPECT_EQ(displayState.bitsPerPixel, 16);
     const adapter::Adapter& a = r.finalAdapter;
@@ -212,7 +212,7 @@ TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
     machine.height   = 960;
     machine.rateText = "120";
     sim::RunResult r = sim::Run(machine);
-    EXPECT_EQ(displayState.modeIndex, 0u);
+    EXPECT_EQ(displayState.listRow, 0u);
     EXPECT_EQ(displayState.rateIndex, 3u);
     EXPECT_EQ(r.finalAdapter.crtc[0x00], 0xCF);
     EXPECT_EQ(r.finalAdapter.crtc[0x13], 0x40);
