@@ -407,4 +407,83 @@ TEST(Diagnostic, ReadsOnlyRightAfterTheirIndexWrite) {
     EXPECT_EQ(host::TheMachine().adapter.trace.back(), (Access{Op::Out, VGA_CRT_IC, 0x00, false}));
 }
 
+// A data-port read is made only right after the write of its own index: not as the first access,
+// not after another pair's index, not a second time after one index write, not after a store.
+// One that is not made answers 0xFF and leaves the adapter untouched.
+TEST(Diagnostic, MakesNoReadThatNoIndexWriteJustPreceded) {
+    struct Step {
+        VgaAccessKind kind;
+        WORD where;
+        BYTE value; // written; for a read, what it must answer
+        bool made;
+    };
+    const BYTE kCrtc11 = 0x8E; // what the adapter holds, so a made read tells itself apart
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        size_t adapterAccesses; // the index register's first read, then an index write and read each
+    } cases[] = {
+        {"data read first", {{kVgaAccessIn, VGA_CRT_DC, 0xFF, false}}, 0},
+        {"after the other pair's index",
+         {{kVgaAccessOut, EXT_IC, VGA_CRTC_V_SYNC_END, false}, {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         0},
+        {"after an index write, another port",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, false}, {kVgaAccessIn, VGA_MIS_W, 0xFF, false}},
+         0},
+        {"twice after one index write",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, true},
+          {kVgaAccessIn, VGA_CRT_DC, kCrtc11, true},
+          {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         3},
+        {"after a window store",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, false},
+          {kVgaAccessStore, 0, 0x12, false},
+          {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         0},
+    };
+    for (const Case& c : cases) {
+        sim::PrepareMachine(sim::SimulatedMachine{});
+        host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END] = kCrtc11;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            if (step.kind == kVgaAccessIn) {
+                EXPECT_EQ(ReadPort(step.where), step.value) << c.name << ", access " << i;
+            } else if (step.kind == kVgaAccessOut) {
+                WritePort(step.where, step.value);
+            } else {
+                StoreWindowByte(host::TheMachine().adapter.windowBase, step.value);
+            }
+        }
+        ASSERT_EQ(plannedAccessCount, static_cast<int>(c.steps.size())) << c.name;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            EXPECT_EQ(plannedAccesses[i].made, c.steps[i].made) << c.name << ", access " << i;
+        }
+        EXPECT_EQ(host::TheMachine().adapter.trace.size(), c.adapterAccesses) << c.name;
+        RestoreIndexRegisters();
+    }
+}
+
+// The record keeps as many accesses as it has room for, and counts the rest: a run longer than the
+// room, up to the room's last place and one beyond it, writes nothing outside the record.
+TEST(Diagnostic, KeepsAccessesUpToItsRoomAndCountsTheRest) {
+    sim::PrepareMachine(sim::SimulatedMachine{});
+    for (int i = 0; i < kPlannedAccessRoom; ++i) {
+        WritePort(VGA_MIS_W, static_cast<BYTE>(i));
+    }
+    ASSERT_EQ(plannedAccessCount, kPlannedAccessRoom);
+    EXPECT_EQ(plannedAccesses[kPlannedAccessRoom - 1].value, kPlannedAccessRoom - 1);
+    const int stepsBefore = recordedStepCount;
+    // One beyond the room: an index write and the made read of its data port.
+    EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END),
+              host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END]);
+    EXPECT_EQ(plannedAccessCount, kPlannedAccessRoom + 2);
+    EXPECT_EQ(recordedStepCount, stepsBefore);
+    for (int i = 0; i < kPlannedAccessRoom; ++i) {
+        EXPECT_EQ(plannedAccesses[i].value, i) << i;
+        EXPECT_EQ(plannedAccesses[i].where, VGA_MIS_W) << i;
+        EXPECT_EQ(plannedAccesses[i].made, 0) << i;
+    }
+    RestoreIndexRegisters();
+}
+
 } // namespace
