@@ -1,7 +1,5 @@
 #include "diag/facts.h"
 
-#include <string.h>
-
 #include "probe/probe.h"
 
 void GatherSystemFacts(RunFacts* facts, char path[kSystemIniPathSize]) {

@@ -1,15 +1,11 @@
 #include "diag/report.h"
 
-#include <string.h>
-
-#include "hw/vga.h"
 #include "probe/probe.h"
 
 namespace {
 
 enum {
     kWrapIndent   = 4,   // columns before the rest of a wrapped line
-    kWhyTextSize  = 160, // one reason, in words
     kWordTextSize = 400, // a reason with a rate text or a screen in it
 };
 
