@@ -7,24 +7,6 @@
 
 #include <windows.h>
 
-#include "diag/report.h"
-
-// How many adapter accesses each part of a run makes: the skip-bit read (its index write and the
-// read), the programming sequence's port accesses (extended 0x09, the CRTC 0x11 read and unlock,
-// 18 CRTC and 4 extended writes of two accesses each, and the miscellaneous output twice), and
-// the window's four byte stores.
-enum {
-    kSkipBitAccesses   = 2,
-    kSequenceAccesses  = 2 + 2 + 2 + 2 * 18 + 2 * 4 + 2,
-    kWindowStores      = 4,
-    kLongestRun        = kSkipBitAccesses + kSequenceAccesses + kWindowStores,
-    kPlannedAccessRoom = 64, // anything beyond is counted but not kept
-};
-static_assert(kLongestRun <= kPlannedAccessRoom, "the diagnostic keeps every access of a run");
-
-extern PlannedAccess plannedAccesses[kPlannedAccessRoom];
-extern int plannedAccessCount;
-
 // Writes back each index register the run's reads changed, as it was before the first of them.
 void RestoreIndexRegisters();
 

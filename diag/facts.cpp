@@ -1,15 +1,14 @@
 #include "diag/facts.h"
 
-#include <string.h>
-
-#include "hw/hw.h"
-#include "hw/physwin.h"
 #include "probe/probe.h"
 
 void GatherSystemFacts(RunFacts* facts, char path[kSystemIniPathSize]) {
-    facts->systemIniPath  = BuildSystemIniPath(path) ? path : 0;
+    facts->systemIniPath = BuildSystemIniPath(path) ? path : 0;
+    // Only to tell an empty name from one too long; the path itself is the driver check's.
+    facts->windowsFolderEmpty =
+        facts->systemIniPath == 0 && GetWindowsDirectoryA(path, kSystemIniPathSize - 1) == 0;
     facts->systemIniOpens = facts->systemIniPath != 0 && SystemIniOpens(path);
-    facts->driverLine     = DriverLineFacts{0, kNoNearMiss, 0};
+    facts->driverLine     = DriverLineFacts{0, 0, 0, 0, 0, 0, 0, 0};
     if (facts->systemIniOpens) {
         facts->driverLine = ExplainDriverLine(path);
     }
@@ -27,79 +26,137 @@ int SystemIniOpens(const char* path) {
 
 namespace {
 
-const char kDriverText[]   = "display.drv=Lumarel series";
-const char kSqueezedLine[] = "display.drv=lumarelseries"; // without blanks, in small letters
+const char kDriverText[]    = SERVED_DRIVER_LINE;
+const char kSectionHeader[] = SYSTEM_INI_SECTION;
+
+enum {
+    kDriverLength = sizeof kDriverText - 1,
+    kHeaderLength = sizeof kSectionHeader - 1,
+    kKeyLength    = sizeof "display.drv=" - 1,        // the key and its equals sign
+    kWordGap      = sizeof "display.drv=Lumarel" - 1, // the one blank between the two words
+};
 
 struct LineReview {
-    int number;          // of the line being read, from 1
-    int inSection;       // the driver check's own state
-    int headerOtherCase; // a [boot.description] header in other letters' case was read
-    DriverLineFacts first;
+    int number;    // of the line being read, from 1
+    int inSection; // the driver check's own state
+    DriverLineFacts facts;
 };
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Whether two texts of `length` bytes are equal but for letters' case.
-int SameButCase(const char* a, const char* b, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return 0;
-        }
-    }
-    return 1;
+int IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-// The line in small letters without blanks, tabs, CR and LF equals the served driver's line so.
-int ComesClose(const char* line, size_t length) {
-    size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
+// Whether the line's first characters, blanks and tabs aside, are the letters of `text` (its
+// blanks aside) but for letters' case; then where in the line the last of them stands, plus one.
+// 0 when they are not.
+size_t MatchLoosely(const char* line, size_t length, const char* text, size_t textLength) {
+    size_t i = 0;
+    for (size_t n = 0; n < textLength; ++n) {
+        if (IsBlank(text[n])) {
+            continue; // where the line has its blanks is LineFaults' matter
+        }
+        while (i < length && IsBlank(line[i])) {
+            ++i;
+        }
+        if (i == length || Lower(line[i]) != Lower(text[n])) {
+            return 0;
+        }
+        ++i;
+    }
+    return i;
+}
+
+// The faults of a line that comes close, the served driver's line being kDriverText: letters
+// matched one by one, the blanks between them looked at where they stand.
+unsigned LineFaults(const char* line, size_t length, size_t end) {
+    unsigned faults = 0;
+    size_t n        = 0; // letters of kDriverText matched
+    size_t gap      = 0; // blanks since the last letter, a tab counting two: never the one blank
+    for (size_t i = 0; i < end; ++i) {
         char c = line[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        if (IsBlank(c)) {
+            gap += c == '\t' ? 2 : 1;
             continue;
         }
-        if (n == sizeof kSqueezedLine - 1 || Lower(c) != kSqueezedLine[n]) {
-            return 0;
+        if (n == kWordGap) {
+            ++n; // the expected blank between the words
+            if (gap != 1) {
+                faults |= kFaultDescriptionGap;
+            }
+        } else if (gap != 0) {
+            faults |= n <= kKeyLength ? kFaultBlanksInKey : kFaultDescriptionGap;
+        }
+        if (c != kDriverText[n]) {
+            faults |= kFaultLetterCase;
         }
         ++n;
+        gap = 0;
     }
-    return n == sizeof kSqueezedLine - 1;
+    int lineBreak = length > 0 && line[length - 1] == '\n';
+    size_t rest   = (lineBreak ? length - 1 : length) - end;
+    if (!lineBreak) {
+        faults |= kFaultNoLineBreak;
+    }
+    if (rest == 1 && line[end] == '\r') {
+        faults |= kFaultExtraCr;
+    } else if (rest != 0) {
+        faults |= kFaultTrailingText;
+    }
+    return faults;
 }
 
-// Which rule a line that comes close fails, the line's own form first.
-NearMiss RuleFailed(const LineReview* review, const char* line, size_t length) {
-    const size_t textLength = sizeof kDriverText - 1;
-    int lineBreak           = length > 0 && line[length - 1] == '\n';
-    size_t body             = lineBreak ? length - 1 : length;
-    if (body == textLength && memcmp(line, kDriverText, textLength) == 0) {
-        if (!lineBreak) {
-            return kNearMissNoLineBreak;
+// A line that is [boot.description] but for letters' case, or but for blanks before it or its
+// closing bracket: the user meant the header.
+void ReviewHeader(LineReview* review, const char* line, size_t length) {
+    DriverLineFacts& f = review->facts;
+    if (IsSectionHeader(line, length)) {
+        if (f.headerLine == 0) {
+            f.headerLine = review->number;
         }
-        return review->headerOtherCase ? kNearMissHeaderCase : kNearMissBeforeHeader;
+        return;
     }
-    if (body > textLength && memcmp(line, kDriverText, textLength) == 0) {
-        return kNearMissTrailingText;
+    size_t lead = 0;
+    while (lead < length && IsBlank(line[lead])) {
+        ++lead;
     }
-    if (body == textLength && SameButCase(line, kDriverText, textLength)) {
-        return kNearMissLetterCase;
+    const char* text = line + lead;
+    size_t left      = length - lead;
+    if (left == 0 || text[0] != '[') {
+        return;
     }
-    return kNearMissBlanks;
+    size_t end = MatchLoosely(text, left, kSectionHeader, kHeaderLength - 1); // up to the bracket
+    if (end == 0) {
+        return;
+    }
+    int closed = end < left && text[end] == ']';
+    if (lead == 0 && closed && end == kHeaderLength - 1) {
+        if (f.otherCaseHeader == 0) {
+            f.otherCaseHeader = review->number;
+        }
+    } else if (f.brokenHeader == 0) {
+        f.brokenHeader = review->number;
+    }
 }
 
 void ReviewLine(const char* line, size_t length, void* context) {
-    LineReview* review        = static_cast<LineReview*>(context);
-    const size_t headerLength = sizeof "[boot.description]" - 1;
+    LineReview* review = static_cast<LineReview*>(context);
+    DriverLineFacts& f = review->facts;
+    ReviewHeader(review, line, length);
     if (IsSectionHeader(line, length)) {
         review->inSection = 1;
-    } else if (length >= headerLength && SameButCase(line, "[boot.description]", headerLength)) {
-        review->headerOtherCase = 1;
     }
     int served = review->inSection && IsDriverLine(line, length);
-    review->first.found |= served;
-    if (!served && review->first.nearMiss == kNoNearMiss && ComesClose(line, length)) {
-        review->first.nearMiss = RuleFailed(review, line, length);
-        review->first.line     = review->number;
+    f.found |= served;
+    if (!served && f.nearMiss == 0) {
+        size_t end = MatchLoosely(line, length, kDriverText, kDriverLength);
+        if (end != 0) {
+            f.nearMiss = LineFaults(line, length, end) | (review->inSection ? 0 : kFaultOutsideSection);
+            f.line     = review->number;
+        }
     }
     // A piece of a long line leaves the line unfinished.
     if (length > 0 && line[length - 1] == '\n') {
@@ -107,16 +164,44 @@ void ReviewLine(const char* line, size_t length, void* context) {
     }
 }
 
+// The first Ctrl+Z of the file, read byte by byte as it stands: its line, when anything follows
+// it that the utility does not read, and whether it took the near miss's line break's place.
+void FindEndMark(HANDLE file, DriverLineFacts* f) {
+    char buffer[512];
+    int line   = 1;
+    int marked = 0;
+    int after  = 0;
+    DWORD got;
+    while (!after && ReadFile(file, buffer, sizeof buffer, &got, NULL) && got != 0) {
+        for (DWORD i = 0; i < got && !after; ++i) {
+            if (marked != 0) {
+                after = 1;
+            } else if (buffer[i] == kSystemIniEndMark) {
+                marked = line;
+            } else if (buffer[i] == '\n') {
+                ++line;
+            }
+        }
+    }
+    f->endMarkLine     = after ? marked : 0;
+    f->endMarkEndsLine = marked != 0 && marked == f->line && (f->nearMiss & kFaultNoLineBreak) != 0;
+}
+
 } // namespace
 
 DriverLineFacts ExplainDriverLine(const char* path) {
-    LineReview review = {1, 0, 0, {0, kNoNearMiss, 0}};
+    LineReview review = {1, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
     HANDLE file       = OpenSystemIni(path);
     if (file != INVALID_HANDLE_VALUE) {
         ReadSystemIniLines(file, ReviewLine, &review);
         CloseHandle(file);
     }
-    return review.first;
+    file = OpenSystemIni(path);
+    if (file != INVALID_HANDLE_VALUE) {
+        FindEndMark(file, &review.facts);
+        CloseHandle(file);
+    }
+    return review.facts;
 }
 
 RateSource FindRateSource() {
@@ -128,27 +213,4 @@ RateSource FindRateSource() {
     RateSource source = QueryRefreshRateValue(key, rateText) ? kRateFromRegistry : kRateDefault;
     RegCloseKey(key);
     return source;
-}
-
-WindowFacts AskMappingDriver() {
-    WindowFacts facts = {kWindowHandedOut, 0, 0};
-    HANDLE driver     = OpenMappingDriver();
-    if (driver == INVALID_HANDLE_VALUE) {
-        facts.answer = kWindowOpenFails;
-        facts.error  = GetLastError();
-        return facts;
-    }
-    UINT32 out[kPhyswinAnswerSize / 4] = {0, 0};
-    DWORD returned                     = 0;
-    if (!DeviceIoControl(driver, kPhyswinMapRegisterWindow, NULL, 0, out, sizeof out, &returned, NULL)) {
-        facts.answer = kWindowCallFails;
-    } else if (returned < sizeof out[0]) {
-        facts.answer = kWindowNoAnswer;
-    } else if (out[0] == 0) {
-        facts.answer = kWindowAddressZero;
-    } else {
-        facts.address = out[0];
-    }
-    CloseHandle(driver);
-    return facts;
 }

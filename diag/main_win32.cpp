@@ -7,19 +7,21 @@
 #include "diag/diagnostic.h"
 #include "hw/hw.h"
 
+// The package's version, from project() in the top-level CMakeLists.txt: where the user sees it.
 static const char kHelp[] =
     "LUMCHECK shows what LUMRATE.EXE would do on this machine, without doing it.\r\n"
     "\r\n"
-    "  LUMCHECK      Runs LUMRATE's checks and prints each decision it makes, every\r\n"
-    "                register write it would make, and what it would do to the\r\n"
-    "                display adapter.\r\n"
+    "  LUMCHECK      Prints each decision LUMRATE makes, every register write it\r\n"
+    "                would make, and what it would do to the display adapter.\r\n"
     "  LUMCHECK /?   Shows this help.\r\n"
     "\r\n"
-    "LUMCHECK reads two adapter registers, selecting each through the CRTC index\r\n"
-    "register, which it then sets back as it found it. It changes nothing else:\r\n"
-    "no other register, no file, no registry value. LUMRATE's own messages (a\r\n"
-    "message box, or a line about PHYSWIN.VXD) appear as LUMRATE would show them.\r\n"
-    "To keep the report, type LUMCHECK > REPORT.TXT\r\n";
+    "It reads the CRTC index register, reads two adapter registers through it, and\r\n"
+    "sets the index register back as it found it. It writes nothing else: no other\r\n"
+    "register, no file, no registry value. LUMRATE's own messages (a message box,\r\n"
+    "or a line about PHYSWIN.VXD) appear as LUMRATE would show them.\r\n"
+    "To keep the report, type LUMCHECK > REPORT.TXT\r\n"
+    "\r\n"
+    "Version " REFRESH_VERSION " of the package.\r\n";
 
 static const char kBadOption[] = "LUMCHECK: unknown option; LUMCHECK /? shows the options.\r\n";
 

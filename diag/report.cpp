@@ -1,15 +1,11 @@
 #include "diag/report.h"
 
-#include <string.h>
-
-#include "app/app.h"
-#include "hw/vga.h"
+#include "probe/probe.h"
 
 namespace {
 
 enum {
     kWrapIndent   = 4,   // columns before the rest of a wrapped line
-    kWhyTextSize  = 160, // one reason, in words
     kWordTextSize = 400, // a reason with a rate text or a screen in it
 };
 
@@ -55,10 +51,16 @@ char* PutScreen(char* p, int width, int height) {
     return PutDecimal(PutText(PutDecimal(p, width), "x"), height);
 }
 
+// Whether a rate entry of the tables holds a rate: an empty one and the 720 rows' "0  " fillers
+// do not.
+int IsRateEntry(const char entry[kRateEntrySize]) {
+    return entry[0] != 0 && entry[0] != '0';
+}
+
 // A rate entry of the tables as its rate: "60 " as 60 Hz.
 char* PutRate(char* p, const char entry[kRateEntrySize]) {
-    if (entry[0] == 0) {
-        return PutText(p, "no rate");
+    if (!IsRateEntry(entry)) {
+        return PutText(p, "an empty rate entry");
     }
     for (int i = 0; i < kRateEntrySize && entry[i] != 0 && entry[i] != ' '; ++i) {
         *p++ = entry[i];
@@ -66,45 +68,8 @@ char* PutRate(char* p, const char entry[kRateEntrySize]) {
     return PutText(p, " Hz");
 }
 
-// Writes the line, wrapped at a blank where it is wider than the MS-DOS Prompt window's 79
-// columns (at the width itself where a word is wider); the rest indented.
 void Emit(Report* r) {
-    char* text = r->line;
-    int indent = 0;
-    char part[kReportWidth + 1];
-    for (;;) {
-        int room = kReportWidth - indent;
-        // memchr, not a counting loop: the compiler would make that a call of strlen, which the
-        // Windows programs do not have.
-        size_t left = sizeof r->line - static_cast<size_t>(text - r->line);
-        int length  = static_cast<int>(static_cast<const char*>(memchr(text, 0, left)) - text);
-        int take    = length;
-        if (length > room) {
-            take = room;
-            while (take > 0 && text[take] != ' ') {
-                --take;
-            }
-            if (take == 0) {
-                take = room;
-            }
-        }
-        for (int i = 0; i < indent; ++i) {
-            part[i] = ' ';
-        }
-        for (int i = 0; i < take; ++i) {
-            part[indent + i] = text[i];
-        }
-        part[indent + take] = 0;
-        r->writeLine(part, r->context);
-        text += take;
-        while (*text == ' ') {
-            ++text;
-        }
-        if (*text == 0) {
-            return;
-        }
-        indent = kWrapIndent;
-    }
+    WriteWrapped(r->line, r->writeLine, r->context);
 }
 
 // The run stops here: a line of its own says why, and so do the summary and the verdict.
@@ -117,69 +82,134 @@ void Stop(Report* r, const char* why) {
     }
 }
 
-const char* NearMissText(NearMiss nearMiss) {
-    switch (nearMiss) {
-    case kNearMissNoLineBreak: return "it ends the file with no line break after it";
-    case kNearMissBeforeHeader: return "it stands before the [boot.description] header";
-    case kNearMissHeaderCase: return "[boot.description] is not in small letters";
-    case kNearMissTrailingText: return "a blank or other text follows \"series\"";
-    case kNearMissBlanks: return "blanks stand before the key or around the equals sign";
-    case kNearMissLetterCase: return "its letters' case differs";
-    case kNoNearMiss: break;
+// One rule a near miss fails: its line begins "  line N comes close, but", each further one
+// "  and"; `number`, when not 0, stands between text and tail.
+void SayRule(Report* r, int* said, const DriverLineFacts* d, const char* text, int number, const char* tail) {
+    char* p = *said ? PutText(r->line, "  and ")
+                    : PutText(PutDecimal(PutText(r->line, "  line "), d->line), " comes close, but ");
+    p       = PutText(p, text);
+    if (number != 0) {
+        p = PutDecimal(p, number);
     }
-    return "";
+    PutText(p, tail);
+    Emit(r);
+    ++*said;
 }
 
-// The value the skip-bit read of extended CRTC 0x75 returned, found by its register.
-BYTE SkipRegisterValue(const RunFacts* f) {
-    BYTE crtcIndex = 0;
-    for (int i = 0; i < f->accessCount; ++i) {
-        const PlannedAccess& a = f->accesses[i];
-        if (a.kind == kVgaAccessOut && a.where == VGA_CRT_IC) {
-            crtcIndex = a.value;
-        } else if (a.kind == kVgaAccessIn && a.where == VGA_CRT_DC && crtcIndex == EXT_CRTC_75) {
-            return a.value;
+// Each rule a near miss fails, in the words of a user who edits system.ini in Notepad. Where no
+// header that counts stands before it, what stands there instead.
+void ReportNearMiss(Report* r, const DriverLineFacts* d) {
+    // In the order of the NearMissFault bits.
+    static const char* const kFaultTexts[kLineFaultCount] = {
+        "blanks stand before the key or around the equals sign",
+        "its description's two words need one blank between them",
+        "its letters' case differs",
+        "blanks or other text follow the description",
+        "it ends CR CR LF (Notepad does not show the CR)",
+        "it ends the file with no line break after it",
+    };
+    int said = 0; // rules told so far
+    for (int i = 0; i < kLineFaultCount; ++i) {
+        if ((d->nearMiss & (1u << i)) != 0) {
+            const char* text = kFaultTexts[i];
+            if ((1u << i) == kFaultNoLineBreak && d->endMarkEndsLine) {
+                text = "a Ctrl+Z stands where its line break belongs";
+            }
+            SayRule(r, &said, d, text, 0, "");
         }
     }
-    return 0;
+    if ((d->nearMiss & kFaultOutsideSection) == 0) {
+        return;
+    }
+    int lineSaid = said;
+    int noHeader = d->headerLine == 0;
+    if (!noHeader) {
+        SayRule(r, &said, d, "it stands before the " SYSTEM_INI_SECTION " header of line ", d->headerLine,
+                "");
+    }
+    if (d->otherCaseHeader != 0 && (noHeader || d->otherCaseHeader < d->line)) {
+        SayRule(r, &said, d, "the header of line ", d->otherCaseHeader,
+                " is not in small letters, so it does not count");
+    }
+    if (d->brokenHeader != 0 && (noHeader || d->brokenHeader < d->line)) {
+        SayRule(r, &said, d, "line ", d->brokenHeader,
+                " is no header: it must begin the line, with both brackets");
+    }
+    if (said == lineSaid) {
+        SayRule(r, &said, d, "system.ini has no " SYSTEM_INI_SECTION " header", 0, "");
+    }
 }
 
 // The driver check, up to its stop; 1 when system.ini names the served driver.
-int ReportSystemIni(Report* r, const RunFacts* f) {
-    char* p = PutText(r->line, "system.ini: ");
+int ReportSystemIni(Report* r, const RunFacts* f, DWORD served) {
+    const char* openError = "system.ini does not open (the utility shows \"" OPEN_SYSTEM_INI_ERROR "\")";
+    char* p               = PutText(r->line, "system.ini: ");
     if (f->systemIniPath == 0) {
-        PutText(p, "the Windows folder's name is too long for the path");
+        PutText(p, f->windowsFolderEmpty ? "Windows names no Windows folder"
+                                         : "the Windows folder's name is too long for the path");
         Emit(r);
-        Stop(r, "system.ini does not open (the utility shows \"Open System.ini error!\")");
+        Stop(r, openError);
         return 0;
     }
     p = PutShown(p, f->systemIniPath, 0);
     if (!f->systemIniOpens) {
         PutText(p, ", does not open");
         Emit(r);
-        Stop(r, "system.ini does not open (the utility shows \"Open System.ini error!\")");
+        Stop(r, openError);
         return 0;
     }
-    if (f->driverLine.found) {
+    if (served) {
         PutText(p, ", names the served display driver");
         Emit(r);
         return 1;
     }
     Emit(r);
-    PutText(r->line, "  no line \"display.drv=Lumarel series\" under [boot.description]");
+    PutText(r->line, "  no line \"" SERVED_DRIVER_LINE "\" under " SYSTEM_INI_SECTION);
     Emit(r);
-    if (f->driverLine.nearMiss != kNoNearMiss) {
-        p = PutDecimal(PutText(r->line, "  line "), f->driverLine.line);
-        PutText(PutText(p, " comes close, but "), NearMissText(f->driverLine.nearMiss));
+    const DriverLineFacts* d = &f->driverLine;
+    if (d->nearMiss != 0) {
+        ReportNearMiss(r, d);
+    }
+    if (d->endMarkLine != 0) {
+        p = PutDecimal(PutText(r->line, "  line "), d->endMarkLine);
+        PutText(p, " holds a Ctrl+Z: the utility reads nothing after it");
         Emit(r);
     }
     Stop(r, "system.ini does not name the served display driver");
     return 0;
 }
 
-// Which row, rate and column of the tables the run takes, and each fallback on the way; 1 when
-// they hold a timing for it.
-int ReportSelection(Report* r, const DisplayState* s) {
+// The colours a depth class stands for, as Display Properties names them.
+const char* DepthWords(DepthClass d) {
+    static const char* const kWords[kDepthCount] = {"256 colours", "High Color", "True Color"};
+    return kWords[d];
+}
+
+// Whether the rate text is the entry's rate as it stands, not only its first two characters.
+int IsWholeRate(const char entry[kRateEntrySize], const char* rateText) {
+    int i = 0;
+    for (; i < kRateEntrySize && entry[i] != 0 && entry[i] != ' '; ++i) {
+        if (rateText[i] != entry[i]) {
+            return 0;
+        }
+    }
+    return rateText[i] == 0;
+}
+
+// Whether a table row holds a timing at any rate: the 720-pixel rows hold none.
+int RowHasTiming(TableRow row) {
+    for (RateIndex i = 0; i < kRateCount; ++i) {
+        if (IsTimingRecord(TimingTable[row][i])) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Which timing of the tables the run takes, in the user's words (the screen size of its row, its
+// rate, the colours), and each fallback on the way; `selected` is what the run decided: 1 when the
+// tables hold a timing for it.
+int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
     char why[kWordTextSize];
     DepthClass d = ClassifyDepth(s->bitsPerPixel);
     if (d == kNoDepthClass) {
@@ -196,127 +226,197 @@ int ReportSelection(Report* r, const DisplayState* s) {
         return 0;
     }
 
-    const char* entry = RateTable[row][s->rateIndex];
-    char* p           = PutDecimal(PutText(r->line, "selection: row "), static_cast<long>(row));
-    p = PutText(PutScreen(PutText(p, " ("), ResolutionTable[row][0], ResolutionTable[row][1]), "), ");
-    p = PutDecimal(PutText(PutRate(p, entry), " (rate index "), static_cast<long>(s->rateIndex));
-    p = slot == kNoSlot ? PutText(p, ", no slot")
-                        : PutDecimal(PutText(p, ", slot "), static_cast<long>(slot));
-    PutDecimal(PutText(p, "), depth class "), static_cast<long>(d));
+    const int* rowScreen = ResolutionTable[row];
+    int anyTiming        = RowHasTiming(row);
+    char* p              = PutScreen(PutText(r->line, "selection: "), rowScreen[0], rowScreen[1]);
+    if (!anyTiming) {
+        PutText(p, ": the tables hold no timing for it at any rate");
+    } else {
+        PutText(PutText(PutRate(PutText(p, ", "), RateTable[row][s->rateIndex]), ", "), DepthWords(d));
+    }
     Emit(r);
     if (r->summary != 0) {
         PutText(r->summary, r->line + sizeof "selection: " - 1);
     }
+    if (!anyTiming) {
+        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
+                " pixels wide, at any rate");
+        Stop(r, why);
+        return 0;
+    }
 
     // The rate list is the resolution's, or 640x480's for a screen none of the eight.
-    const int* listScreen = ResolutionTable[s->modeIndex];
+    const int* listScreen = ResolutionTable[s->listRow];
+    const char* listEntry = RateTable[s->listRow][s->rateIndex];
     if (listScreen[0] != s->width || listScreen[1] != s->height) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
         PutText(PutScreen(PutText(p, " has no rate list of its own: "), listScreen[0], listScreen[1]),
                 "'s is used");
         Emit(r);
     }
-    if (!IsRequestedRate(RateTable[s->modeIndex][s->rateIndex], s->rateText)) {
+    if (!IsRequestedRate(listEntry, s->rateText)) {
         p = PutText(PutShown(PutText(r->line, "  fallback: \""), s->rateText, 1), "\" is in no entry of ");
         p = PutScreen(p, listScreen[0], listScreen[1]);
-        PutText(PutRate(PutText(p, "'s list: its first, "), RateTable[s->modeIndex][0]), ", is taken");
+        PutText(PutRate(PutText(p, "'s list: its first, "), RateTable[s->listRow][0]), ", is taken");
+        Emit(r);
+    } else if (!IsWholeRate(listEntry, s->rateText)) {
+        p = PutShown(PutText(r->line, "  only a rate's first two characters count: \""), s->rateText, 1);
+        PutRate(PutText(p, "\" is taken as "), listEntry);
         Emit(r);
     }
-    const int* rowScreen = ResolutionTable[row];
     if (rowScreen[0] != s->width || rowScreen[1] != s->height) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
-        p = PutDecimal(PutText(p, " has no row: the width picks row "), static_cast<long>(row));
-        p = PutText(PutScreen(PutText(p, ", for "), rowScreen[0], rowScreen[1]), ", where rate index ");
-        PutRate(PutText(PutDecimal(p, static_cast<long>(s->rateIndex)), " is "), entry);
+        p = PutScreen(PutText(p, " has no timings of its own: those of "), rowScreen[0], rowScreen[1]);
+        PutText(p, " are used, at the same place in the list");
         Emit(r);
     }
-    if (slot == kNoSlot) {
-        PutText(r->line, "  the rate index has no slot: mapped word and offset stay as they are");
-        Emit(r);
-    }
-    if (!IsTimingRecord(TimingTable[row][s->rateIndex])) {
+    if (!selected) {
         Stop(r, "the table holds no timing for this screen and rate");
         return 0;
     }
     return 1;
 }
 
-// The decisions of the run, in its order, up to where it stopped; 1 when it went on to program
-// the adapter.
-int ReportDecisions(Report* r, const RunFacts* f) {
-    if (f->notStarted != 0) {
-        Stop(r, f->notStarted);
-        return 0;
-    }
-    if (!ReportSystemIni(r, f)) {
-        return 0;
-    }
-
-    BYTE crtc75 = SkipRegisterValue(f);
-    int skip    = (crtc75 & EXT_CRTC_75_SKIP) != 0;
-    char* p     = PutHex(PutText(r->line, "skip bit: extended CRTC 0x75 = "), crtc75, 2);
-    PutText(p, skip ? ", bit 5 set" : ", bit 5 clear");
-    Emit(r);
-    if (skip) {
-        Stop(r, "the skip bit is set");
-        return 0;
-    }
-
+// The settings the run read once the skip bit was clear; `last` when the run stopped at its depth
+// test right after.
+int ReportSettings(Report* r, const RunFacts* f, int last) {
     const DisplayState* s = f->state;
-    p                     = PutText(r->line, "refresh rate: ");
+    char* p               = PutText(r->line, "refresh rate: ");
     switch (f->rateSource) {
     case kRateFromRegistry:
         PutText(PutShown(PutText(p, "\""), s->rateText, 1), "\" from the registry");
         break;
     case kRateDefault: PutText(p, "\"60\", the default: no RefreshRate value that fits"); break;
-    case kRateNoKey: PutText(p, "none: no Display\\Settings key, so the rate text is empty"); break;
+    case kRateNoKey: PutText(p, "none: no Display\\Settings key"); break;
     }
     Emit(r);
 
-    p = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
-    PutText(PutDecimal(p, s->bitsPerPixel), " bits per pixel");
-    Emit(r);
-    if (s->bitsPerPixel < kMinimumBitsPerPixel) {
-        char why[64];
-        PutText(PutDecimal(why, s->bitsPerPixel), " bits per pixel, 4 or fewer");
-        Stop(r, why);
-        return 0;
+    // The colours as Display Properties names them.
+    DepthClass d = ClassifyDepth(s->bitsPerPixel);
+    p            = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
+    p            = PutText(PutDecimal(p, s->bitsPerPixel), " bits per pixel");
+    if (s->bitsPerPixel == 0) {
+        PutText(p, " (the display could not be asked)");
+    } else if (last) {
+        PutText(p, " (16 colours or fewer)");
+    } else if (d != kNoDepthClass) {
+        PutText(PutText(PutText(p, " ("), DepthWords(d)), ")");
     }
-    return ReportSelection(r, s);
+    Emit(r);
+    if (!last) {
+        return 1;
+    }
+    Stop(r, s->bitsPerPixel == 0 ? "the display could not be asked"
+                                 : "16 colours or fewer, which the utility leaves alone");
+    return 0;
 }
 
-// Why there is no register window, in words: 0 when there is one.
-const char* NoWindowText(const WindowFacts* w, char* text) {
-    switch (w->answer) {
-    case kWindowHandedOut: return 0;
-    case kWindowOpenFails:
-        if (w->error == ERROR_NOT_SUPPORTED) {
-            return "PHYSWIN.VXD does not support DeviceIoControl";
+// The decisions of the run as its record tells them, up to where it stopped; 1 when it went on to
+// program the adapter.
+int ReportDecisions(Report* r, const RunFacts* f) {
+    if (f->notStarted != 0) {
+        Stop(r, f->notStarted);
+        return 0;
+    }
+    for (int i = 0; i < f->stepCount; ++i) {
+        const RecordedStep& step = f->steps[i];
+        switch (step.step) {
+        case kStepDriverLine:
+            if (!ReportSystemIni(r, f, step.value)) {
+                return 0;
+            }
+            break;
+        case kStepSkipBit: {
+            // The step follows the read of extended CRTC 0x75 it decided on.
+            int read    = step.accessCount - 1;
+            BYTE crtc75 = read >= 0 && read < f->accessCount ? f->accesses[read].value : 0;
+            char* p     = PutHex(PutText(r->line, "skip bit: extended CRTC 0x75 = "), crtc75, 2);
+            PutText(p, step.value ? ", bit 5 set" : ", bit 5 clear");
+            Emit(r);
+            if (step.value) {
+                Stop(r, "the skip bit is set");
+                return 0;
+            }
+            break;
         }
-        PutText(PutHexNumber(PutText(text, "PHYSWIN.VXD does not open (error code 0x"), w->error), ")");
-        return text;
-    case kWindowCallFails: return "the control call of PHYSWIN.VXD fails";
-    case kWindowAddressZero: return "PHYSWIN.VXD answers address 0";
-    case kWindowNoAnswer: return "PHYSWIN.VXD answers without an address";
+        case kStepDisplaySettings:
+            if (!ReportSettings(r, f, i + 1 == f->stepCount)) {
+                return 0;
+            }
+            break;
+        case kStepSelection: return ReportSelection(r, f->state, step.value);
+        default: break;
+        }
     }
     return 0;
 }
 
-// An index write with the read of its data port right after it.
-int IsIndexRead(const RunFacts* f, int i) {
-    const PlannedAccess* a = f->accesses;
-    return i >= 0 && i + 1 < f->accessCount && a[i].kind == kVgaAccessOut &&
-           (a[i].where == VGA_CRT_IC || a[i].where == EXT_IC) && a[i + 1].kind == kVgaAccessIn &&
-           a[i + 1].where == a[i].where + 1;
-}
-
-// The diagnostic makes an index write and the read of its data port right after it; every other
-// access it only writes down.
-int IsMade(const RunFacts* f, int i) {
-    return IsIndexRead(f, i) || IsIndexRead(f, i - 1);
+// The mapping driver's answer to the run, in words: 0 when it handed out a window (*address).
+const char* NoWindowText(const RunFacts* f, char* text, DWORD* address) {
+    for (int i = 0; i < f->stepCount; ++i) {
+        const RecordedStep& step = f->steps[i];
+        switch (step.step) {
+        case kStepDriverOpenFails:
+            if (step.value == ERROR_NOT_SUPPORTED) {
+                return "PHYSWIN.VXD does not support DeviceIoControl";
+            }
+            PutText(PutHexNumber(PutText(text, "PHYSWIN.VXD does not open (error code 0x"), step.value), ")");
+            return text;
+        case kStepDriverCallFails: return "PHYSWIN.VXD opens but does not map the registers";
+        case kStepWindowAnswer:
+            if (step.value == 0) {
+                return "PHYSWIN.VXD answers address 0";
+            }
+            *address = step.value;
+            return 0;
+        default: break;
+        }
+    }
+    return "PHYSWIN.VXD was not asked";
 }
 
 } // namespace
+
+void WriteWrapped(const char* line, ReportLineWriter writeLine, void* context) {
+    const char* text = line;
+    int indent       = 0;
+    char part[kReportWidth + 1];
+    for (;;) {
+        int room = kReportWidth - indent;
+        // Counted only up to the room: an unbounded count would become a call of strlen, which
+        // the Windows programs do not have.
+        int length = 0;
+        while (length <= room && text[length] != 0) {
+            ++length;
+        }
+        int take = length;
+        if (length > room) {
+            take = room;
+            while (take > 0 && text[take] != ' ') {
+                --take;
+            }
+            if (take == 0) {
+                take = room;
+            }
+        }
+        for (int i = 0; i < indent; ++i) {
+            part[i] = ' ';
+        }
+        for (int i = 0; i < take; ++i) {
+            part[indent + i] = text[i];
+        }
+        part[indent + take] = 0;
+        writeLine(part, context);
+        text += take;
+        while (*text == ' ') {
+            ++text;
+        }
+        if (*text == 0) {
+            return;
+        }
+        indent = kWrapIndent;
+    }
+}
 
 int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
                    char summary[kReportLineSize]) {
@@ -328,14 +428,13 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
     int programmed = ReportDecisions(&r, f);
 
     char noWindowText[80];
-    WindowFacts window   = {kWindowHandedOut, 0, 0};
+    DWORD address        = 0;
     const char* noWindow = 0;
     if (programmed) {
-        window   = f->askWindow();
-        noWindow = NoWindowText(&window, noWindowText);
+        noWindow = NoWindowText(f, noWindowText, &address);
         char* p  = PutText(r.line, "register window: ");
         if (noWindow == 0) {
-            PutHex(PutText(p, "0x"), window.address, 8);
+            PutHex(PutText(p, "0x"), address, 8);
         } else {
             PutText(PutText(p, "none: "), noWindow);
         }
@@ -343,14 +442,22 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
     }
 
     PutText(PutDecimal(PutText(r.line, "adapter accesses: "), f->accessCount),
-            " (the diagnostic makes those marked \"made\", to read)");
+            " (\"made\": the diagnostic makes it, to read)");
     Emit(&r);
     unsigned char crtcLatch = 0;
     unsigned char extLatch  = 0;
+    int anyMade             = 0;
     for (int i = 0; i < f->accessCount; ++i) {
         const PlannedAccess& a = f->accesses[i];
-        char* p                = PutText(r.line, IsMade(f, i) ? "  made    " : "  planned ");
+        char* p                = PutText(r.line, a.made ? "  made    " : "  planned ");
         DescribeVgaAccess(p, a.kind, a.where, a.value, a.undecoded, &crtcLatch, &extLatch);
+        Emit(&r);
+        anyMade |= a.made;
+    }
+    // The index register each made read selects through, which the diagnostic reads before its
+    // first index write and writes back at the end: not in the list, as the run does not make it.
+    if (anyMade) {
+        PutText(r.line, "  also made: the index register, read first and written back last");
         Emit(&r);
     }
 
@@ -359,8 +466,9 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
         Emit(&r);
         return 1;
     }
-    PutText(r.line, programmed ? "verdict: the utility would set the timing registers but not the mapped word"
-                               : "verdict: the utility would leave the adapter as it is on this machine");
+    PutText(r.line, programmed
+                        ? "verdict: the utility would set the timing registers, not the memory-mapped one"
+                        : "verdict: the utility would leave the adapter as it is on this machine");
     Emit(&r);
     PutText(PutText(r.line, programmed ? "  why: no register window: " : "  why: "),
             programmed ? noWindow : r.why);

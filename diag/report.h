@@ -6,16 +6,8 @@
 
 #include <windows.h>
 
-#include "hw/vga_names.h"
+#include "diag/run_record.h"
 #include "timing/timing.h"
-
-// One adapter access as the report lists it.
-struct PlannedAccess {
-    VgaAccessKind kind;
-    DWORD where; // port, or window address for a store
-    BYTE value;
-    BYTE undecoded; // a port or address the adapter does not answer
-};
 
 enum RateSource {
     kRateFromRegistry, // the RefreshRate value of Display\Settings
@@ -23,48 +15,41 @@ enum RateSource {
     kRateNoKey,        // no Display\Settings key: the rate text stays empty
 };
 
-// Why system.ini does not name the served driver, when a line comes close.
-enum NearMiss {
-    kNoNearMiss,
-    kNearMissNoLineBreak,  // the line ends the file with no line break after it
-    kNearMissBeforeHeader, // the line stands before the [boot.description] header
-    kNearMissHeaderCase,   // the header is there only in other letters' case
-    kNearMissTrailingText, // blanks, a CR or other text after "series"
-    kNearMissBlanks,       // blanks before the key or around the equals sign
-    kNearMissLetterCase,   // the line in other letters' case
+// What is wrong with the first line of system.ini that comes close to the served driver's line:
+// the same words and letters, as NearMissFault bits. Several may meet on one line.
+enum NearMissFault {
+    kFaultBlanksInKey    = 0x01, // blanks or tabs before the key or around the equals sign
+    kFaultDescriptionGap = 0x02, // "Lumarel series" not written with one blank between the words
+    kFaultLetterCase     = 0x04, // a letter in other case
+    kFaultTrailingText   = 0x08, // blanks or other text after "series"
+    kFaultExtraCr        = 0x10, // the line ends CR CR LF: one CR more than a line break has
+    kFaultNoLineBreak    = 0x20, // the file ends right after it, with no line break
+    kFaultOutsideSection = 0x40, // no [boot.description] header stands before it
+    kLineFaultCount      = 6,    // the faults of the line's own form, in the bits below 0x40
 };
 
 struct DriverLineFacts {
-    int found; // the served driver's line stands under [boot.description], as the run decides
-    NearMiss nearMiss;
-    int line; // the near miss's line number, counting from 1
-};
-
-// What the mapping driver answers when asked for the register window as the utility asks.
-enum WindowAnswer {
-    kWindowHandedOut,   // an address
-    kWindowOpenFails,   // CreateFileA fails with `error`
-    kWindowCallFails,   // the control call fails
-    kWindowAddressZero, // the control call succeeds with address 0
-    kWindowNoAnswer,    // the control call succeeds and writes no answer
-};
-
-struct WindowFacts {
-    WindowAnswer answer;
-    DWORD error;   // of kWindowOpenFails
-    DWORD address; // of kWindowHandedOut
+    int found;           // the served driver's line stands under [boot.description]
+    unsigned nearMiss;   // NearMissFault bits of the first line that comes close; 0: none does
+    int line;            // that line's number, counting from 1
+    int headerLine;      // the first [boot.description] header, as the utility reads it; 0: none
+    int otherCaseHeader; // the first header in other letters' case, such as [Boot.Description]
+    int brokenHeader;    // the first line that is the header but for blanks or a bracket
+    int endMarkLine;     // the line that holds the first Ctrl+Z, when text follows it; 0: none
+    int endMarkEndsLine; // the Ctrl+Z stands right after the near miss, where its line break belongs
 };
 
 struct RunFacts {
     const char* notStarted;    // why the run never started (no window class or window); else 0
-    const char* systemIniPath; // as the utility builds it; 0 when the Windows directory is too long
+    const char* systemIniPath; // as the utility builds it; 0 when it cannot be built
+    int windowsFolderEmpty;    // of a path that cannot be built: Windows names no folder at all
     int systemIniOpens;
     DriverLineFacts driverLine; // when system.ini opens
     RateSource rateSource;
     const DisplayState* state; // as the run left it
-    // Asks the mapping driver for the register window as the utility does: called only when the
-    // run went on to program the adapter, so that nothing else loads the driver.
-    WindowFacts (*askWindow)();
+    // The run's record: the steps it told and the accesses it made or planned, in order.
+    const RecordedStep* steps;
+    int stepCount;
     const PlannedAccess* accesses;
     int accessCount;
 };
@@ -74,6 +59,10 @@ struct RunFacts {
 enum { kReportLineSize = 1152, kReportWidth = 79 };
 
 typedef void (*ReportLineWriter)(const char* line, void* context);
+
+// Writes one line, wrapped at a blank where it is wider than kReportWidth (at the width itself
+// where a word is wider), the rest indented.
+void WriteWrapped(const char* line, ReportLineWriter writeLine, void* context);
 
 // Writes the report, one line per call of writeLine (no line end), none wider than kReportWidth.
 // When summary is not 0 it gets the one line that says where the run stopped or what it chose.

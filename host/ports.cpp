@@ -1,15 +1,27 @@
-// Host primitives: the program's port and window accesses go to the simulated adapter.
+// Host primitives: the program's port and window accesses go to the simulated adapter, and the run
+// record is kept as the diagnostic keeps it, so that refresh-sim reports what the diagnostic would.
+#include "diag/run_record.h"
 #include "hw/primitives.h"
 #include "machine.h"
 
 BYTE ReadPort(WORD port) {
-    return adapter::In(host::TheMachine().adapter, port);
+    BYTE index;
+    int made   = IsMadeRead(port, &index);
+    BYTE value = adapter::In(host::TheMachine().adapter, port);
+    PlanAccess(kVgaAccessIn, port, value, made);
+    return value;
 }
 
 void WritePort(WORD port, BYTE value) {
     adapter::Out(host::TheMachine().adapter, port, value);
+    PlanAccess(kVgaAccessOut, port, value, 0);
 }
 
 void StoreWindowByte(RegisterWindow address, BYTE value) {
     adapter::Store(host::TheMachine().adapter, address, value);
+    PlanAccess(kVgaAccessStore, address, value, 0);
+}
+
+void RecordStep(RunStep step, DWORD value) {
+    KeepStep(step, value);
 }

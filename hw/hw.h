@@ -16,8 +16,6 @@ BYTE ReadIndexed(WORD port, BYTE index);
 void WriteIndexed(WORD port, BYTE index, BYTE value);
 int IsSkipBitSet();
 RegisterWindow MapRegisterWindow();
-// Opens the mapping VxD as MapRegisterWindow does: loaded for as long as the handle is open.
-HANDLE OpenMappingDriver();
 // Writes one timing set into the adapter, register by register; it decides nothing.
 void ProgramTiming(const TimingSelection* selection);
 

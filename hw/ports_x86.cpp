@@ -20,3 +20,6 @@ void StoreWindowByte(RegisterWindow address, BYTE value) {
     __asm__ __volatile__("" : : : "memory");
     *reinterpret_cast<volatile BYTE*>(static_cast<UINT_PTR>(address)) = value;
 }
+
+// The utility tells nobody what it decided: it shows nothing when all is well.
+void RecordStep(RunStep, DWORD) {}

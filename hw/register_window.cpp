@@ -3,6 +3,7 @@
 
 #include "hw/hw.h"
 #include "hw/physwin.h"
+#include "hw/primitives.h"
 
 static const char kNotSupportedText[] = "Unable to open VxD, \r\n device does not support DeviceIOCTL\r\n";
 
@@ -21,14 +22,18 @@ void WriteStandardOutput(const char* text, int length) {
     WriteFile(output, text, static_cast<DWORD>(length), &written, NULL);
 }
 
-HANDLE OpenMappingDriver() {
+// The mapping VxD is loaded for as long as the handle is open.
+static HANDLE OpenMappingDriver() {
     return CreateFileA(PHYSWIN_DEVICE_PATH, 0, 0, NULL, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, NULL);
 }
 
+// The one asking of the mapping driver: the run's. Its answer goes to the run record, so a report
+// tells what the run was answered and never asks again.
 RegisterWindow MapRegisterWindow() {
     HANDLE driver = OpenMappingDriver();
     if (driver == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
+        RecordStep(kStepDriverOpenFails, error);
         if (error == ERROR_NOT_SUPPORTED) {
             WriteStandardOutput(kNotSupportedText, sizeof kNotSupportedText - 1);
         } else {
@@ -42,10 +47,12 @@ RegisterWindow MapRegisterWindow() {
     UINT32 out[kPhyswinAnswerSize / 4] = {0, 0};
     DWORD returned;
     if (!DeviceIoControl(driver, kPhyswinMapRegisterWindow, NULL, 0, out, sizeof out, &returned, NULL)) {
+        RecordStep(kStepDriverCallFails, 0);
         MessageBoxA(NULL, "Can not map physical to linear address", "", MB_OK);
         CloseHandle(driver);
         return 0;
     }
     CloseHandle(driver);
+    RecordStep(kStepWindowAnswer, out[0]);
     return out[0];
 }

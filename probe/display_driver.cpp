@@ -5,8 +5,8 @@
 #include <string.h>
 
 static const char kSystemIniName[] = "\\system.ini";
-static const char kSectionHeader[] = "[boot.description]";
-static const char kDriverLine[]    = "display.drv=Lumarel series\n";
+static const char kSectionHeader[] = SYSTEM_INI_SECTION;
+static const char kDriverLine[]    = SERVED_DRIVER_LINE "\n";
 
 enum {
     kPathSize      = kSystemIniPathSize,
@@ -16,7 +16,6 @@ enum {
     kLineLimit    = 255,
     kLongestPiece = kLineLimit - 1,
     kReadSize     = 64 * 1024,
-    kEndOfFile    = 0x1A, // Ctrl+Z: the old DOS end-of-file mark; nothing after it counts
 };
 
 // The read buffer keeps the unfinished end of the previous read in front of each new one, so a
@@ -73,7 +72,7 @@ void ReadSystemIniLines(HANDLE file, SystemIniLineVisitor visit, void* context) 
             break;
         }
         char* end     = readBuffer + kept + got;
-        char* endMark = static_cast<char*>(memchr(readBuffer + kept, kEndOfFile, got));
+        char* endMark = static_cast<char*>(memchr(readBuffer + kept, kSystemIniEndMark, got));
         if (endMark != NULL) {
             end = endMark;
         }
@@ -127,7 +126,7 @@ int CheckDisplayDriver() {
         file = OpenSystemIni(path);
     }
     if (file == INVALID_HANDLE_VALUE) {
-        MessageBoxA(NULL, "Open System.ini error!", "", MB_ICONERROR | MB_OK);
+        MessageBoxA(NULL, OPEN_SYSTEM_INI_ERROR, "", MB_ICONERROR | MB_OK);
         return 0;
     }
     DriverScan scan = {0, 0};

@@ -8,6 +8,13 @@
 
 enum { kSystemIniPathSize = 256 };
 
+// What the driver check looks for in system.ini, and what it shows when the file does not open.
+// The served driver's line is compared whole, its line break included.
+#define SYSTEM_INI_SECTION "[boot.description]"
+#define SERVED_DRIVER_LINE "display.drv=Lumarel series"
+#define OPEN_SYSTEM_INI_ERROR "Open System.ini error!"
+enum { kSystemIniEndMark = 0x1A }; // Ctrl+Z: the old DOS end-of-file mark; nothing after it counts
+
 int CheckDisplayDriver();
 // Full path of system.ini in the Windows directory; 0 when the directory is not known or the path
 // would not fit.

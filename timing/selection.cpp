@@ -3,8 +3,8 @@
 
 #include <string.h>
 
-// Resolutions in ModeIndex order; the first pair equal in both members wins.
-const int ResolutionTable[kModeCount][2] = {
+// Resolutions in TableRow order; the first pair equal in both members wins.
+const int ResolutionTable[kRowCount][2] = {
     {640, 480}, {720, 480}, {720, 576}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200},
 };
 
@@ -34,8 +34,8 @@ static const WidthRow kWidthRows[] = {
 };
 // clang-format on
 
-ModeIndex ClassifyResolution(int width, int height) {
-    for (ModeIndex m = 0; m < kModeCount; ++m) {
+TableRow ClassifyResolution(int width, int height) {
+    for (TableRow m = 0; m < kRowCount; ++m) {
         if (ResolutionTable[m][0] == width && ResolutionTable[m][1] == height) {
             return m;
         }
@@ -48,9 +48,9 @@ int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText) {
     return strncmp(entry, rateText, 2) == 0;
 }
 
-RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText) {
+RateIndex FindRateIndex(TableRow listRow, const char* rateText) {
     for (RateIndex i = 0; i < kRateCount; ++i) {
-        if (IsRequestedRate(RateTable[modeIndex][i], rateText)) {
+        if (IsRequestedRate(RateTable[listRow][i], rateText)) {
             return i;
         }
     }

@@ -4,19 +4,18 @@
 
 #include <windows.h>
 
-// Table indexes. ModeIndex: the eight supported resolutions, the rate list a screen's size picks.
-// TableRow: the same numbering, as the row of the register tables a screen's width picks, which
-// is not always its ModeIndex. RateIndex: a position in one resolution's rate list. RateSlot: a
-// refresh-rate column shared by all resolutions. DepthClass: up to 8, up to 16, up to 24 bits per
-// pixel.
-typedef unsigned int ModeIndex;
+// Table indexes. TableRow: a row of every table, one per supported resolution. A screen takes its
+// rate list from the row of its size (DisplayState's listRow) and its register values from the row
+// its width picks (FindTableRow), which is not always the same. RateIndex: a position in one row's
+// rate list. RateSlot: a refresh-rate column shared by all resolutions. DepthClass: up to 8, up to
+// 16, up to 24 bits per pixel.
 typedef unsigned int TableRow;
 typedef unsigned int RateIndex;
 typedef unsigned int RateSlot;
 typedef unsigned int DepthClass;
 
 enum {
-    kModeCount        = 8,
+    kRowCount         = 8,
     kRateCount        = 6,
     kSlotCount        = 6,
     kDepthCount       = 3,
@@ -48,7 +47,7 @@ struct DisplayState {
     int height;                   // pixels
     int bitsPerPixel;             // bits per pixel times colour planes
     char rateText[kRateTextSize]; // refresh rate chosen in the display settings, as text
-    ModeIndex modeIndex;
+    TableRow listRow;             // the row of the screen's size, whose rate list the rate text is found in
     RateIndex rateIndex;
 };
 
@@ -58,23 +57,23 @@ struct TimingSelection {
     BYTE word[kMappedWordSize]; // the mapped register word, in table order
 };
 
-extern const char RateTable[kModeCount][kRateCount][kRateEntrySize];
-extern const TimingRecord TimingTable[kModeCount][kRateCount];
-extern const BYTE OffsetTable[kModeCount][kDepthCount];
-extern const BYTE MappedWordTable[kSlotCount][kModeCount][kDepthCount][kMappedWordSize];
+extern const char RateTable[kRowCount][kRateCount][kRateEntrySize];
+extern const TimingRecord TimingTable[kRowCount][kRateCount];
+extern const BYTE OffsetTable[kRowCount][kDepthCount];
+extern const BYTE MappedWordTable[kSlotCount][kRowCount][kDepthCount][kMappedWordSize];
 
 // The process's one display state and timing selection, zero at start.
 extern DisplayState displayState;
 extern TimingSelection timingSelection;
 
-// The width and height of each ModeIndex.
-extern const int ResolutionTable[kModeCount][2];
+// The width and height of each TableRow.
+extern const int ResolutionTable[kRowCount][2];
 
-ModeIndex ClassifyResolution(int width, int height);
+TableRow ClassifyResolution(int width, int height);
 // Whether a rate entry stands for the requested rate text.
 int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText);
 // The first entry of the mode's rate list that stands for the text; 0 when none does.
-RateIndex FindRateIndex(ModeIndex modeIndex, const char* rateText);
+RateIndex FindRateIndex(TableRow listRow, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
 // The table row for a screen, chosen by the width (720 also looks at the height), and the RateSlot
 // that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has no row.

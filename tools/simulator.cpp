@@ -14,6 +14,7 @@
 #include "app/app.h"
 #include "diag/facts.h"
 #include "diag/report.h"
+#include "diag/run_record.h"
 #include "hw/vga.h"
 #include "hw/vga_names.h"
 #include "probe/probe.h"
@@ -23,8 +24,9 @@ namespace sim {
 
 namespace {
 
-// What the gathering of the report's facts asks of the stand-in is no call of the program's: the
-// machine's records are as the run left them afterwards.
+// What the gathering of the report's facts asks of the stand-in (system.ini opened and read again,
+// the registry asked again) is no call of the program's: the machine's records are as the run left
+// them afterwards.
 class KeepRecords {
   public:
     explicit KeepRecords(host::Machine& m) : machine_(m), kept_(m) {}
@@ -39,11 +41,6 @@ class KeepRecords {
     host::Machine kept_;
 };
 
-WindowFacts AskSimulatedDriver() {
-    KeepRecords keep(host::TheMachine());
-    return AskMappingDriver();
-}
-
 // The report of the run, in the words the diagnostic uses on a real machine, from what the
 // program did and the machine it ran on. A run that never started (no window class or window) has
 // no decisions to tell.
@@ -54,13 +51,6 @@ void Report(host::Machine& m, RunResult* result) {
     } else if (m.createdWindows.empty() || host::CountCalls("DestroyWindow") == 0) {
         notStarted = "the main window was not created";
     }
-    std::vector<PlannedAccess> accesses;
-    for (const adapter::Access& a : result->accesses) {
-        VgaAccessKind kind = a.op == adapter::Op::In    ? kVgaAccessIn
-                             : a.op == adapter::Op::Out ? kVgaAccessOut
-                                                        : kVgaAccessStore;
-        accesses.push_back({kind, a.where, a.value, static_cast<BYTE>(a.undecoded)});
-    }
     char path[kSystemIniPathSize];
     RunFacts facts;
     facts.notStarted = notStarted;
@@ -68,10 +58,12 @@ void Report(host::Machine& m, RunResult* result) {
         KeepRecords keep(m);
         GatherSystemFacts(&facts, path);
     }
+    // The run's own record, kept by the host's primitives as the diagnostic keeps it.
     facts.state       = &displayState;
-    facts.askWindow   = AskSimulatedDriver;
-    facts.accesses    = accesses.data();
-    facts.accessCount = static_cast<int>(accesses.size());
+    facts.steps       = recordedSteps;
+    facts.stepCount   = recordedStepCount;
+    facts.accesses    = plannedAccesses;
+    facts.accessCount = std::min(plannedAccessCount, static_cast<int>(kPlannedAccessRoom));
 
     char summary[kReportLineSize] = "";
     WriteRunReport(
@@ -135,6 +127,7 @@ void ResetProcessState() {
     std::memset(title, 0, sizeof title);
     instanceHandle = nullptr;
     mainWindow     = nullptr;
+    ClearRunRecord();
 }
 
 void PrepareMachine(const SimulatedMachine& machine) {
@@ -244,21 +237,26 @@ static std::string BoxType(unsigned type) {
 }
 
 // The report the diagnostic would print on such a machine, then what only a simulated run shows:
-// the message boxes, standard output and exit code.
+// the message boxes, standard output and exit code, wrapped as the report's lines are.
 std::string ToText(const RunResult& r) {
     std::ostringstream out;
     for (const std::string& line : r.report) {
         out << line << "\n";
     }
+    auto put = [&out](const std::string& line) {
+        WriteWrapped(
+            line.c_str(),
+            [](const char* part, void* to) { *static_cast<std::ostringstream*>(to) << part << "\n"; }, &out);
+    };
     if (r.messageBoxes.empty()) {
-        out << "message boxes: none\n";
+        put("message boxes: none");
     }
     for (const host::MessageBoxRecord& box : r.messageBoxes) {
-        out << "message box: text " << Quoted(box.text) << ", caption " << Quoted(box.caption) << ", type "
-            << BoxType(box.type) << "\n";
+        put("message box: text " + Quoted(box.text) + ", caption " + Quoted(box.caption) + ", type " +
+            BoxType(box.type));
     }
-    out << "standard output: " << (r.standardOutput.empty() ? "none" : Quoted(r.standardOutput)) << "\n";
-    out << "exit code: " << r.exitCode << "\n";
+    put("standard output: " + (r.standardOutput.empty() ? std::string("none") : Quoted(r.standardOutput)));
+    put("exit code: " + std::to_string(r.exitCode));
     return out.str();
 }
 

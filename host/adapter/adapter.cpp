@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "hw/vga.h"
-#include "hw/vga_names.h"
+#include "diag/report_text.h"
 
 namespace adapter {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "diag/dry_ports.h"
+#include "diag/run_record.h"
 #include "res/resource.h"
 #include "simulator.h"
 #include "tests/support/process.h"
@@ -36,7 +36,7 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
                           "DeviceIoControl"}),
               (std::vector<std::string>{"GetWindowsDirectoryA", "RegOpenKeyExA", "GetSystemMetrics",
                                         "GetSystemMetrics", "CreateDCA", "DeviceIoControl"}));
-    EXPECT_EQ(displayState.modeIndex, 4u);
+    EXPECT_EQ(displayState.listRow, 4u);
     EXPECT_EQ(displayState.rateIndex, 2u);
     EXPECT_EQ(displayState.bitsPerPixel, 16);
     const adapter::Adapter& a = r.finalAdapter;
@@ -47,7 +47,7 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     EXPECT_EQ(a.miscOutput, 0x2B);
     EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())),
               (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
-    EXPECT_EQ(r.summary, "row 4 (1024x768), 85 Hz (rate index 2, slot 2), depth class 1");
+    EXPECT_EQ(r.summary, "1024x768, 85 Hz, High Color");
 }
 
 // The skip bit is read after the driver check and before the registry and the display are asked.
@@ -141,19 +141,19 @@ TEST(Run, NoTimingInTheTablesWritesNothingAfterTheSkipBitRead) {
         const char* stop; // why the run writes nothing; nullptr where it writes
     } cases[] = {
         {"720x480, 8 bits", 720, 480, 8, sim::RateSetting::Text, "60",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x480, 16 bits", 720, 480, 16, sim::RateSetting::Text, "85",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x480, 24 bits", 720, 480, 24, sim::RateSetting::Text, "0",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x576, 8 bits", 720, 576, 8, sim::RateSetting::Text, "75",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x576, 16 bits", 720, 576, 16, sim::RateSetting::NoKey, "",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x576, 24 bits", 720, 576, 24, sim::RateSetting::Text, "",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"720x400", 720, 400, 16, sim::RateSetting::Text, "60",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
         {"no row for 1920", 1920, 1080, 16, sim::RateSetting::Text, "60",
          "the tables have no row for the width 1920"},
         {"no row for 0", 0, 0, 8, sim::RateSetting::Text, "", "the tables have no row for the width 0"},
@@ -212,7 +212,7 @@ TEST(Run, UnknownResolutionUsesRowZeroRatesAndTheWidthsRegisters) {
     machine.height   = 960;
     machine.rateText = "120";
     sim::RunResult r = sim::Run(machine);
-    EXPECT_EQ(displayState.modeIndex, 0u);
+    EXPECT_EQ(displayState.listRow, 0u);
     EXPECT_EQ(displayState.rateIndex, 3u);
     EXPECT_EQ(r.finalAdapter.crtc[0x00], 0xCF);
     EXPECT_EQ(r.finalAdapter.crtc[0x13], 0x40);

@@ -14,6 +14,7 @@
 
 #include "diag/diagnostic.h"
 #include "diag/dry_ports.h"
+#include "diag/run_record.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
 #include "machine.h"
@@ -198,24 +199,20 @@ TEST(Diagnostic, VerdictSaysWhatWouldHappenAndWhy) {
          {"verdict: the utility would set the rate on this machine"}},
         {"driver missing",
          [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Missing; },
-         {"verdict: the utility would set the timing registers but not the mapped word",
+         {"verdict: the utility would set the timing registers, not the memory-mapped one",
           "  why: no register window: PHYSWIN.VXD does not open (error code 0x2)"}},
         {"unsupported",
          [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::Unsupported; },
-         {"verdict: the utility would set the timing registers but not the mapped word",
+         {"verdict: the utility would set the timing registers, not the memory-mapped one",
           "  why: no register window: PHYSWIN.VXD does not support DeviceIoControl"}},
         {"control call fails",
          [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::IoctlFails; },
-         {"verdict: the utility would set the timing registers but not the mapped word",
-          "  why: no register window: the control call of PHYSWIN.VXD fails"}},
+         {"verdict: the utility would set the timing registers, not the memory-mapped one",
+          "  why: no register window: PHYSWIN.VXD opens but does not map the registers"}},
         {"address 0",
          [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NullWindow; },
-         {"verdict: the utility would set the timing registers but not the mapped word",
+         {"verdict: the utility would set the timing registers, not the memory-mapped one",
           "  why: no register window: PHYSWIN.VXD answers address 0"}},
-        {"no answer",
-         [](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NoOutput; },
-         {"verdict: the utility would set the timing registers but not the mapped word",
-          "  why: no register window: PHYSWIN.VXD answers without an address"}},
         {"skip bit",
          [](sim::SimulatedMachine& m) { m.crtc75 = 0x20; },
          {"verdict: the utility would leave the adapter as it is on this machine",
@@ -226,7 +223,7 @@ TEST(Diagnostic, VerdictSaysWhatWouldHappenAndWhy) {
              m.height = 576;
          },
          {"verdict: the utility would leave the adapter as it is on this machine",
-          "  why: the table holds no timing for this screen and rate"}},
+          "  why: the tables hold no timing for a screen 720 pixels wide, at any rate"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> report = RunDiagnosticOn(With(c.change));
@@ -237,37 +234,155 @@ TEST(Diagnostic, VerdictSaysWhatWouldHappenAndWhy) {
     }
 }
 
-// What a near miss in system.ini fails, in words; and no line wider than an MS-DOS Prompt window.
-TEST(Diagnostic, NamesTheRuleANearMissFails) {
+// The report's lines with each wrapped line joined again, so that a case names the sentence as
+// it was written, whatever the width cuts.
+std::vector<std::string> Unwrapped(const std::vector<std::string>& lines) {
+    std::vector<std::string> joined;
+    for (const std::string& line : lines) {
+        if (!joined.empty() && line.rfind("    ", 0) == 0) {
+            joined.back() += " " + line.substr(4);
+        } else {
+            joined.push_back(line);
+        }
+    }
+    return joined;
+}
+
+// Whether `want` stands in `lines` as one run of consecutive lines.
+bool HoldsInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& want) {
+    return std::search(lines.begin(), lines.end(), want.begin(), want.end()) != lines.end();
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+sim::SimulatedMachine WithSystemIni(const std::string& text) {
+    sim::SimulatedMachine machine;
+    machine.systemIni = text;
+    return machine;
+}
+
+// Each wording a user acts on, for the machine that shows it: the lines the report must hold, one
+// after the other, and where the run itself stopped (its last recorded step and that step's
+// value), so that the words are checked against what the run really did. A near miss in system.ini
+// above all: the user edits the file where these lines point.
+TEST(Diagnostic, SaysWhatIsReallyThere) {
+    const std::string kNoLine = "  no line \"display.drv=Lumarel series\" under [boot.description]";
     struct Case {
         const char* name;
-        const char* systemIni;
-        const char* explanation;
-    } cases[] = {
-        {"no LF", "[boot.description]\r\ndisplay.drv=Lumarel series",
-         "  line 2 comes close, but it ends the file with no line break after it"},
-        {"blank", "[boot.description]\r\ndisplay.drv=Lumarel series \r\n",
-         "  line 2 comes close, but a blank or other text follows \"series\""},
-        {"CR CR LF", "[boot.description]\r\ndisplay.drv=Lumarel series\r\r\n",
-         "  line 2 comes close, but a blank or other text follows \"series\""},
-        {"header", "[Boot.Description]\r\ndisplay.drv=Lumarel series\r\n",
-         "  line 2 comes close, but [boot.description] is not in small letters"},
-        {"before", "[boot]\ndisplay.drv=Lumarel series\n[boot.description]\n",
-         "  line 2 comes close, but it stands before the [boot.description] header"},
-        {"blanks", "[boot.description]\n display.drv = Lumarel series\n",
-         "  line 2 comes close, but blanks stand before the key or around the equals sign"},
-        {"case", "[boot.description]\ndisplay.drv=Lumarel Series\n",
-         "  line 2 comes close, but its letters' case differs"},
-    };
-    for (const Case& c : cases) {
         sim::SimulatedMachine machine;
-        machine.systemIni               = std::string(c.systemIni);
-        std::vector<std::string> report = RunDiagnosticOn(machine);
-        EXPECT_NE(std::find(report.begin(), report.end(), c.explanation), report.end()) << c.name;
-        EXPECT_NE(std::find(report.begin(), report.end(),
-                            "stop: system.ini does not name the served display driver"),
-                  report.end())
-            << c.name;
+        std::vector<std::string> lines;
+        RunStep lastStep;
+        DWORD lastValue;
+    };
+    // clang-format off
+    const Case cases[] = {
+        // The line itself is right, but no header that counts stands before it.
+        {"no header at all", WithSystemIni("[boot]\r\ndisplay.drv=Lumarel series\r\n"),
+         {kNoLine, "  line 2 comes close, but system.ini has no [boot.description] header"}, kStepDriverLine, 0},
+        {"before the header", WithSystemIni("[boot]\ndisplay.drv=Lumarel series\n[boot.description]\n"),
+         {kNoLine, "  line 2 comes close, but it stands before the [boot.description] header of line 3"},
+         kStepDriverLine, 0},
+        {"header with a blank before it", WithSystemIni(" [boot.description]\ndisplay.drv=Lumarel series\n"),
+         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStepDriverLine, 0},
+        {"header without its bracket", WithSystemIni("[boot.description\ndisplay.drv=Lumarel series\n"),
+         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStepDriverLine, 0},
+        {"header in capitals", WithSystemIni("[Boot.Description]\r\ndisplay.drv=Lumarel series\r\n"),
+         {kNoLine, "  line 2 comes close, but the header of line 1 is not in small letters, so it does not count"},
+         kStepDriverLine, 0},
+        {"small header after a capitals one",
+         WithSystemIni("[BOOT.DESCRIPTION]\r\ndisplay.drv=Lumarel series\r\n[boot.description]\r\n"),
+         {kNoLine, "  line 2 comes close, but it stands before the [boot.description] header of line 3",
+          "  and the header of line 1 is not in small letters, so it does not count"}, kStepDriverLine, 0},
+        // The line's own form.
+        {"blanks around =", WithSystemIni("[boot.description]\ndisplay.drv = Lumarel series\n"),
+         {kNoLine, "  line 2 comes close, but blanks stand before the key or around the equals sign"},
+         kStepDriverLine, 0},
+        {"two blanks in the description", WithSystemIni("[boot.description]\ndisplay.drv=Lumarel  series\n"),
+         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStepDriverLine, 0},
+        {"no blank in the description", WithSystemIni("[boot.description]\ndisplay.drv=LumarelSeries\n"),
+         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them",
+          "  and its letters' case differs"}, kStepDriverLine, 0},
+        {"a tab in the description", WithSystemIni("[boot.description]\ndisplay.drv=Lumarel\tseries\n"),
+         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStepDriverLine, 0},
+        {"capitals and a blank after", WithSystemIni("[boot.description]\ndisplay.drv=LUMAREL SERIES \n"),
+         {kNoLine, "  line 2 comes close, but its letters' case differs",
+          "  and blanks or other text follow the description"}, kStepDriverLine, 0},
+        {"blanks and case", WithSystemIni("[boot.description]\n Display.drv=Lumarel series\n"),
+         {kNoLine, "  line 2 comes close, but blanks stand before the key or around the equals sign",
+          "  and its letters' case differs"}, kStepDriverLine, 0},
+        {"a comment after it", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series ; x\r\n"),
+         {kNoLine, "  line 2 comes close, but blanks or other text follow the description"}, kStepDriverLine, 0},
+        {"CR CR LF", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series\r\r\n"),
+         {kNoLine, "  line 2 comes close, but it ends CR CR LF (Notepad does not show the CR)"}, kStepDriverLine, 0},
+        {"no line break", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series"),
+         {kNoLine, "  line 2 comes close, but it ends the file with no line break after it"}, kStepDriverLine, 0},
+        // Ctrl+Z, the old end-of-file mark, ends the reading.
+        {"Ctrl+Z right after it", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series\x1A"),
+         {kNoLine, "  line 2 comes close, but a Ctrl+Z stands where its line break belongs"}, kStepDriverLine, 0},
+        {"Ctrl+Z before it", WithSystemIni("[boot.description]\r\n\x1A\r\ndisplay.drv=Lumarel series\r\n"),
+         {kNoLine, "  line 2 holds a Ctrl+Z: the utility reads nothing after it",
+          "stop: system.ini does not name the served display driver"}, kStepDriverLine, 0},
+        // The served line, where it counts, has nothing to explain.
+        {"served", WithSystemIni("[Boot.Description]\r\n[boot.description]\r\ndisplay.drv=Lumarel series\r\n"),
+         {"system.ini: C:\\WINDOWS\\system.ini, names the served display driver"}, kStepWindowAnswer, 0x60000000},
+        // The Windows folder.
+        {"no Windows folder", With([](sim::SimulatedMachine& m) { m.windowsDirectory = ""; }),
+         {"system.ini: Windows names no Windows folder",
+          "stop: system.ini does not open (the utility shows \"Open System.ini error!\")"}, kStepDriverLine, 0},
+        {"Windows folder too long", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "C:\\" + std::string(250, 'W'); }),
+         {"system.ini: the Windows folder's name is too long for the path"}, kStepDriverLine, 0},
+        // Rates and colours in words, not the tables' fillers.
+        {"720 pixels wide", With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 480; }),
+         {"selection: 720x480: the tables hold no timing for it at any rate",
+          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStepSelection, 0},
+        {"720x400", With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 400; }),
+         {"selection: 720x576: the tables hold no timing for it at any rate",
+          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStepSelection, 0},
+        {"\"600\"", With([](sim::SimulatedMachine& m) { m.rateText = "600"; }),
+         {"selection: 1024x768, 60 Hz, High Color",
+          "  only a rate's first two characters count: \"600\" is taken as 60 Hz"}, kStepWindowAnswer, 0x60000000},
+        {"\"12\"", With([](sim::SimulatedMachine& m) { m.rateText = "12"; }),
+         {"selection: 1024x768, 120 Hz, High Color",
+          "  only a rate's first two characters count: \"12\" is taken as 120 Hz"}, kStepWindowAnswer, 0x60000000},
+        {"rate not listed", With([](sim::SimulatedMachine& m) { m.rateText = "70"; }),
+         {"selection: 1024x768, 60 Hz, High Color",
+          "  fallback: \"70\" is in no entry of 1024x768's list: its first, 60 Hz, is taken"}, kStepWindowAnswer, 0x60000000},
+        {"a rate without a slot", With([](sim::SimulatedMachine& m) { m.width = 1600; m.height = 1200; m.rateText = ""; }),
+         {"selection: 1600x1200, an empty rate entry, High Color",
+          "stop: the table holds no timing for this screen and rate"}, kStepSelection, 0},
+        {"display not asked", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 0; }),
+         {"screen: 1024x768, 0 bits per pixel (the display could not be asked)",
+          "stop: the display could not be asked"}, kStepDisplaySettings, 0},
+        {"16 colours", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; }),
+         {"screen: 1024x768, 4 bits per pixel (16 colours or fewer)",
+          "stop: 16 colours or fewer, which the utility leaves alone"}, kStepDisplaySettings, 4},
+        {"256 colours", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 8; }),
+         {"screen: 1024x768, 8 bits per pixel (256 colours)"}, kStepWindowAnswer, 0x60000000},
+        {"no address", With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NoOutput; }),
+         {"register window: none: PHYSWIN.VXD answers address 0"}, kStepWindowAnswer, 0},
+        // What the diagnostic touches beyond the listed accesses.
+        {"index register", sim::SimulatedMachine{},
+         {"  also made: the index register, read first and written back last",
+          "verdict: the utility would set the rate on this machine"}, kStepWindowAnswer, 0x60000000},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        std::vector<std::string> report = RunDiagnosticOn(c.machine);
+        ASSERT_GT(recordedStepCount, 0) << c.name;
+        const RecordedStep& last = recordedSteps[recordedStepCount - 1];
+        EXPECT_EQ(last.step, c.lastStep) << c.name;
+        EXPECT_EQ(last.value, c.lastValue) << c.name;
+        EXPECT_TRUE(HoldsInOrder(Unwrapped(report), c.lines)) << c.name << ":\n" << Joined(report);
+        for (const std::string& line : report) {
+            EXPECT_LE(line.size(), 79u) << c.name << ": " << line;
+            EXPECT_EQ(line.find(" 0 Hz"), std::string::npos) << c.name << ": " << line;
+        }
     }
     for (const MachineRow& row : kMachines) {
         for (const std::string& line : RunDiagnosticOn(row.machine)) {
@@ -291,6 +406,85 @@ TEST(Diagnostic, ReadsOnlyRightAfterTheirIndexWrite) {
     EXPECT_EQ(plannedAccesses[3].value, 0x0E);
     RestoreIndexRegisters();
     EXPECT_EQ(host::TheMachine().adapter.trace.back(), (Access{Op::Out, VGA_CRT_IC, 0x00, false}));
+}
+
+// A data-port read is made only right after the write of its own index: not as the first access,
+// not after another pair's index, not a second time after one index write, not after a store.
+// One that is not made answers 0xFF and leaves the adapter untouched.
+TEST(Diagnostic, MakesNoReadThatNoIndexWriteJustPreceded) {
+    struct Step {
+        VgaAccessKind kind;
+        WORD where;
+        BYTE value; // written; for a read, what it must answer
+        bool made;
+    };
+    const BYTE kCrtc11 = 0x8E; // what the adapter holds, so a made read tells itself apart
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        size_t adapterAccesses; // the index register's first read, then an index write and read each
+    } cases[] = {
+        {"data read first", {{kVgaAccessIn, VGA_CRT_DC, 0xFF, false}}, 0},
+        {"after the other pair's index",
+         {{kVgaAccessOut, EXT_IC, VGA_CRTC_V_SYNC_END, false}, {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         0},
+        {"after an index write, another port",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, false}, {kVgaAccessIn, VGA_MIS_W, 0xFF, false}},
+         0},
+        {"twice after one index write",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, true},
+          {kVgaAccessIn, VGA_CRT_DC, kCrtc11, true},
+          {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         3},
+        {"after a window store",
+         {{kVgaAccessOut, VGA_CRT_IC, VGA_CRTC_V_SYNC_END, false},
+          {kVgaAccessStore, 0, 0x12, false},
+          {kVgaAccessIn, VGA_CRT_DC, 0xFF, false}},
+         0},
+    };
+    for (const Case& c : cases) {
+        sim::PrepareMachine(sim::SimulatedMachine{});
+        host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END] = kCrtc11;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            if (step.kind == kVgaAccessIn) {
+                EXPECT_EQ(ReadPort(step.where), step.value) << c.name << ", access " << i;
+            } else if (step.kind == kVgaAccessOut) {
+                WritePort(step.where, step.value);
+            } else {
+                StoreWindowByte(host::TheMachine().adapter.windowBase, step.value);
+            }
+        }
+        ASSERT_EQ(plannedAccessCount, static_cast<int>(c.steps.size())) << c.name;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            EXPECT_EQ(plannedAccesses[i].made, c.steps[i].made) << c.name << ", access " << i;
+        }
+        EXPECT_EQ(host::TheMachine().adapter.trace.size(), c.adapterAccesses) << c.name;
+        RestoreIndexRegisters();
+    }
+}
+
+// The record keeps as many accesses as it has room for, and counts the rest: a run longer than the
+// room, up to the room's last place and one beyond it, writes nothing outside the record.
+TEST(Diagnostic, KeepsAccessesUpToItsRoomAndCountsTheRest) {
+    sim::PrepareMachine(sim::SimulatedMachine{});
+    for (int i = 0; i < kPlannedAccessRoom; ++i) {
+        WritePort(VGA_MIS_W, static_cast<BYTE>(i));
+    }
+    ASSERT_EQ(plannedAccessCount, kPlannedAccessRoom);
+    EXPECT_EQ(plannedAccesses[kPlannedAccessRoom - 1].value, kPlannedAccessRoom - 1);
+    const int stepsBefore = recordedStepCount;
+    // One beyond the room: an index write and the made read of its data port.
+    EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END),
+              host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END]);
+    EXPECT_EQ(plannedAccessCount, kPlannedAccessRoom + 2);
+    EXPECT_EQ(recordedStepCount, stepsBefore);
+    for (int i = 0; i < kPlannedAccessRoom; ++i) {
+        EXPECT_EQ(plannedAccesses[i].value, i) << i;
+        EXPECT_EQ(plannedAccesses[i].where, VGA_MIS_W) << i;
+        EXPECT_EQ(plannedAccesses[i].made, 0) << i;
+    }
+    RestoreIndexRegisters();
 }
 
 } // namespace

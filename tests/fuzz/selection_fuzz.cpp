@@ -24,8 +24,8 @@ uint32_t Take32(const uint8_t*& data, size_t& size) {
 }
 
 void Fail(const char* what, const DisplayState& state) {
-    std::fprintf(stderr, "%s: %dx%d, %d bits per pixel, mode index %u, rate index %u\n", what, state.width,
-                 state.height, state.bitsPerPixel, state.modeIndex, state.rateIndex);
+    std::fprintf(stderr, "%s: %dx%d, %d bits per pixel, list row %u, rate index %u\n", what, state.width,
+                 state.height, state.bitsPerPixel, state.listRow, state.rateIndex);
     std::abort();
 }
 
@@ -47,11 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // As ReadRefreshRate leaves it: zero-terminated within the field, whatever bytes came before.
     std::memcpy(state.rateText, data, size < kRateTextSize - 1 ? size : kRateTextSize - 1);
 
-    state.modeIndex = ClassifyResolution(state.width, state.height);
-    if (state.modeIndex >= kModeCount) {
+    state.listRow = ClassifyResolution(state.width, state.height);
+    if (state.listRow >= kRowCount) {
         Fail("ClassifyResolution out of range", state);
     }
-    state.rateIndex = givenIndex ? rateIndex : FindRateIndex(state.modeIndex, state.rateText);
+    state.rateIndex = givenIndex ? rateIndex : FindRateIndex(state.listRow, state.rateText);
     if (!givenIndex && state.rateIndex >= kRateCount) {
         Fail("FindRateIndex out of range", state);
     }
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (selected == 1) {
         // The record is one of the table's records for this rate index, in some row.
         bool fromTable = false;
-        for (ModeIndex m = 0; m < kModeCount && state.rateIndex < kRateCount; ++m) {
+        for (TableRow m = 0; m < kRowCount && state.rateIndex < kRateCount; ++m) {
             fromTable = fromTable || std::memcmp(selection.record, TimingTable[m][state.rateIndex],
                                                  kTimingRecordSize) == 0;
         }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/support/accesses.h"
-#include "diag/dry_ports.h"
+#include "diag/run_record.h"
 #include "hw/hw.h"
 #include "hw/vga.h"
 #include "machine.h"

@@ -282,4 +282,58 @@ TEST_F(CheckDisplayDriverTest, AgreesWithAPlainModelOnMixedFiles) {
     EXPECT_GT(foundCount, 50); // the mix does reach the line
 }
 
+// The pieces the reading hands on, at the limits of its buffer: each row the file, how ReadFile
+// splits it (0: one read) and the pieces in order.
+TEST_F(CheckDisplayDriverTest, PiecesAtTheLimitsOfTheLineBuffer) {
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t readChunk;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        // 255 characters and the end of the file: a full piece of 254, then the last character.
+        {"last line exactly at the limit", Filler(255), 0, {Filler(254), "x"}},
+        {"last line one short of it", Filler(254), 0, {Filler(254)}},
+        // An LF that is the first byte of a read, with nothing kept before it: an empty line.
+        {"LF first in a read", "x\n\n\r\n", 2, {"x\n", "\n", "\n"}},
+        {"LF first in the file", "\n" + kHeader + "\n", 0, {"\n", kHeader + "\n"}},
+        // The header as the file's last line, exactly its own length.
+        {"header at the end", kLine + "\n" + kHeader, 0, {kLine + "\n", kHeader}},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        PutSystemIni(c.text);
+        host::TheMachine().readChunk = c.readChunk;
+        std::vector<std::string> pieces;
+        HANDLE file = OpenSystemIni(host::SystemIniPath().c_str());
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << c.name;
+        ReadSystemIniLines(
+            file,
+            [](const char* line, size_t length, void* out) {
+                static_cast<std::vector<std::string>*>(out)->push_back(std::string(line, length));
+            },
+            &pieces);
+        CloseHandle(file);
+        EXPECT_EQ(pieces, c.pieces) << c.name;
+    }
+}
+
+// The section header counts by its first 18 characters, a line of exactly those included.
+TEST(SectionHeader, CountsByItsFirstCharacters) {
+    const struct {
+        std::string line;
+        int header;
+    } cases[] = {
+        {kHeader, 1},
+        {kHeader + "\n", 1},
+        {kHeader + " ; x\n", 1},
+        {kHeader.substr(0, 17), 0},
+        {"[Boot.Description]\n", 0},
+        {" " + kHeader + "\n", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsSectionHeader(c.line.data(), c.line.size()), c.header) << c.line;
+    }
+}
+
 } // namespace

@@ -26,8 +26,8 @@ inline DisplayState MakeDisplayState(int width, int height, int bitsPerPixel, co
     state.height       = height;
     state.bitsPerPixel = bitsPerPixel;
     std::strncpy(state.rateText, rate, sizeof state.rateText - 1);
-    state.modeIndex = ClassifyResolution(width, height);
-    state.rateIndex = FindRateIndex(state.modeIndex, state.rateText);
+    state.listRow   = ClassifyResolution(width, height);
+    state.rateIndex = FindRateIndex(state.listRow, state.rateText);
     return state;
 }
 

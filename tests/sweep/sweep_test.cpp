@@ -90,7 +90,7 @@ RateSetting TextRate(const std::string& text) {
 // without their zero, and no value or no key at all.
 std::vector<RateSetting> Rates() {
     std::set<std::string> tableTexts;
-    for (ModeIndex m = 0; m < kModeCount; ++m) {
+    for (TableRow m = 0; m < kRowCount; ++m) {
         for (RateIndex i = 0; i < kRateCount; ++i) {
             std::string entry(RateTable[m][i]);
             tableTexts.insert(entry);

@@ -68,10 +68,10 @@ TEST(Tables, DigestOfEveryByte) {
 // and retrace after the blanking start; bit 7 of CRTC 0x03 is set, as VGA requires; and bit 7 of
 // CRTC 0x11 locks CRTC 0x00-0x07 again.
 TEST(Tables, RecordsAgreeWithTheirResolution) {
-    const int sizes[kModeCount][2] = {{640, 480},  {720, 480},  {720, 576},   {800, 600},
-                                      {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}};
-    int checked                    = 0;
-    for (ModeIndex m = 0; m < kModeCount; ++m) {
+    const int sizes[kRowCount][2] = {{640, 480},  {720, 480},  {720, 576},   {800, 600},
+                                     {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200}};
+    int checked                   = 0;
+    for (TableRow m = 0; m < kRowCount; ++m) {
         for (RateIndex r = 0; r < kRateCount; ++r) {
             const TimingRecord& record = TimingTable[m][r];
             if (RecordOf(record) == Bytes(kTimingRecordSize, 0)) {
@@ -99,7 +99,7 @@ TEST(Tables, RecordsAgreeWithTheirResolution) {
 
 TEST(Tables, EmptyRatesAndTheSevenTwentyRowsHoldZeroRecords) {
     const Bytes zero(kTimingRecordSize, 0);
-    for (ModeIndex m = 0; m < kModeCount; ++m) {
+    for (TableRow m = 0; m < kRowCount; ++m) {
         for (RateIndex r = 0; r < kRateCount; ++r) {
             bool noRate = RateTable[m][r][0] == 0 || m == 1 || m == 2;
             EXPECT_EQ(RecordOf(TimingTable[m][r]) == zero, noRate) << "mode " << m << " rate " << r;
@@ -107,7 +107,7 @@ TEST(Tables, EmptyRatesAndTheSevenTwentyRowsHoldZeroRecords) {
         }
     }
     for (RateSlot s = 0; s < kSlotCount; ++s) {
-        for (ModeIndex m : {1u, 2u}) {
+        for (TableRow m : {1u, 2u}) {
             for (DepthClass d = 0; d < kDepthCount; ++d) {
                 EXPECT_EQ(WordOf(MappedWordTable[s][m][d]), Bytes(4, 0));
             }
@@ -120,13 +120,13 @@ TEST(ClassifyResolution, KnownPairsAndEverythingElseIsRowZero) {
                             {1152, 864, 5}, {1280, 1024, 6}, {1600, 1200, 7}, {1280, 960, 0}, {800, 480, 0},
                             {480, 640, 0},  {0, 0, 0},       {-640, -480, 0}, {1024, 769, 0}};
     for (const auto& p : pairs) {
-        EXPECT_EQ(ClassifyResolution(p[0], p[1]), static_cast<ModeIndex>(p[2])) << p[0] << "x" << p[1];
+        EXPECT_EQ(ClassifyResolution(p[0], p[1]), static_cast<TableRow>(p[2])) << p[0] << "x" << p[1];
     }
 }
 
 TEST(FindRateIndex, ComparesAtMostTwoCharacters) {
     struct Case {
-        ModeIndex mode;
+        TableRow mode;
         const char* text;
         RateIndex expected;
     } cases[] = {
@@ -163,7 +163,7 @@ struct SelectCase {
     int width, height, bpp;
     const char* rate;
     RateIndex rateIndex;
-    ModeIndex recordRow; // the row the record comes from
+    TableRow recordRow; // the row the record comes from
     int offset;
     Bytes word;
 };
@@ -288,10 +288,10 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     }
 }
 
-// The row comes from the width, never from modeIndex.
+// The row comes from the width, never from listRow.
 TEST(SelectTiming, IgnoresModeIndex) {
     DisplayState state = State(1024, 768, 16, "85");
-    state.modeIndex    = 7;
+    state.listRow      = 7;
     TimingSelection chosen{};
     ASSERT_EQ(SelectTiming(&state, &chosen), 1);
     EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[4][2]));

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/dry_ports.h"
+#include "diag/run_record.h"
 #include "tests/support/refresh_sim.h"
 #include "tests/support/scratch_folder.h"
 
@@ -50,8 +50,7 @@ TEST(RefreshSim, DefaultMachineIsTheTypicalRun) {
     EXPECT_NE(o.out.find("CRTC 0x00 (horizontal total) <- A7"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("CRTC 0x13 (offset) <- 00"), std::string::npos);
     EXPECT_NE(o.out.find("window 0x60000003 <- 1C"), std::string::npos);
-    EXPECT_NE(o.out.find("\nselection: row 4 (1024x768), 85 Hz (rate index 2, slot 2), depth class 1\n"),
-              std::string::npos);
+    EXPECT_NE(o.out.find("\nselection: 1024x768, 85 Hz, High Color\n"), std::string::npos);
     EXPECT_NE(o.out.find("\nverdict: the utility would set the rate on this machine\n"), std::string::npos);
 }
 
@@ -109,10 +108,17 @@ TEST(RefreshSim, OptionsReachTheMachine) {
 
 // The rate text goes to the registry as given, even empty or starting with a minus or two.
 TEST(RefreshSim, RateTextsAsGiven) {
-    EXPECT_NE(RunJson("--screen 1152x864 --rate=").dump().find("rate index 3"), std::string::npos);
-    EXPECT_NE(RunJson("--rate=-1").dump().find("rate index 0"), std::string::npos);
-    EXPECT_NE(RunJson("--rate=--json --screen 1152x864").dump().find("rate index 0"), std::string::npos);
-    EXPECT_NE(RunJson("--no-settings-key --screen 1600x1200").dump().find("rate index 2"), std::string::npos);
+    EXPECT_NE(RunJson("--screen 1152x864 --rate=").dump().find("selection: 1152x864, an empty rate entry"),
+              std::string::npos);
+    EXPECT_NE(RunJson("--rate=-1").dump().find("refresh rate: \\\"-1\\\" from the registry"),
+              std::string::npos);
+    EXPECT_NE(
+        RunJson("--rate=--json --screen 1152x864").dump().find("fallback: \\\"--json\\\" is in no entry"),
+        std::string::npos);
+    EXPECT_NE(RunJson("--no-settings-key --screen 1600x1200")
+                  .dump()
+                  .find("selection: 1600x1200, an empty rate entry"),
+              std::string::npos);
 }
 
 // Leading zeros are no octal: 040 is forty, 0640x0400 is 640 by 400, 010 bits are ten.

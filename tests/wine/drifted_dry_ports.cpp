@@ -5,4 +5,5 @@
 #define ReadPort DriftedReadPortByte
 #define WritePort DriftedWritePortByte
 #define StoreWindowByte DriftedStoreWindowByte
+#define RecordStep DriftedRecordStep
 #include "diag/dry_ports.cpp"
