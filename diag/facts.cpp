@@ -29,11 +29,16 @@ namespace {
 const char kDriverText[]    = SERVED_DRIVER_LINE;
 const char kSectionHeader[] = SYSTEM_INI_SECTION;
 
+// Where a character first stands in a text, worked out by the compiler.
+constexpr size_t IndexOf(const char* text, char c) {
+    return *text == c ? 0 : 1 + IndexOf(text + 1, c);
+}
+
 enum {
     kDriverLength = sizeof kDriverText - 1,
     kHeaderLength = sizeof kSectionHeader - 1,
-    kKeyLength    = sizeof "display.drv=" - 1,        // the key and its equals sign
-    kWordGap      = sizeof "display.drv=Lumarel" - 1, // the one blank between the two words
+    kKeyLength    = IndexOf(SERVED_DRIVER_LINE, '=') + 1, // the key and its equals sign
+    kWordGap      = IndexOf(SERVED_DRIVER_LINE, ' '),     // the one blank between the two words
 };
 
 struct LineReview {

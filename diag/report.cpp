@@ -213,7 +213,7 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
     char why[kWordTextSize];
     DepthClass d = ClassifyDepth(s->bitsPerPixel);
     if (d == kNoDepthClass) {
-        PutText(PutDecimal(PutText(why, "the tables have no column for "), s->bitsPerPixel),
+        PutText(PutDecimal(PutText(why, "the tables hold no timing for "), s->bitsPerPixel),
                 " bits per pixel");
         Stop(r, why);
         return 0;
@@ -221,7 +221,8 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
     TableRow row;
     RateSlot slot;
     if (!FindTableRow(s->width, s->height, s->rateIndex, &row, &slot)) {
-        PutDecimal(PutText(why, "the tables have no row for the width "), s->width);
+        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
+                " pixels wide");
         Stop(r, why);
         return 0;
     }

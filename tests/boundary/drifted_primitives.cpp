@@ -11,6 +11,8 @@ void WritePort(DWORD, BYTE) {}
 
 void StoreWindowByte(DWORD, BYTE) {}
 
+void RecordStep(DWORD, DWORD) {}
+
 int main() {
     return WinMain(0, 0, 0, 0);
 }

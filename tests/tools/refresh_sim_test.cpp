@@ -54,6 +54,25 @@ TEST(RefreshSim, DefaultMachineIsTheTypicalRun) {
     EXPECT_NE(o.out.find("\nverdict: the utility would set the rate on this machine\n"), std::string::npos);
 }
 
+// No line of the text output is wider than an MS-DOS Prompt window, the message box's and the
+// standard output's among them; a longer one goes on indented.
+TEST(RefreshSim, TextLinesFitAPromptWindow) {
+    for (const char* arguments : {"--no-system-ini", "--driver missing", "--driver unsupported",
+                                  "--rate="
+                                  "0123456789012345678901234567890123456789012345678901234567890123456789"}) {
+        Outcome o = RunSim(arguments);
+        ASSERT_EQ(o.exitCode, 0) << arguments;
+        std::istringstream lines(o.out);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 79u) << arguments << ": " << line;
+        }
+    }
+    EXPECT_NE(RunSim("--no-system-ini")
+                  .out.find("\nmessage box: text \"Open System.ini error!\", caption \"\", "
+                            "type 0x10 (MB_ICONERROR\n    | MB_OK)\n"),
+              std::string::npos);
+}
+
 TEST(RefreshSim, JsonShape) {
     nlohmann::json j = RunJson("--screen 640x480 --bpp 8 --rate 120");
     EXPECT_EQ(j["exitCode"], 0);
