@@ -4,7 +4,7 @@
 
 #include "app/app.h"
 #include "diag/dry_ports.h"
-#include "diag/facts.h"
+#include "facts/facts.h"
 #include "diag/run_record.h"
 #include "probe/probe.h"
 
@@ -18,7 +18,7 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     char path[kSystemIniPathSize];
     RunFacts facts;
     facts.notStarted = 0; // the diagnostic calls the run itself, with no window of its own
-    GatherSystemFacts(&facts, path);
+    GatherSystemFacts(&facts.system, path);
     facts.state       = &displayState;
     facts.steps       = recordedSteps;
     facts.stepCount   = recordedStepCount;

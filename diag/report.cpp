@@ -144,15 +144,15 @@ void ReportNearMiss(Report* r, const DriverLineFacts* d) {
 int ReportSystemIni(Report* r, const RunFacts* f, DWORD served) {
     const char* openError = "system.ini does not open (the utility shows \"" OPEN_SYSTEM_INI_ERROR "\")";
     char* p               = PutText(r->line, "system.ini: ");
-    if (f->systemIniPath == 0) {
-        PutText(p, f->windowsFolderEmpty ? "Windows names no Windows folder"
-                                         : "the Windows folder's name is too long for the path");
+    if (f->system.systemIniPath == 0) {
+        PutText(p, f->system.windowsFolderEmpty ? "Windows names no Windows folder"
+                                                : "the Windows folder's name is too long for the path");
         Emit(r);
         Stop(r, openError);
         return 0;
     }
-    p = PutShown(p, f->systemIniPath, 0);
-    if (!f->systemIniOpens) {
+    p = PutShown(p, f->system.systemIniPath, 0);
+    if (!f->system.systemIniOpens) {
         PutText(p, ", does not open");
         Emit(r);
         Stop(r, openError);
@@ -166,7 +166,7 @@ int ReportSystemIni(Report* r, const RunFacts* f, DWORD served) {
     Emit(r);
     PutText(r->line, "  no line \"" SERVED_DRIVER_LINE "\" under " SYSTEM_INI_SECTION);
     Emit(r);
-    const DriverLineFacts* d = &f->driverLine;
+    const DriverLineFacts* d = &f->system.driverLine;
     if (d->nearMiss != 0) {
         ReportNearMiss(r, d);
     }
@@ -283,7 +283,7 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
 int ReportSettings(Report* r, const RunFacts* f, int last) {
     const DisplayState* s = f->state;
     char* p               = PutText(r->line, "refresh rate: ");
-    switch (f->rateSource) {
+    switch (f->system.rateSource) {
     case kRateFromRegistry:
         PutText(PutShown(PutText(p, "\""), s->rateText, 1), "\" from the registry");
         break;

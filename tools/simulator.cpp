@@ -12,7 +12,7 @@
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
-#include "diag/facts.h"
+#include "facts/facts.h"
 #include "diag/report.h"
 #include "diag/run_record.h"
 #include "hw/vga.h"
@@ -56,7 +56,7 @@ void Report(host::Machine& m, RunResult* result) {
     facts.notStarted = notStarted;
     {
         KeepRecords keep(m);
-        GatherSystemFacts(&facts, path);
+        GatherSystemFacts(&facts.system, path);
     }
     // The run's own record, kept by the host's primitives as the diagnostic keeps it.
     facts.state       = &displayState;

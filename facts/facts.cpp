@@ -1,8 +1,8 @@
-#include "diag/facts.h"
+#include "facts/facts.h"
 
 #include "probe/probe.h"
 
-void GatherSystemFacts(RunFacts* facts, char path[kSystemIniPathSize]) {
+void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize]) {
     facts->systemIniPath = BuildSystemIniPath(path) ? path : 0;
     // Only to tell an empty name from one too long; the path itself is the driver check's.
     facts->windowsFolderEmpty =
