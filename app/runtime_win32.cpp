@@ -74,6 +74,18 @@ char* strcpy(char* destination, const char* source) {
     return destination;
 }
 
+size_t strlen(const char* text) {
+    const char* end = text;
+    while (*end != 0) {
+        ++end;
+    }
+    return static_cast<size_t>(end - text);
+}
+
+int strcmp(const char* first, const char* second) {
+    return strncmp(first, second, static_cast<size_t>(-1));
+}
+
 int strncmp(const char* first, const char* second, size_t count) {
     const unsigned char* a = reinterpret_cast<const unsigned char*>(first);
     const unsigned char* b = reinterpret_cast<const unsigned char*>(second);

@@ -75,3 +75,42 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL, DWORD, HANDLE event, BOOL) {
     ++m.rateNotifications;
     return ERROR_SUCCESS;
 }
+
+// The settings key made where missing, as Display Properties makes it.
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY result,
+                            LPDWORD disposition) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("RegCreateKeyExA");
+    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, "Display\\Settings") != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (disposition != nullptr) {
+        *disposition = m.settingsKeyExists ? 2 /* REG_OPENED_EXISTING_KEY */ : 1 /* REG_CREATED_NEW_KEY */;
+    }
+    m.settingsKeyExists = true;
+    *result             = kSettingsKey;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("RegSetValueExA");
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 || m.registryWritesFail) {
+        return ERROR_ACCESS_DENIED;
+    }
+    m.refreshRate = host::RegistryValue{type, std::string(reinterpret_cast<const char*>(data), size)};
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("RegDeleteValueA");
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 || m.registryWritesFail) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!m.refreshRate) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    m.refreshRate.reset();
+    return ERROR_SUCCESS;
+}

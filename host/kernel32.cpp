@@ -217,6 +217,18 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
 BOOL WINAPI CloseHandle(HANDLE handle) {
     host::Machine& m = TheMachine();
     m.calls.push_back("CloseHandle");
+    auto object = m.openObjects.find(handle);
+    if (object != m.openObjects.end() && object->second.waitable && !object->second.path.empty()) {
+        // The process's own handle of a named mutex: the name lives as long as a handle does.
+        int others = 0;
+        for (const auto& [h, o] : m.openObjects) {
+            others += h != handle && o.waitable && o.path == object->second.path;
+        }
+        if (others == 0 && m.ownMutexes.count(object->second.path) != 0) {
+            m.ownMutexes.erase(object->second.path);
+            m.namedMutexes.erase(object->second.path);
+        }
+    }
     if (m.openObjects.erase(handle) == 0) {
         m.lastError = ERROR_INVALID_HANDLE;
         return FALSE;
@@ -294,6 +306,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
     m.calls.push_back("CreateMutexA");
     std::string key = name != nullptr ? name : "";
     bool exists     = name != nullptr && !m.namedMutexes.insert(key).second;
+    if (name != nullptr && !exists) {
+        m.ownMutexes.insert(key);
+    }
     host::OpenObject object{key, 0, false};
     object.waitable = true;
     HANDLE handle   = NewHandle(object);
@@ -311,6 +326,13 @@ HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name) {
     host::OpenObject object{name, 0, false};
     object.waitable = true;
     return NewHandle(object);
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE mutex) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("ReleaseMutex");
+    auto it = m.openObjects.find(mutex);
+    return it != m.openObjects.end() && it->second.waitable ? TRUE : FALSE;
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {

@@ -160,6 +160,7 @@ struct Machine {
     // ADVAPI32: HKEY_CURRENT_CONFIG\Display\Settings and its RefreshRate value.
     bool settingsKeyExists                   = true;
     std::optional<RegistryValue> refreshRate = RegistryValue{REG_SZ, std::string("85", 3)};
+    bool registryWritesFail                  = false;
 
     // GDI32 and the screen.
     int screenWidth     = 1024;
@@ -185,8 +186,10 @@ struct Machine {
     // Files the program may write or create (by path as the program names it); all others are
     // read-only to it.
     std::set<std::string> writablePaths;
-    // Named mutexes of other processes of the session.
+    // Named mutexes of the session: those of other processes, and those the program made, which
+    // go with its last handle of them.
     std::set<std::string> namedMutexes;
+    std::set<std::string> ownMutexes;
     // ADVAPI32 of Windows 95: no RegNotifyChangeKeyValue. Otherwise each call is counted.
     bool windows95        = false;
     int rateNotifications = 0;

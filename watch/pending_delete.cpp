@@ -4,9 +4,9 @@
 
 const char kWininitFileName[] = "WININIT.INI";
 
-static const char kRenameHeader[] = "[rename]";
+// The section WININIT.EXE works through; a literal, to be joined with its line end.
+#define RENAME_HEADER "[rename]"
 static const char kDeleteKey[]    = "NUL=";
-static const char kLineEnd[]      = "\r\n";
 
 enum { kCtrlZ = 0x1A };
 
@@ -62,7 +62,7 @@ int PlanPendingDelete(const char* text, DWORD length, const char* entry, Pending
                 edit->header    = 0;
                 return 1;
             }
-            inRename    = !foundRename && IsLine(text + start, size, kRenameHeader);
+            inRename    = !foundRename && IsLine(text + start, size, RENAME_HEADER);
             foundRename = foundRename || inRename;
         } else if (inRename && IsLine(text + start, size, entry)) {
             return 0;
@@ -116,24 +116,10 @@ int SchedulePendingDelete() {
     } else if (!PlanPendingDelete(wininitText, size, line, &edit)) {
         done = 1;
     } else {
-        char insert[2 + sizeof kRenameHeader + 1 + kPendingLineSize];
-        char* p = insert;
-        if (edit.lineBreak) {
-            memcpy(p, kLineEnd, 2);
-            p += 2;
-        }
-        if (edit.header) {
-            memcpy(p, kRenameHeader, sizeof kRenameHeader - 1);
-            p += sizeof kRenameHeader - 1;
-            memcpy(p, kLineEnd, 2);
-            p += 2;
-        }
-        DWORD lineLength = static_cast<DWORD>(sizeof kDeleteKey - 1 + length);
-        memcpy(p, line, lineLength);
-        p += lineLength;
-        memcpy(p, kLineEnd, 2);
-        p += 2;
-        DWORD insertLength = static_cast<DWORD>(p - insert), rest = size - edit.offset, written = 0;
+        char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
+        DWORD insertLength = static_cast<DWORD>(wsprintfA(insert, "%s%s%s\r\n", edit.lineBreak ? "\r\n" : "",
+                                                          edit.header ? RENAME_HEADER "\r\n" : "", line));
+        DWORD rest = size - edit.offset, written = 0;
         done = SetFilePointer(file, static_cast<LONG>(edit.offset), NULL, FILE_BEGIN) == edit.offset &&
                WriteFile(file, insert, insertLength, &written, NULL) && written == insertLength &&
                WriteFile(file, wininitText + edit.offset, rest, &written, NULL) && written == rest;

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "app/command_line.h"
 #include "probe/probe.h"
 #include "watch/pending_delete.h"
 
@@ -89,9 +90,22 @@ int RunGoesOn() {
     return 0;
 }
 
-// The timer's work: one run, when no other goes on; else a look again shortly, never a wait.
+// Whether another process of the session holds the named mutex.
+static int MutexExists(const char* name) {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
+    if (mutex == NULL) {
+        return 0;
+    }
+    CloseHandle(mutex);
+    return 1;
+}
+
+// The timer's work: one run, when no other and no trial goes on; else a look again shortly, never
+// a wait.
 static void RunWhenFree(HWND window) {
-    if (!RunGoesOn()) {
+    // While the rate chooser tries a rate, a run would undo the trial, and the chooser's writing
+    // back would undo the run.
+    if (!RunGoesOn() && !MutexExists(TRIAL_MUTEX_NAME)) {
         StartUtility();
     } else {
         SetTimer(window, kRunTimer, kBusyMilliseconds, NULL);
@@ -219,31 +233,7 @@ static int RunMessageLoop(HWND window) {
 }
 
 int AsksForRemoval(const char* commandLine) {
-    // The program's own name first, quoted where it holds blanks.
-    const char* p = commandLine;
-    if (*p == '"') {
-        for (++p; *p != 0 && *p != '"'; ++p) {
-        }
-        p += *p == '"';
-    } else {
-        while (*p != 0 && *p != ' ' && *p != '\t') {
-            ++p;
-        }
-    }
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    const char* word = kRemoveSwitch;
-    for (; *word != 0; ++p, ++word) {
-        char c = *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
-        if (c != *word) {
-            return 0;
-        }
-    }
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    return *p == 0;
+    return HasOnlySwitch(commandLine, kRemoveSwitch);
 }
 
 int WatchRunValueGone() {
@@ -268,9 +258,7 @@ int RemovePackage() {
     // The watcher that deletes its file at the end of the session: the running one, or a new one
     // where it was ended or has not started yet (in the session of the install). Started apart,
     // so that Add/Remove Programs, which waits for this command, does not wait for the session.
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kWatcherMutexName);
-    if (mutex != NULL) {
-        CloseHandle(mutex);
+    if (MutexExists(kWatcherMutexName)) {
         return 0;
     }
     char path[MAX_PATH];

@@ -171,6 +171,7 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds);
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL owner, LPCSTR name);
 HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+BOOL WINAPI ReleaseMutex(HANDLE mutex);
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                            LPCSTR name);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
@@ -182,6 +183,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWOR
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002UL)
 #define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
 #define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
 #define KEY_NOTIFY 0x0010
 #define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
 #define REG_SZ 1
@@ -192,6 +194,10 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
                              LPDWORD size);
 LONG WINAPI RegCloseKey(HKEY key);
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options, REGSAM access,
+                            LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
 
 // GDI32

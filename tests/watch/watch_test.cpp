@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "app/command_line.h"
 #include "tests/support/process.h"
 #include "watch/pending_delete.h"
 #include "watch/watch.h"
@@ -198,6 +199,19 @@ TEST_F(Watcher, NeverTwoRunsAtOnce) {
     Wait(60 * 1000);
     EXPECT_EQ(Runs(), 2u);
     EXPECT_EQ(host::CountCalls("WaitForSingleObject") > 0, true);
+}
+
+// While the rate chooser tries a rate (its trial mutex exists), the watcher starts no run: the run
+// would undo the trial. The event that came meanwhile gets its run once the trial has ended.
+TEST_F(Watcher, NoRunWhileATrialGoesOn) {
+    host::Machine& m = host::TheMachine();
+    m.namedMutexes.insert(TRIAL_MUTEX_NAME);
+    Send(WM_DISPLAYCHANGE, 16);
+    Wait(kSettleMilliseconds + 20 * kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 0u);
+    m.namedMutexes.erase(TRIAL_MUTEX_NAME);
+    Wait(kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 1u);
 }
 
 // Windows has only so many timers: an event that gets none runs the utility at once rather than
