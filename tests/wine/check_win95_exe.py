@@ -24,7 +24,8 @@ Pentium, costs little to load, and carries the resources the program is shipped 
 - Resources, all in language 1028: string 1 "Simple" and 2 "Simple Example Application"; menu
   SIMPLE with "&File" holding "E&xit" (1000); accelerators SIMPLE, Ctrl+Q -> 1000; the version
   block; no icon, nothing else.
-  With --no-resources: no resource directory at all.
+  With --no-resources: no resource directory at all. With --dialogs ID,...: those dialog templates
+  alone (the rate chooser's), in US English, and no icon.
 - At most --max-bytes bytes (default 8192).
 - With --max-out N, at most N port write instructions (out, outs) in the code: the diagnostic makes
   only the index writes its register reads need, all through one instruction.
@@ -48,7 +49,7 @@ import tempfile
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 from pe_image import (  # noqa: E402
     DIR_BOUND_IMPORT, DIR_DELAY_IMPORT, DIR_IMPORT, DIR_LOAD_CONFIG, DIR_RESOURCE, DIR_TLS, RT_ACCELERATOR,
-    RT_GROUP_ICON, RT_ICON, RT_MENU, RT_STRING, RT_VERSION, SCN_EXECUTE, SCN_READ, SCN_WRITE, Image,
+    RT_DIALOG, RT_GROUP_ICON, RT_ICON, RT_MENU, RT_STRING, RT_VERSION, SCN_EXECUTE, SCN_READ, SCN_WRITE, Image,
     accelerators, import_descriptors, imports, menu, resources, string_block, version_node)
 from i486_instructions import PREFIXES, mnemonic_allowed  # noqa: E402
 
@@ -58,6 +59,8 @@ OBJDUMP = os.environ.get("OBJDUMP", "i686-w64-mingw32-objdump")
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll"}
 FILE_ALIGNMENT, SECTION_ALIGNMENT = 512, 4096
 LANG_ZH_TW = 1028
+LANG_EN_US = 1033
+
 
 def read_import_list(path):
     allowed = set()
@@ -242,6 +245,22 @@ def resource_findings(image):
     return findings
 
 
+def dialog_findings(image, ids):
+    """The resources are the dialog templates ids, each in US English, and nothing else."""
+    try:
+        found = resources(image)
+    except (ValueError, struct.error, UnicodeDecodeError) as e:
+        return ["resources unreadable: %s" % e]
+    expected = {(RT_DIALOG, i) for i in ids}
+    findings = ["resources: %s, type %r name %r" % ("an icon" if k[0] in (RT_ICON, RT_GROUP_ICON)
+                                                   else "an unexpected resource", k[0], k[1])
+                for k in sorted(set(found) - expected, key=str)]
+    findings += ["resources: missing dialog %r" % k[1] for k in sorted(expected - set(found), key=str)]
+    findings += ["resources: dialog %r in languages %r, want only %d" % (k[1], sorted(langs), LANG_EN_US)
+                 for k, langs in found.items() if k in expected and set(langs) != {LANG_EN_US}]
+    return findings
+
+
 # --- the checks -----------------------------------------------------------------------------------
 def align(value, to):
     return (value + to - 1) // to * to
@@ -312,7 +331,8 @@ def describe(path, image, size, max_bytes, names, instructions):
             sorted(n if n is not None else "(ordinal)" for d, n in names if d == dll))))
 
 
-def check(path, max_bytes, import_list, quiet=False, console=False, no_resources=False, max_out=None):
+def check(path, max_bytes, import_list, quiet=False, console=False, no_resources=False, max_out=None,
+          dialogs=None):
     with open(path, "rb") as f:
         raw = f.read()
     try:
@@ -347,7 +367,9 @@ def check(path, max_bytes, import_list, quiet=False, console=False, no_resources
 
     code_findings, instructions = instruction_findings(path, image, max_out)
     findings += code_findings
-    if not no_resources:
+    if dialogs:
+        findings += dialog_findings(image, dialogs)
+    elif not no_resources:
         findings += resource_findings(image)
     elif image.directory(DIR_RESOURCE) != (0, 0):
         findings.append("has a resource directory")
@@ -427,6 +449,8 @@ def main(argv):
     parser.add_argument("exe", metavar="FILE.exe")
     parser.add_argument("--console", action="store_true", help="console subsystem, not GUI")
     parser.add_argument("--no-resources", action="store_true", help="no resource directory at all")
+    parser.add_argument("--dialogs", type=lambda t: [int(i, 0) for i in t.split(",")], metavar="ID,...",
+                        help="resources: these dialogs alone, in US English")
     parser.add_argument("--max-bytes", type=lambda t: int(t, 0), default=8192, help="size limit (8192)")
     parser.add_argument("--max-out", type=lambda t: int(t, 0), help="at most this many port writes")
     parser.add_argument("--imports", default=os.path.join(HERE, "win95_imports.txt"), metavar="LIST",
@@ -439,7 +463,7 @@ def main(argv):
     if args.refuse_altered:
         return 1 if refuses_altered(args.exe, args.imports) else 0
     findings, _ = check(args.exe, args.max_bytes, args.imports, console=args.console,
-                        no_resources=args.no_resources, max_out=args.max_out)
+                        no_resources=args.no_resources, max_out=args.max_out, dialogs=args.dialogs)
     for text in findings:
         print("check_win95_exe: %s: %s" % (os.path.basename(args.exe), text))
     return 1 if findings else 0

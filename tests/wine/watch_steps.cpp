@@ -24,7 +24,17 @@
 //   count               how many watcher windows there are
 //   memory              the watcher's process memory counters (GetProcessMemoryInfo), and this
 //                       program's working set
-//   end-session         asks the watcher's window WM_QUERYENDSESSION, then broadcasts WM_ENDSESSION
+//   end-session [TITLE] asks the watcher's window (or the window titled TITLE) WM_QUERYENDSESSION,
+//                       then broadcasts WM_ENDSESSION
+// Steps for a dialog of another program, found by its title (TITLE|... where more follows):
+//   wait-title MS TITLE waits at most MS for a top-level window of that title
+//   wait-no-title MS TITLE  waits at most MS until there is none
+//   texts TITLE         the texts of its child windows, in order, and the items of its list box
+//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING), as a click does
+//   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED to the dialog)
+//   key TITLE VK        the key VK (13 Enter, 27 Esc) pressed and let go in the dialog
+//   close TITLE         WM_CLOSE to it, as its close box sends
+//   snap TITLE FILE     a picture of it, as the screen shows it, into a 24-bit BMP file
 //   wait-exit MS        waits at most MS for the process of "start" to end: its exit code
 #include <windows.h>
 
@@ -96,6 +106,98 @@ std::string ExitMembers(HANDLE process, DWORD waitMs, DWORD started) {
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
     return Member("ended", 1) + Member("exitCode", code) + Member("took", GetTickCount() - started);
+}
+
+// A JSON string of text, bytes above 0x7E as \u00XX.
+std::string Quoted(const char* text) {
+    std::string out = "\"";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        char escaped[8];
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += static_cast<char>(*p);
+        } else if (*p < 0x20 || *p > 0x7E) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", *p);
+            out += escaped;
+        } else {
+            out += static_cast<char>(*p);
+        }
+    }
+    return out + "\"";
+}
+
+// "TITLE|REST": the window of that title and REST.
+HWND Titled(const std::string& rest, std::string* more) {
+    size_t bar = rest.find('|');
+    if (more) {
+        *more = bar == std::string::npos ? "" : rest.substr(bar + 1);
+    }
+    return FindWindowA(nullptr, rest.substr(0, bar).c_str());
+}
+
+BOOL CALLBACK AddText(HWND child, LPARAM texts) {
+    char text[512] = "", cls[32] = "";
+    GetWindowTextA(child, text, sizeof text);
+    GetClassNameA(child, cls, sizeof cls);
+    std::string& list = *reinterpret_cast<std::string*>(texts);
+    list += (list.size() > 1 ? ", " : "") + Quoted(text);
+    if (_stricmp(cls, "ListBox") == 0) {
+        LRESULT count = SendMessageA(child, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            SendMessageA(child, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+            list += ", " + Quoted((std::string("item: ") + text).c_str());
+        }
+    }
+    return TRUE;
+}
+
+bool WaitTitle(const std::string& title, DWORD ms, bool present) {
+    DWORD t0 = GetTickCount();
+    while ((FindWindowA(nullptr, title.c_str()) != nullptr) != present && GetTickCount() - t0 < ms) {
+        Sleep(50);
+    }
+    return (FindWindowA(nullptr, title.c_str()) != nullptr) == present;
+}
+
+// The window as the screen shows it, bottom-up 24-bit rows.
+bool Snap(HWND window, const char* file) {
+    RECT r;
+    if (!window || !GetWindowRect(window, &r)) {
+        return false;
+    }
+    int w = r.right - r.left, h = r.bottom - r.top, stride = (w * 3 + 3) & ~3;
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old    = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize           = sizeof info;
+    info.biWidth          = w;
+    info.biHeight         = h;
+    info.biPlanes         = 1;
+    info.biBitCount       = 24;
+    std::string pixels(static_cast<size_t>(stride) * h, '\0');
+    bool ok = GetDIBits(memory, bitmap, 0, h, &pixels[0], reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == h;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER head = {};
+    head.bfType           = 0x4D42;
+    head.bfOffBits        = sizeof head + sizeof info;
+    head.bfSize           = head.bfOffBits + static_cast<DWORD>(pixels.size());
+    FILE* f               = std::fopen(file, "wb");
+    if (!ok || !f) {
+        if (f) {
+            std::fclose(f);
+        }
+        return false;
+    }
+    std::fwrite(&head, sizeof head, 1, f);
+    std::fwrite(&info, sizeof info, 1, f);
+    std::fwrite(pixels.data(), 1, pixels.size(), f);
+    std::fclose(f);
+    return true;
 }
 
 } // namespace
@@ -227,9 +329,53 @@ int main(int argc, char** argv) {
             if (process) {
                 CloseHandle(process);
             }
+        } else if (step == "wait-title" || step == "wait-no-title") {
+            Log(step.c_str(), Member("found", WaitTitle(rest.substr(rest.find(' ') + 1), n, step == "wait-title")));
+        } else if (step == "texts") {
+            std::string texts = "[";
+            HWND window       = Titled(rest, nullptr);
+            if (window) {
+                EnumChildWindows(window, AddText, reinterpret_cast<LPARAM>(&texts));
+            }
+            Log("texts", Member("found", window != nullptr) + ", \"texts\": " + texts + "]");
+        } else if (step == "select") {
+            std::string item;
+            HWND list = FindWindowExA(Titled(rest, &item), nullptr, "ListBox", nullptr);
+            LRESULT at = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(item.c_str()))
+                              : LB_ERR;
+            Log("select", Member("ok", at != LB_ERR));
+        } else if (step == "click") {
+            std::string text;
+            HWND dialog = Titled(rest, &text);
+            HWND button = dialog ? FindWindowExA(dialog, nullptr, "Button", text.c_str()) : nullptr;
+            if (button) {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(button));
+            }
+            Log("click", Member("ok", button != nullptr && IsWindowEnabled(button)));
+        } else if (step == "key") {
+            size_t blank = rest.rfind(' ');
+            HWND dialog  = FindWindowA(nullptr, rest.substr(0, blank).c_str());
+            UINT vk      = std::strtoul(rest.c_str() + blank + 1, nullptr, 10);
+            if (dialog) {
+                PostMessageA(dialog, WM_KEYDOWN, vk, 1);
+                PostMessageA(dialog, WM_KEYUP, vk, 0xC0000001);
+            }
+            Log("key", Member("ok", dialog != nullptr));
+        } else if (step == "close") {
+            HWND window = Titled(rest, nullptr);
+            if (window) {
+                PostMessageA(window, WM_CLOSE, 0, 0);
+            }
+            Log("close", Member("ok", window != nullptr));
+        } else if (step == "snap") {
+            size_t blank = rest.rfind(' ');
+            Log("snap", Member("ok", Snap(FindWindowA(nullptr, rest.substr(0, blank).c_str()),
+                                          rest.substr(blank + 1).c_str())));
         } else if (step == "end-session") {
             DWORD_PTR answer = 0;
-            HWND watcher     = FindWindowA(kWatcherClass, nullptr);
+            HWND watcher     = rest.empty() ? FindWindowA(kWatcherClass, nullptr) : FindWindowA(nullptr, rest.c_str());
             LRESULT sent = watcher ? SendMessageTimeoutA(watcher, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG,
                                                          10000, &answer)
                                    : 0;

@@ -1,0 +1,265 @@
+// The rate chooser on the host stand-in: what it makes of a machine, the rates it offers (asked of
+// the selection), and the trial: read back, the utility's own writes, and every way out, started
+// from register values that no table holds, so that a write-back that writes table values or skips
+// a register is caught.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "choose/choose.h"
+#include "hw/vga.h"
+#include "machine.h"
+#include "simulator.h"
+#include "tests/support/process.h"
+
+namespace {
+
+void StartFreshChooser() {
+    support::StartFreshProcess();
+    std::memset(&chooser, 0, sizeof chooser);
+}
+
+std::vector<std::string> Rates() {
+    std::vector<std::string> rates;
+    for (int i = 0; i < chooser.rateCount; ++i) {
+        rates.push_back(chooser.rates[i]);
+    }
+    return rates;
+}
+
+// Every register the sequence writes, both latches, misc output and the window at values no table
+// holds (odd, and each distinct), CRTC 0x11 with its protect bit as given.
+void SetUnlikeEveryTable(adapter::Adapter& a, uint8_t crtc11) {
+    uint8_t value = 0x13;
+    for (int index : {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31,
+                      0x32, 0x33}) {
+        a.crtc[index] = value += 2;
+    }
+    a.crtc[VGA_CRTC_V_SYNC_END] = crtc11;
+    for (int index : {EXT_09, EXT_C8, EXT_C9, EXT_CA, EXT_CB}) {
+        a.ext[index] = value += 2;
+    }
+    a.miscOutput = 0xE3;
+    a.window     = {0x5B, 0xC1, 0x77, 0x3D};
+    a.crtcLatch  = 0x5A;
+    a.extLatch   = 0xA5;
+}
+
+TEST(Chooser, WhatItMakesOfAMachine) {
+    struct Case {
+        const char* name;
+        void (*set)(host::Machine&);
+        Hindrance hindrance;
+        std::vector<std::string> rates;
+    } cases[] = {
+        {"typical", [](host::Machine&) {}, kNoHindrance, {"60", "75", "85", "100", "120"}},
+        {"1152x864", [](host::Machine& m) { m.screenWidth = 1152, m.screenHeight = 864; }, kNoHindrance,
+         {"60", "75", "85"}},
+        {"1600x1200", [](host::Machine& m) { m.screenWidth = 1600, m.screenHeight = 1200; }, kNoHindrance,
+         {"60", "75"}},
+        // 640x480's list with the 1280 row: 160 Hz has no timing there.
+        {"1280x960", [](host::Machine& m) { m.screenWidth = 1280, m.screenHeight = 960; }, kNoHindrance,
+         {"60", "75", "85", "120"}},
+        {"720x480", [](host::Machine& m) { m.screenWidth = 720, m.screenHeight = 480; }, kNoTimingAtScreen, {}},
+        {"no system.ini", [](host::Machine& m) { m.files.clear(); }, kNoSystemIni, {"60", "75", "85", "100", "120"}},
+        {"another driver",
+         [](host::Machine& m) { m.files[host::SystemIniPath()].bytes = "[boot.description]\ndisplay.drv=VGA\n"; },
+         kNotServed,
+         {"60", "75", "85", "100", "120"}},
+        {"skip bit", [](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = EXT_CRTC_75_SKIP; }, kSkipBitSet,
+         {"60", "75", "85", "100", "120"}},
+        {"no display context", [](host::Machine& m) { m.displayDcFails = true; }, kColoursUnknown, {}},
+        {"16 colours", [](host::Machine& m) { m.bitsPerPixel = 4; }, kSixteenColours, {}},
+        {"32 bit", [](host::Machine& m) { m.bitsPerPixel = 32; }, kTooManyColours, {}},
+        {"no mapping driver", [](host::Machine& m) { m.driver = host::DriverBehaviour::Missing; },
+         kNoRegisterWindow,
+         {"60", "75", "85", "100", "120"}},
+        {"address 0", [](host::Machine& m) { m.driver = host::DriverBehaviour::NullWindow; }, kNoRegisterWindow,
+         {"60", "75", "85", "100", "120"}},
+    };
+    for (const Case& c : cases) {
+        StartFreshChooser();
+        host::Machine& m = host::TheMachine();
+        c.set(m);
+        adapter::Adapter before = m.adapter;
+        GatherChooserFacts();
+        EXPECT_EQ(chooser.hindrance, c.hindrance) << c.name;
+        EXPECT_EQ(Rates(), c.rates) << c.name;
+        // Each offered rate is one the selection gives a timing for, asked of it.
+        for (const std::string& rate : Rates()) {
+            DisplayState state = support::MakeDisplayState(m.screenWidth, m.screenHeight, 16, rate.c_str());
+            TimingSelection selection;
+            EXPECT_EQ(SelectTiming(&state, &selection), 1) << c.name << " " << rate;
+        }
+        // Gathering changes nothing: the skip-bit read's index goes back as it was found.
+        EXPECT_TRUE(adapter::ChangedRegisters(before, m.adapter).empty()) << c.name;
+        bool served = c.hindrance != kNoSystemIni && c.hindrance != kNotServed;
+        EXPECT_EQ(m.adapter.trace.size(), served ? 4u : 0u) << c.name;
+    }
+}
+
+TEST(Chooser, SaysWhatTheUtilityMakesOfTheStoredRate) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> value; // nullopt: no RefreshRate value
+        bool key;
+        const char* want;
+    } cases[] = {
+        {"in the list", std::string("85", 3), true, "The stored rate: 85. LUMRATE sets 85 Hz."},
+        {"not in the list", std::string("72", 3), true, "The stored rate: 72. It is not in the list: 60 Hz is used."},
+        {"first two digits", std::string("125", 4), true,
+         "The stored rate: 125. Only its first two digits count: 120 Hz is used."},
+        {"no value", std::nullopt, true, "No rate is stored. LUMRATE sets 60 Hz."},
+        {"no key", std::nullopt, false,
+         "No rate is stored, and Windows keeps no display settings: LUMRATE sets nothing."},
+    };
+    for (const Case& c : cases) {
+        StartFreshChooser();
+        host::Machine& m = host::TheMachine();
+        m.settingsKeyExists = c.key;
+        m.refreshRate.reset();
+        if (c.value) {
+            m.refreshRate = host::RegistryValue{REG_SZ, *c.value};
+        }
+        GatherChooserFacts();
+        char text[kSentenceSize];
+        DescribeStoredRate(text);
+        EXPECT_STREQ(text, c.want) << c.name;
+    }
+}
+
+TEST(Chooser, SaysTheScreenAndABorrowedList) {
+    StartFreshChooser();
+    host::Machine& m = host::TheMachine();
+    m.screenWidth = 1280, m.screenHeight = 960, m.bitsPerPixel = 24;
+    GatherChooserFacts();
+    char text[kSentenceSize];
+    DescribeScreen(text);
+    EXPECT_STREQ(text, "The screen: 1280 x 960, True Color (24 bit).");
+    DescribeHindrance(text);
+    EXPECT_STREQ(text, "1280 x 960 has no rates of its own: these are 640 x 480's, with the timings of 1280 x 1024.");
+
+    StartFreshChooser();
+    host::TheMachine().bitsPerPixel = 4;
+    GatherChooserFacts();
+    DescribeScreen(text);
+    EXPECT_STREQ(text, "The screen: 1024 x 768, 16 colours.");
+    DescribeHindrance(text);
+    EXPECT_STREQ(text, "At 16 colours (as in Safe Mode) LUMRATE changes nothing.");
+}
+
+// The utility's own registers for a machine: its run, from the same start.
+adapter::Adapter UtilityLeaves(const adapter::Adapter& start) {
+    host::Machine saved = host::TheMachine();
+    host::TheMachine().adapter = start;
+    sim::RunPrepared();
+    adapter::Adapter left = host::TheMachine().adapter;
+    host::TheMachine()    = saved;
+    return left;
+}
+
+class Trial : public ::testing::TestWithParam<uint8_t> {
+  protected:
+    void SetUp() override {
+        StartFreshChooser();
+        SetUnlikeEveryTable(host::TheMachine().adapter, GetParam());
+        start_ = host::TheMachine().adapter;
+        GatherChooserFacts();
+        ASSERT_EQ(chooser.hindrance, kNoHindrance);
+        host::TheMachine().refreshRate = host::RegistryValue{REG_SZ, std::string("60", 3)};
+        gathered_ = host::TheMachine().adapter.trace.size();
+        ASSERT_EQ(StartTrial("85"), 1);
+        tried_ = host::TheMachine().adapter;
+    }
+    adapter::Adapter start_, tried_;
+    size_t gathered_ = 0;
+};
+
+// The trial writes what the utility writes for the rate; while it goes on the watcher sees its mutex.
+TEST_P(Trial, WritesWhatTheUtilityWrites) {
+    host::Machine& m = host::TheMachine();
+    adapter::Adapter utility = UtilityLeaves(start_);
+    EXPECT_TRUE(adapter::ChangedRegisters(utility, tried_).empty());
+    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 1u);
+    EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
+}
+
+TEST_P(Trial, GoingBackPutsEveryRegisterBack) {
+    host::Machine& m = host::TheMachine();
+    EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack);
+    EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty())
+        << testing::PrintToString(adapter::ChangedRegisters(start_, m.adapter));
+    EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
+    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 0u);
+    EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack); // no trial now: nothing more happens
+    EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
+}
+
+TEST_P(Trial, KeepStoresTheRateAndWritesNothingBack) {
+    host::Machine& m = host::TheMachine();
+    size_t before    = m.adapter.trace.size();
+    EXPECT_EQ(EndTrial(kTrialKept), kTrialKept);
+    EXPECT_EQ(m.adapter.trace.size(), before);
+    ASSERT_TRUE(m.refreshRate);
+    EXPECT_EQ(m.refreshRate->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(m.refreshRate->data, std::string("85", 3));
+}
+
+// A rate that cannot be stored may not stay on the screen either.
+TEST_P(Trial, KeepThatCannotStoreGoesBack) {
+    host::Machine& m       = host::TheMachine();
+    m.registryWritesFail   = true;
+    EXPECT_EQ(EndTrial(kTrialKept), kTrialWentBack);
+    EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
+}
+
+// Windows set the display anew: what was read belongs to another mode, so nothing is written back.
+TEST_P(Trial, AModeChangeWritesNothingBack) {
+    host::Machine& m = host::TheMachine();
+    size_t before    = m.adapter.trace.size();
+    EXPECT_EQ(EndTrial(kTrialModeChanged), kTrialModeChanged);
+    EXPECT_EQ(m.adapter.trace.size(), before);
+    EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
+    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Crtc11, Trial, ::testing::Values(0x8E, 0x0E)); // protect bit set, clear
+
+// Where the utility would not act, or the window cannot be had, a trial writes nothing at all.
+TEST(Chooser, NoTrialWhereTheUtilityWouldNotAct) {
+    for (auto set : {+[](host::Machine& m) { m.bitsPerPixel = 32; },
+                     +[](host::Machine& m) { m.driver = host::DriverBehaviour::IoctlFails; },
+                     +[](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = 0xFF; }}) {
+        StartFreshChooser();
+        set(host::TheMachine());
+        GatherChooserFacts();
+        size_t gathered = host::TheMachine().adapter.trace.size();
+        EXPECT_EQ(StartTrial("85"), 0);
+        EXPECT_EQ(host::TheMachine().adapter.trace.size(), gathered);
+    }
+    // The window lost between the look and the trial: still nothing written.
+    StartFreshChooser();
+    GatherChooserFacts();
+    host::TheMachine().driver = host::DriverBehaviour::NullWindow;
+    size_t gathered           = host::TheMachine().adapter.trace.size();
+    EXPECT_EQ(StartTrial("85"), 0);
+    EXPECT_EQ(host::TheMachine().adapter.trace.size(), gathered);
+}
+
+// The way back: the stored rate forgotten, so the utility sets 60 Hz; typed blind as a switch.
+TEST(Chooser, ForgetsTheStoredRate) {
+    StartFreshChooser();
+    EXPECT_EQ(ForgetRate(), 1);
+    EXPECT_FALSE(host::TheMachine().refreshRate);
+    EXPECT_EQ(ForgetRate(), 1); // nothing left to forget is no failure
+    host::TheMachine().settingsKeyExists = false;
+    EXPECT_EQ(ForgetRate(), 0);
+    EXPECT_EQ(AsksToForget("LUMSET.EXE /forget"), 1);
+    EXPECT_EQ(AsksToForget("C:\\WINDOWS\\LUMSET.EXE"), 0);
+    EXPECT_EQ(AsksToForget("LUMSET.EXE /FORGET 85"), 0);
+}
+
+} // namespace
