@@ -1,4 +1,4 @@
-// The four per-program hooks of the diagnostic, over the real port access of PassReadPort and
+// The five per-program hooks of the diagnostic, over the real port access of PassReadPort and
 // PassWritePort. What is made and what is only written down is decided by the run record's rule
 // (diag/run_record.h); here it is done.
 #include "diag/dry_ports.h"
@@ -37,6 +37,13 @@ void WritePort(WORD port, BYTE value) {
 
 void StoreWindowByte(RegisterWindow address, BYTE value) {
     PlanAccess(kVgaAccessStore, address, value, 0);
+}
+
+// The diagnostic makes no window access: a load is only written down, and answers 0xFF as a port
+// read it does not make does.
+BYTE LoadWindowByte(RegisterWindow address) {
+    PlanAccess(kVgaAccessLoad, address, 0xFF, 0);
+    return 0xFF;
 }
 
 void RecordStep(RunStep step, DWORD value) {

@@ -41,10 +41,10 @@ char* PutDecimal(char* p, long value) {
 void DescribeVgaAccess(char line[kVgaAccessTextSize], VgaAccessKind kind, unsigned long where,
                        unsigned char value, int undecoded, unsigned char* crtcLatch,
                        unsigned char* extLatch) {
-    const char* arrow = kind == kVgaAccessIn ? " -> " : " <- ";
+    const char* arrow = kind == kVgaAccessOut || kind == kVgaAccessStore ? " <- " : " -> ";
     const char* flag  = undecoded ? "  ** not decoded by the adapter **" : "";
     char* p           = line;
-    if (kind == kVgaAccessStore) {
+    if (kind >= kVgaAccessStore) {
         p = PutText(p, "window 0x");
         p = PutHex(p, where, 8);
     } else if (kind == kVgaAccessOut && where == VGA_CRT_IC) {
@@ -75,8 +75,9 @@ void DescribeVgaAccess(char line[kVgaAccessTextSize], VgaAccessKind kind, unsign
             p = PutHex(p, *extLatch, 2);
             p = PutText(p, " (unnamed)");
         }
-    } else if (kind == kVgaAccessOut && where == VGA_MIS_W) {
-        p    = PutText(p, "out 0x");
+    } else if ((kind == kVgaAccessOut && where == VGA_MIS_W) ||
+               (kind == kVgaAccessIn && where == VGA_MIS_R)) {
+        p    = PutText(p, kind == kVgaAccessOut ? "out 0x" : "in 0x");
         p    = PutHex(p, where, 3);
         flag = " (miscellaneous output)";
     } else {

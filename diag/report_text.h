@@ -7,6 +7,7 @@ enum VgaAccessKind {
     kVgaAccessIn,    // a port read
     kVgaAccessOut,   // a port write
     kVgaAccessStore, // a byte store into the register window
+    kVgaAccessLoad,  // a byte load from the register window
 };
 
 enum { kVgaAccessTextSize = 96 };

@@ -50,11 +50,11 @@ int IsMadeRead(WORD port, BYTE* index) {
 }
 
 // A port is undecoded where the adapter would not answer it: none of its index, data or
-// miscellaneous output ports (the last one write-only).
+// miscellaneous output ports (written at one, read at the other).
 void PlanAccess(VgaAccessKind kind, DWORD where, BYTE value, int made) {
     WORD port = static_cast<WORD>(where);
-    int known = kind == kVgaAccessStore || IndexPortSlot(port) >= 0 || IsDataPort(port) ||
-                (kind == kVgaAccessOut && port == VGA_MIS_W);
+    int known = kind >= kVgaAccessStore || IndexPortSlot(port) >= 0 || IsDataPort(port) ||
+                (kind == kVgaAccessOut && port == VGA_MIS_W) || (kind == kVgaAccessIn && port == VGA_MIS_R);
     pendingIndexPort = kind == kVgaAccessOut && IndexPortSlot(port) >= 0 ? port : 0;
     pendingIndex     = value;
     if (made && plannedAccessCount > 0 && plannedAccessCount <= kPlannedAccessRoom) {

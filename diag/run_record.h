@@ -18,7 +18,7 @@ struct RecordedStep {
 // One adapter access as the report lists it.
 struct PlannedAccess {
     VgaAccessKind kind;
-    DWORD where; // port, or window address for a store
+    DWORD where; // port, or window address for a store or load
     BYTE value;
     BYTE undecoded; // a port or address the adapter does not answer
     BYTE made;      // the diagnostic makes it: an index write and the read of its data port

@@ -22,6 +22,12 @@ void StoreWindowByte(RegisterWindow address, BYTE value) {
     PlanAccess(kVgaAccessStore, address, value, 0);
 }
 
+BYTE LoadWindowByte(RegisterWindow address) {
+    BYTE value = adapter::Load(host::TheMachine().adapter, address);
+    PlanAccess(kVgaAccessLoad, address, value, 0);
+    return value;
+}
+
 void RecordStep(RunStep step, DWORD value) {
     KeepStep(step, value);
 }

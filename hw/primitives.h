@@ -1,6 +1,7 @@
-// The three ways the program touches the adapter, and the fourth per-program hook beside them. The
-// Windows build executes them itself (x86 in and out, one byte store into the mapped window) and
-// records nothing; the diagnostic and the host build drive their own sets and keep the record.
+// The four ways a program touches the adapter, and the fifth per-program hook beside them. The
+// Windows build executes them itself (x86 in and out, one byte store into or load from the mapped
+// window) and records nothing; the diagnostic and the host build drive their own sets and keep the
+// record. Only the read-back before a trial loads from the window; the utility never does.
 #pragma once
 
 #include "hw/hw.h"
@@ -8,6 +9,7 @@
 BYTE ReadPort(WORD port);
 void WritePort(WORD port, BYTE value);
 void StoreWindowByte(RegisterWindow address, BYTE value);
+BYTE LoadWindowByte(RegisterWindow address);
 
 // What the run decided, told where it decides it, in the order it decides. A report reads the
 // steps back; it never works them out again from the adapter's accesses.

@@ -6,6 +6,7 @@
 
 // I/O ports
 #define VGA_MIS_W              0x3C2 // miscellaneous output register, write
+#define VGA_MIS_R              0x3CC // miscellaneous output register, read
 #define VGA_CRT_IC             0x3D4 // CRTC index, colour addressing
 #define VGA_CRT_DC             0x3D5 // CRTC data
 #define EXT_IC                 0x3D6 // extended register index

@@ -25,6 +25,7 @@ uint8_t In(Adapter& a, uint16_t port) {
     case VGA_CRT_DC: value = a.crtc[a.crtcLatch]; break;
     case EXT_IC: value = a.extLatch; break;
     case EXT_DC: value = a.ext[a.extLatch]; break;
+    case VGA_MIS_R: value = a.miscOutput; break;
     default: undecoded = true; break;
     }
     a.trace.push_back({Op::In, port, value, undecoded});
@@ -62,6 +63,13 @@ void Store(Adapter& a, uint32_t address, uint8_t value) {
         a.window[address - a.windowBase] = value;
     }
     a.trace.push_back({Op::Store, address, value, !inside});
+}
+
+uint8_t Load(Adapter& a, uint32_t address) {
+    bool inside   = InWindow(a, address);
+    uint8_t value = inside ? a.window[address - a.windowBase] : 0xFF;
+    a.trace.push_back({Op::Load, address, value, !inside});
+    return value;
 }
 
 size_t CountUndecoded(const Adapter& a) {
@@ -110,8 +118,8 @@ std::vector<std::string> DescribeTrace(const std::vector<Access>& trace, uint8_t
                                        uint8_t extLatch) {
     std::vector<std::string> lines;
     for (const Access& a : trace) {
-        VgaAccessKind kind =
-            a.op == Op::In ? kVgaAccessIn : (a.op == Op::Out ? kVgaAccessOut : kVgaAccessStore);
+        static const VgaAccessKind kKinds[] = {kVgaAccessIn, kVgaAccessOut, kVgaAccessStore, kVgaAccessLoad};
+        VgaAccessKind kind                  = kKinds[static_cast<int>(a.op)];
         char line[kVgaAccessTextSize];
         DescribeVgaAccess(line, kind, a.where, a.value, a.undecoded, &crtcLatch, &extLatch);
         lines.push_back(line);

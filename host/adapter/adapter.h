@@ -1,6 +1,6 @@
 // A register model of the adapter, in plain portable C++: the host build drives it through the
-// three hardware primitives, and the Win32 test debugger that runs the shipped executable under
-// Wine drives it from the port and store faults it catches. Every access is recorded in order;
+// four hardware primitives, and the Win32 test debugger that runs the shipped executable under
+// Wine drives it from the port, store and load faults it catches. Every access is recorded in order;
 // nothing is dropped, and anything the model does not know is flagged.
 #pragma once
 
@@ -16,11 +16,11 @@ namespace adapter {
 constexpr uint32_t kDefaultWindowBase = 0x60000000;
 constexpr uint32_t kWindowSize        = 4;
 
-enum class Op { In, Out, Store };
+enum class Op { In, Out, Store, Load };
 
 struct Access {
     Op op;
-    uint32_t where; // port for In/Out, linear address for Store
+    uint32_t where; // port for In/Out, linear address for Store/Load
     uint8_t value;
     bool undecoded; // a port or address the adapter does not decode
     bool operator==(const Access& other) const {
@@ -48,6 +48,8 @@ Adapter MakeAdapter();
 uint8_t In(Adapter& adapter, uint16_t port);
 void Out(Adapter& adapter, uint16_t port, uint8_t value);
 void Store(Adapter& adapter, uint32_t address, uint8_t value);
+// A byte read from the window; outside it the address floats high (0xFF) and is flagged.
+uint8_t Load(Adapter& adapter, uint32_t address);
 
 // Counts of the trace, for property checks.
 size_t CountUndecoded(const Adapter& adapter);

@@ -11,6 +11,10 @@ void WritePort(DWORD, BYTE) {}
 
 void StoreWindowByte(DWORD, BYTE) {}
 
+BYTE LoadWindowByte(DWORD) {
+    return 0xFF;
+}
+
 void RecordStep(DWORD, DWORD) {}
 
 int main() {

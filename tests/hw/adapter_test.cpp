@@ -92,13 +92,18 @@ TEST(Adapter, DataAccessGoesToTheLatchedIndex) {
     EXPECT_EQ(adapter::CountUndecoded(a), 0u);
 }
 
-TEST(Adapter, MiscOutputIsWriteOnlyAt0x3C2) {
+// Written at 0x3C2, read back at 0x3CC; the other direction of each port is something else.
+TEST(Adapter, MiscOutputIsWrittenAt0x3C2AndReadAt0x3CC) {
     adapter::Adapter a = adapter::MakeAdapter();
+    EXPECT_EQ(adapter::In(a, VGA_MIS_R), 0x67);
     adapter::Out(a, VGA_MIS_W, 0x2B);
     EXPECT_EQ(a.miscOutput, 0x2B);
+    EXPECT_EQ(adapter::In(a, VGA_MIS_R), 0x2B);
     EXPECT_EQ(adapter::CountUndecoded(a), 0u);
-    adapter::In(a, VGA_MIS_W); // input status 0 on a VGA: not modelled
-    EXPECT_EQ(adapter::CountUndecoded(a), 1u);
+    adapter::In(a, VGA_MIS_W);        // input status 0 on a VGA: not modelled
+    adapter::Out(a, VGA_MIS_R, 0x99); // a write at the read address changes nothing
+    EXPECT_EQ(adapter::CountUndecoded(a), 2u);
+    EXPECT_EQ(a.miscOutput, 0x2B);
 }
 
 // Nothing the model does not decode goes unseen: it is recorded, flagged, and changes nothing.
@@ -133,6 +138,30 @@ TEST(Adapter, StoresOutsideTheWindowAreFlagged) {
     EXPECT_EQ(a.trace[4], (Access{adapter::Op::Store, 0x00000003, 0x33, true}));
 }
 
+// A load answers the window's byte and is recorded; outside the window the address floats high, is
+// flagged, and nothing changes.
+TEST(Adapter, LoadsAnswerTheWindowBytes) {
+    adapter::Adapter a            = adapter::MakeAdapter();
+    a.windowBase                  = 0xC0A01000;
+    a.window                      = {0x0C, 0x5B, 0x00, 0x0A};
+    const adapter::Adapter before = a;
+    const struct {
+        uint32_t address;
+        uint8_t value;
+        bool flagged;
+    } cases[] = {
+        {0xC0A01003, 0x0A, false}, {0xC0A01001, 0x5B, false}, {0xC0A01000, 0x0C, false},
+        {0xC0A01004, 0xFF, true},  {0xC0A00FFF, 0xFF, true},  {0x00000003, 0xFF, true},
+    };
+    std::vector<Access> want;
+    for (const auto& c : cases) {
+        EXPECT_EQ(adapter::Load(a, c.address), c.value) << std::hex << c.address;
+        want.push_back({adapter::Op::Load, c.address, c.value, c.flagged});
+    }
+    EXPECT_TRUE(support::SameTrace(a.trace, want));
+    EXPECT_TRUE(adapter::ChangedRegisters(before, a).empty());
+}
+
 } // namespace
 
 // Each kind of access as the tools print it, latches followed from the trace itself.
@@ -148,9 +177,12 @@ TEST(Adapter, TraceTextNamesTheRegisterEachAccessReaches) {
         Out(EXT_IC, 0x0A),
         {Op::In, EXT_DC, 0x00, false},
         Out(VGA_MIS_W, 0x2B),
+        {Op::In, VGA_MIS_R, 0x2B, false},
         {Op::In, 0x3DA, 0xFF, true},
         {Op::Store, 0x60000003, 0x0A, false},
         {Op::Store, 0x60000004, 0x11, true},
+        {Op::Load, 0x60000001, 0x0C, false},
+        {Op::Load, 0x60000004, 0xFF, true},
     };
     const std::vector<std::string> want = {
         "out 0x3D4 <- 00 (CRTC index)",
@@ -162,9 +194,12 @@ TEST(Adapter, TraceTextNamesTheRegisterEachAccessReaches) {
         "out 0x3D6 <- 0A (extended index)",
         "extended 0x0A (unnamed) -> 00",
         "out 0x3C2 <- 2B (miscellaneous output)",
+        "in 0x3CC -> 2B (miscellaneous output)",
         "in 0x03DA -> FF  ** not decoded by the adapter **",
         "window 0x60000003 <- 0A",
         "window 0x60000004 <- 11  ** not decoded by the adapter **",
+        "window 0x60000001 -> 0C",
+        "window 0x60000004 -> FF  ** not decoded by the adapter **",
     };
     EXPECT_EQ(adapter::DescribeTrace(trace), want);
 }

@@ -14,7 +14,7 @@
 namespace adapter {
 
 inline void PrintTo(const Access& a, std::ostream* os) {
-    static const char* const kOps[] = {"in", "out", "store"};
+    static const char* const kOps[] = {"in", "out", "store", "load"};
     char text[64];
     std::snprintf(text, sizeof text, "%s 0x%X = %02X%s", kOps[static_cast<int>(a.op)],
                   static_cast<unsigned>(a.where), a.value, a.undecoded ? " (not decoded)" : "");
@@ -33,6 +33,9 @@ inline adapter::Access Out(uint16_t port, uint8_t value) {
 }
 inline adapter::Access Store(uint32_t address, uint8_t value) {
     return {adapter::Op::Store, address, value, false};
+}
+inline adapter::Access Load(uint32_t address, uint8_t value) {
+    return {adapter::Op::Load, address, value, false};
 }
 
 // Access by access; on a mismatch, the first access that differs, with the register it reaches.

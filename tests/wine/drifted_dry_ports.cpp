@@ -5,5 +5,6 @@
 #define ReadPort DriftedReadPortByte
 #define WritePort DriftedWritePortByte
 #define StoreWindowByte DriftedStoreWindowByte
+#define LoadWindowByte DriftedLoadWindowByte
 #define RecordStep DriftedRecordStep
 #include "diag/dry_ports.cpp"
