@@ -107,10 +107,12 @@ static const char* ColourWords(int bitsPerPixel) {
 
 void DescribeScreen(char text[kSentenceSize]) {
     if (chooser.bitsPerPixel == 0) {
-        wsprintfA(text, "The screen: %d x %d; its colours could not be asked.", chooser.width, chooser.height);
+        wsprintfA(text, "The screen: %d x %d; its colours could not be asked.", chooser.width,
+                  chooser.height);
         return;
     }
-    wsprintfA(text, "The screen: %d x %d, %s.", chooser.width, chooser.height, ColourWords(chooser.bitsPerPixel));
+    wsprintfA(text, "The screen: %d x %d, %s.", chooser.width, chooser.height,
+              ColourWords(chooser.bitsPerPixel));
 }
 
 void DescribeStoredRate(char text[kSentenceSize]) {

@@ -6,8 +6,8 @@
 #include "choose/resource.h"
 
 enum {
-    kCountdownTimer   = 1,
-    kTrialModeChanged = 100, // the confirmation's end at a mode change or a resume
+    kCountdownTimer     = 1,
+    kConfirmModeChanged = 100, // the confirmation's end at a mode change or a resume
 };
 
 static int secondsLeft;
@@ -54,7 +54,7 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
     if (SetsDisplayAnew(message, wParam)) {
         KillTimer(dialog, kCountdownTimer);
-        EndDialog(dialog, kTrialModeChanged);
+        EndDialog(dialog, kConfirmModeChanged);
     }
     return FALSE;
 }
@@ -88,11 +88,11 @@ static void Try(HWND dialog) {
         SetDlgItemTextA(dialog, IDC_OUTCOME, "The rate could not be tried: nothing was changed.");
         return;
     }
-    INT_PTR answer = DialogBoxParamA(chooserInstance,
-                                     MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
+    INT_PTR answer = DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
     const char* rate = chooser.trialRate;
-    switch (EndTrial(answer == IDC_KEEP ? kTrialKept : answer == kTrialModeChanged ? kTrialModeChanged
-                                                                                    : kTrialWentBack)) {
+    switch (EndTrial(answer == IDC_KEEP              ? kTrialKept
+                     : answer == kConfirmModeChanged ? kTrialModeChanged
+                                                     : kTrialWentBack)) {
     case kTrialKept: wsprintfA(text, "%s Hz is kept: LUMRATE sets it from now on.", rate); break;
     case kTrialWentBack: wsprintfA(text, "%s Hz was not kept: the timing is back as it was.", rate); break;
     case kTrialModeChanged:
@@ -111,8 +111,9 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
         switch (LOWORD(wParam)) {
         case IDC_TRY: Try(dialog); return TRUE;
         case IDC_FORGET:
-            SetDlgItemTextA(dialog, IDC_OUTCOME, ForgetRate() ? "No rate is stored now: LUMRATE sets 60 Hz."
-                                                             : "The stored rate could not be forgotten.");
+            SetDlgItemTextA(dialog, IDC_OUTCOME,
+                            ForgetRate() ? "No rate is stored now: LUMRATE sets 60 Hz."
+                                         : "The stored rate could not be forgotten.");
             GatherChooserFacts();
             ShowMachine(dialog);
             return TRUE;

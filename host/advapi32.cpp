@@ -77,8 +77,8 @@ LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL, DWORD, HANDLE event, BOOL) {
 }
 
 // The settings key made where missing, as Display Properties makes it.
-LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY result,
-                            LPDWORD disposition) {
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                            PHKEY result, LPDWORD disposition) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegCreateKeyExA");
     if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, "Display\\Settings") != 0) {
@@ -95,7 +95,8 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegSetValueExA");
-    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 || m.registryWritesFail) {
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 ||
+        m.registryWritesFail) {
         return ERROR_ACCESS_DENIED;
     }
     m.refreshRate = host::RegistryValue{type, std::string(reinterpret_cast<const char*>(data), size)};
@@ -105,7 +106,8 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE*
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegDeleteValueA");
-    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 || m.registryWritesFail) {
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 ||
+        m.registryWritesFail) {
         return ERROR_ACCESS_DENIED;
     }
     if (!m.refreshRate) {

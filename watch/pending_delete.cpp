@@ -6,7 +6,7 @@ const char kWininitFileName[] = "WININIT.INI";
 
 // The section WININIT.EXE works through; a literal, to be joined with its line end.
 #define RENAME_HEADER "[rename]"
-static const char kDeleteKey[]    = "NUL=";
+static const char kDeleteKey[] = "NUL=";
 
 enum { kCtrlZ = 0x1A };
 

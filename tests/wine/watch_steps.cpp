@@ -178,7 +178,8 @@ bool Snap(HWND window, const char* file) {
     info.biPlanes         = 1;
     info.biBitCount       = 24;
     std::string pixels(static_cast<size_t>(stride) * h, '\0');
-    bool ok = GetDIBits(memory, bitmap, 0, h, &pixels[0], reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS) == h;
+    bool ok = GetDIBits(memory, bitmap, 0, h, &pixels[0], reinterpret_cast<BITMAPINFO*>(&info),
+                        DIB_RGB_COLORS) == h;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -330,7 +331,8 @@ int main(int argc, char** argv) {
                 CloseHandle(process);
             }
         } else if (step == "wait-title" || step == "wait-no-title") {
-            Log(step.c_str(), Member("found", WaitTitle(rest.substr(rest.find(' ') + 1), n, step == "wait-title")));
+            Log(step.c_str(),
+                Member("found", WaitTitle(rest.substr(rest.find(' ') + 1), n, step == "wait-title")));
         } else if (step == "texts") {
             std::string texts = "[";
             HWND window       = Titled(rest, nullptr);
@@ -340,7 +342,7 @@ int main(int argc, char** argv) {
             Log("texts", Member("found", window != nullptr) + ", \"texts\": " + texts + "]");
         } else if (step == "select") {
             std::string item;
-            HWND list = FindWindowExA(Titled(rest, &item), nullptr, "ListBox", nullptr);
+            HWND list  = FindWindowExA(Titled(rest, &item), nullptr, "ListBox", nullptr);
             LRESULT at = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
                                              reinterpret_cast<LPARAM>(item.c_str()))
                               : LB_ERR;
@@ -375,7 +377,8 @@ int main(int argc, char** argv) {
                                           rest.substr(blank + 1).c_str())));
         } else if (step == "end-session") {
             DWORD_PTR answer = 0;
-            HWND watcher     = rest.empty() ? FindWindowA(kWatcherClass, nullptr) : FindWindowA(nullptr, rest.c_str());
+            HWND watcher =
+                rest.empty() ? FindWindowA(kWatcherClass, nullptr) : FindWindowA(nullptr, rest.c_str());
             LRESULT sent = watcher ? SendMessageTimeoutA(watcher, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG,
                                                          10000, &answer)
                                    : 0;
