@@ -160,13 +160,13 @@ class Session:
         """(registry, Windows folder) as the last session left them."""
         return registry(self.prefix), listing(self.windows, NOT_COMPARED_FILES)
 
-    def steps(self, tools, lines, outs=(), timeout_ms=240000, extra_env=None, row=None, files=None):
+    def steps(self, tools, lines, outs=(), timeout_ms=240000, extra_env=None, row=None, files=None, keep=()):
         """One session in a virtual desktop of the machine's screen size, played by watchsteps.exe
         (lines, as it reads them), with debugger.exe beside it in TOOLS and the mapping-driver
         double in the Windows folder for the session only. (log {step: [entries]}, {name: JSON of
         WATCH\\name} for each name in outs, what went wrong). row: another machine of run_cases'
         table than MACHINE, the same screen (its mapping driver, above all). files: {name: bytes}
-        put into WATCH for the session."""
+        put into WATCH for the session; keep: names of WATCH copied into self.kept afterwards."""
         drive_c = os.path.join(self.prefix, "drive_c")
         tools_dir, watch_dir = os.path.join(drive_c, "tools"), os.path.join(drive_c, "watch")
         for folder in (tools_dir, watch_dir):
@@ -205,6 +205,11 @@ class Session:
                     results[name] = json.load(f)
         except (OSError, ValueError) as e:
             found.append("the session left no complete record: %s" % e)
+        self.kept = os.path.join(os.path.dirname(self.prefix), "kept")
+        os.makedirs(self.kept, exist_ok=True)
+        for name in keep:
+            if os.path.isfile(os.path.join(watch_dir, name)):
+                shutil.copy(os.path.join(watch_dir, name), self.kept)
         for folder in (tools_dir, watch_dir):
             shutil.rmtree(folder, ignore_errors=True)
         return log, results, found

@@ -14,6 +14,7 @@
 //   wait-gone MS        waits at most MS until there is no watcher window
 //   sleep MS
 //   copy FROM TO        copies a file (CopyFileA), as another program writes one during the session
+//   read-rate           RefreshRate under HKCC\Display\Settings as text, or null where there is none
 //   rate TEXT           writes RefreshRate under HKCC\Display\Settings, as Display Properties does
 //                       before it sets a mode
 //   mode WxH            sets the mode (ChangeDisplaySettingsA, the depth as it is): the tick
@@ -262,6 +263,17 @@ int main(int argc, char** argv) {
                 Member("ok", CopyFileA(rest.substr(0, rest.find(' ')).c_str(), to.c_str(), FALSE) != 0));
         } else if (step == "sleep") {
             Sleep(n);
+        } else if (step == "read-rate") {
+            HKEY key;
+            char value[256] = "";
+            DWORD size = sizeof value - 1, type = 0;
+            bool found = RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+            if (found) {
+                found = RegQueryValueExA(key, "RefreshRate", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+                        ERROR_SUCCESS;
+                RegCloseKey(key);
+            }
+            Log("read-rate", std::string(", \"value\": ") + (found ? Quoted(value) : "null"));
         } else if (step == "rate") {
             HKEY key;
             LONG status = RegCreateKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, nullptr, 0,
