@@ -32,10 +32,10 @@ const uint8_t kExtC8Order[4] = {0xC8, 0xC9, 0xCA, 0xCB};
 // every value the tables hold for its register, so that a write back of a table's value, or none
 // at all, shows. The CRTC 0x11 value is set per case.
 AdapterRegisters Found(uint8_t cr11) {
-    AdapterRegisters r = {};
-    r.crtcIndex        = 0x3B;
-    r.extIndex         = 0x5D;
-    r.ext09            = 0x63;
+    AdapterRegisters r     = {};
+    r.crtcIndex            = 0x3B;
+    r.extIndex             = 0x5D;
+    r.ext09                = 0x63;
     const uint8_t crtc[18] = {0x01, 0x05, 0x09, 0x0D, 0x11, 0x15, 0x19, 0x1D, 0x21,
                               cr11, 0x29, 0x2D, 0x31, 0x35, 0x39, 0x3D, 0x41, 0x45};
     std::memcpy(r.crtc, crtc, sizeof crtc);
@@ -120,9 +120,9 @@ std::vector<Access> ReadTrace(const AdapterRegisters& r) {
 // The writing back: as the sequence writes, with the values found, after CRTC 0x11 is read as the
 // trial left it and unlocked; the latches last.
 std::vector<Access> WriteTrace(const AdapterRegisters& r, uint8_t cr11Now) {
-    std::vector<Access> t = {Out(EXT_IC, 0x09),        Out(EXT_DC, r.ext09),
-                             Out(VGA_CRT_IC, 0x11),    In(VGA_CRT_DC, cr11Now),
-                             Out(VGA_CRT_IC, 0x11),    Out(VGA_CRT_DC, static_cast<uint8_t>(cr11Now & 0x7F))};
+    std::vector<Access> t = {Out(EXT_IC, 0x09),     Out(EXT_DC, r.ext09),
+                             Out(VGA_CRT_IC, 0x11), In(VGA_CRT_DC, cr11Now),
+                             Out(VGA_CRT_IC, 0x11), Out(VGA_CRT_DC, static_cast<uint8_t>(cr11Now & 0x7F))};
     for (int k = 0; k < 18; ++k) {
         t.push_back(Out(VGA_CRT_IC, kCrtcOrder[k]));
         t.push_back(Out(VGA_CRT_DC, r.crtc[k]));
