@@ -15,14 +15,14 @@ int main() {
     AdapterRegisters saved;
     ReadAdapterRegisters(window, &saved);
 
-    DisplayState state  = {};
-    state.width         = 1024;
-    state.height        = 768;
-    state.bitsPerPixel  = 16;
-    state.rateText[0]   = '8';
-    state.rateText[1]   = '5';
-    state.listRow       = ClassifyResolution(state.width, state.height);
-    state.rateIndex     = FindRateIndex(state.listRow, state.rateText);
+    DisplayState state = {};
+    state.width        = 1024;
+    state.height       = 768;
+    state.bitsPerPixel = 16;
+    state.rateText[0]  = '8';
+    state.rateText[1]  = '5';
+    state.listRow      = ClassifyResolution(state.width, state.height);
+    state.rateIndex    = FindRateIndex(state.listRow, state.rateText);
     TimingSelection selection;
     if (!SelectTiming(&state, &selection)) {
         return 2;
