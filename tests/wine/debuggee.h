@@ -12,9 +12,9 @@
 
 // Work left for the single step a thread is making.
 struct Pending {
-    enum Kind { kNone, kStore, kRearm } kind = kNone;
-    uint32_t address                         = 0; // store target or breakpoint address
-    unsigned width                           = 0; // bytes of the store
+    enum Kind { kNone, kStore, kLoad, kRearm } kind = kNone;
+    uint32_t address                                = 0; // store or load target, or breakpoint address
+    unsigned width                                  = 0; // bytes of the store or load
 };
 
 struct Debuggee {

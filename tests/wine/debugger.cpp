@@ -8,11 +8,11 @@
 // names each process and lists the started ones under "children". The run ends when all have
 // ended. --timeout limits the whole run.
 //
-// This file holds the command line and the debug-event loop. The program's port accesses and
-// stores into the register window run on the adapter model (emulation.h, x86_decode.h); its
-// message boxes are recorded and dismissed (message_boxes.h); each process's bookkeeping, its
-// stdout and stderr, which go to files, and its result are processes.h's. The result is one JSON
-// object (result.h), written to --out or to stdout.
+// This file holds the command line and the debug-event loop. The program's port accesses, and its
+// stores into and loads from the register window, run on the adapter model (emulation.h,
+// x86_decode.h); its message boxes are recorded and dismissed (message_boxes.h); each process's
+// bookkeeping, its stdout and stderr, which go to files, and its result are processes.h's. The
+// result is one JSON object (result.h), written to --out or to stdout.
 //
 // Exit status: 0 when the program ran to its end (whatever its exit code), 1 when the run was cut
 // short (timeout, an instruction that cannot be emulated), 2 for bad arguments or a program that
@@ -52,7 +52,8 @@ struct Options {
                  "debugger: %s\n"
                  "usage: debugger.exe [--out FILE] [--timeout MS] [--command-line TEXT] [--follow] "
                  "[--set KIND[:INDEX]=VALUE]... -- PROGRAM.exe [ARGS...]\n"
-                 "  KIND is crtc or ext (INDEX = register), misc, crtc-index or ext-index,\n"
+                 "  KIND is crtc or ext (INDEX = register), window (INDEX = byte 0-3), misc,\n"
+                 "  crtc-index or ext-index,\n"
                  "  e.g. crtc:0x75=0x20\n",
                  why);
     std::exit(2);
@@ -69,7 +70,8 @@ bool ParseU32(const char* s, uint32_t* v) {
 }
 
 // Sets a register of the model before the program starts: "crtc:0x75=0x20", "ext:0x09=0x01",
-// "misc=0x67", or an index register: "crtc-index=0x5A", "ext-index=0xA5".
+// "misc=0x67", a byte of the register window: "window:3=0x6F", or an index register:
+// "crtc-index=0x5A", "ext-index=0xA5".
 void ApplyPreset(adapter::Adapter& model, const std::string& s) {
     size_t eq = s.find('=');
     if (eq == std::string::npos) {
@@ -92,6 +94,8 @@ void ApplyPreset(adapter::Adapter& model, const std::string& s) {
         model.crtc[index] = v;
     } else if (kind == "ext" && colon != std::string::npos) {
         model.ext[index] = v;
+    } else if (kind == "window" && colon != std::string::npos && index < adapter::kWindowSize) {
+        model.window[index] = v;
     } else if (kind == "misc" && colon == std::string::npos) {
         model.miscOutput = v;
     } else if (kind == "crtc-index" && colon == std::string::npos) {
@@ -191,6 +195,8 @@ DWORD OnException(Run& r, const DEBUG_EVENT& ev) {
             it->second.kind = Pending::kNone;
             if (p.kind == Pending::kStore) {
                 FinishStore(d, r.emulation, p);
+            } else if (p.kind == Pending::kLoad) {
+                FinishLoad(d, r.emulation, p);
             } else {
                 WriteCode(d, p.address, 0xCC);
             }
@@ -207,10 +213,13 @@ DWORD OnException(Run& r, const DEBUG_EVENT& ev) {
             if (m != Emu::kNotIo) {
                 return DBG_CONTINUE;
             }
-            if (e.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && e.NumberParameters >= 2 &&
-                e.ExceptionInformation[0] == 1 &&
-                BeginStore(d, r.emulation, tid, static_cast<uint32_t>(e.ExceptionInformation[1]))) {
-                return DBG_CONTINUE;
+            if (e.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && e.NumberParameters >= 2) {
+                uint32_t addr    = static_cast<uint32_t>(e.ExceptionInformation[1]);
+                ULONG_PTR access = e.ExceptionInformation[0]; // 0: a read, 1: a write
+                if ((access == 1 && BeginStore(d, r.emulation, tid, addr)) ||
+                    (access == 0 && BeginLoad(d, r.emulation, tid, addr))) {
+                    return DBG_CONTINUE;
+                }
             }
             break;
         }

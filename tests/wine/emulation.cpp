@@ -28,6 +28,34 @@ bool SetWindowProtection(Debuggee& d, const Window& w, DWORD prot) {
     return VirtualProtectEx(d.process, reinterpret_cast<void*>(w.base), w.size, prot, &old) != 0;
 }
 
+// The faulting instruction at EIP and the width of its access by `width`; false when the run
+// stops, with the reason kept.
+bool DecodeAccess(Debuggee& d, DWORD tid, uint32_t addr, unsigned (*width)(const uint8_t*), const char* what,
+                  Ctx* x, unsigned* bytes) {
+    uint8_t code[x86::kMaxInstruction];
+    if (!GetCtx(d, tid, x) || !Read(d, x->c.Eip, code, sizeof code)) {
+        Fail(d, std::string("cannot read the ") + what + " instruction");
+        return false;
+    }
+    *bytes = width(code);
+    if (!*bytes) {
+        Fail(d, std::string("unknown ") + what + " instruction at " + Hex(x->c.Eip) + ", window address " +
+                    Hex(addr));
+        return false;
+    }
+    return true;
+}
+
+// Single-steps the faulting instruction, which then completes `kind`.
+void StepOver(Debuggee& d, DWORD tid, Ctx* x, Pending::Kind kind, uint32_t addr, unsigned width) {
+    x->c.EFlags |= kTrapFlag;
+    SetCtx(x);
+    Pending& p = d.pending[tid];
+    p.kind     = kind;
+    p.address  = addr;
+    p.width    = width;
+}
+
 } // namespace
 
 Emu EmulatePortIo(Debuggee& d, Emulation& e, DWORD tid) {
@@ -62,26 +90,17 @@ bool BeginStore(Debuggee& d, Emulation& e, DWORD tid, uint32_t addr) {
         return false;
     }
     Ctx x;
-    uint8_t code[x86::kMaxInstruction];
-    if (!GetCtx(d, tid, &x) || !Read(d, x.c.Eip, code, sizeof code)) {
-        Fail(d, "cannot read the storing instruction");
+    unsigned width;
+    if (!DecodeAccess(d, tid, addr, x86::StoreWidth, "storing", &x, &width)) {
         return true;
     }
-    unsigned width = x86::StoreWidth(code);
-    if (!width) {
-        Fail(d, "unknown store instruction at " + Hex(x.c.Eip) + " into " + Hex(addr));
-        return true;
-    }
-    if (!SetWindowProtection(d, *w, PAGE_READWRITE)) {
+    // An instruction that also reads (an ALU store) finds the model's bytes, not stale ones.
+    if (!SetWindowProtection(d, *w, PAGE_READWRITE) ||
+        !Write(d, e.model.windowBase, e.model.window.data(), e.model.window.size())) {
         Fail(d, "cannot open the register window for writing");
         return true;
     }
-    x.c.EFlags |= kTrapFlag;
-    SetCtx(&x);
-    Pending& p = d.pending[tid];
-    p.kind     = Pending::kStore;
-    p.address  = addr;
-    p.width    = width;
+    StepOver(d, tid, &x, Pending::kStore, addr, width);
     return true;
 }
 
@@ -95,7 +114,36 @@ void FinishStore(Debuggee& d, Emulation& e, const Pending& p) {
         adapter::Store(e.model, p.address + k, bytes[k]);
     }
     if (const Window* w = WindowAt(e, p.address)) {
-        SetWindowProtection(d, *w, PAGE_READONLY);
+        SetWindowProtection(d, *w, PAGE_NOACCESS);
+    }
+}
+
+bool BeginLoad(Debuggee& d, Emulation& e, DWORD tid, uint32_t addr) {
+    const Window* w = WindowAt(e, addr);
+    if (!w) {
+        return false;
+    }
+    Ctx x;
+    unsigned width;
+    if (!DecodeAccess(d, tid, addr, x86::LoadWidth, "loading", &x, &width)) {
+        return true;
+    }
+    uint8_t bytes[4];
+    for (unsigned k = 0; k < width; ++k) {
+        bytes[k] = adapter::Load(e.model, addr + k);
+    }
+    if (!SetWindowProtection(d, *w, PAGE_READWRITE) || !Write(d, addr, bytes, width) ||
+        !SetWindowProtection(d, *w, PAGE_READONLY)) {
+        Fail(d, "cannot put the model's bytes into the register window at " + Hex(addr));
+        return true;
+    }
+    StepOver(d, tid, &x, Pending::kLoad, addr, width);
+    return true;
+}
+
+void FinishLoad(Debuggee& d, Emulation& e, const Pending& p) {
+    if (const Window* w = WindowAt(e, p.address)) {
+        SetWindowProtection(d, *w, PAGE_NOACCESS);
     }
 }
 

@@ -5,9 +5,10 @@
 //
 // PHYSWIN_MODE in the environment picks the answer to the map call, by the
 // names refresh-sim's --driver gives the same behaviours:
-//   ok (default)      commit a read-only window at PHYSWIN_WINDOW_BASE and
-//                     return {base, size}; the debugger turns each store
-//                     into the window into a recorded access
+//   ok (default)      commit an inaccessible window at PHYSWIN_WINDOW_BASE
+//                     and return {base, size}; the debugger turns each
+//                     store into and load from the window into a recorded
+//                     access
 //   ioctl-fails       return FALSE with error PHYSWIN_ERROR (default 31)
 //   null-window       succeed but return a zero base and size
 //   no-output         succeed without writing the output buffer or the count
@@ -123,7 +124,7 @@ extern "C" BOOL WINAPI PhyswinDeviceIoControl(DWORD code, LPVOID, DWORD inSize, 
     } else if (lstrcmpiA(mode, "ok") == 0) {
         if (!g_window) {
             void* p = VirtualAlloc(reinterpret_cast<void*>(PHYSWIN_WINDOW_BASE), PHYSWIN_WINDOW_SIZE,
-                                   MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
+                                   MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
             if (!p) {
                 OutputDebugStringA(PHYSWIN_TAG " cannot commit the window at "
                                                "its fixed address");

@@ -42,6 +42,7 @@ TEST(Result, EveryKeyInItsPlace) {
     r.standardOutput   = "Unable to open VxD, Error code: 2\r\n";
     r.accesses         = {{adapter::Op::Out, 0x3D4, 0x75, false},
                           {adapter::Op::In, 0x3D5, 0x00, false},
+                          {adapter::Op::Load, 0x60000003, 0x5B, false},
                           {adapter::Op::Store, 0x60000003, 0x1C, false}};
     r.driverCalls      = {{3, 8, 8, true, 0, 0x60000000, 0x10000}};
     r.changedRegisters = {"CRTC index", "window 3"};
@@ -65,6 +66,7 @@ TEST(Result, EveryKeyInItsPlace) {
         {"accesses",
          {{{"op", "out"}, {"port", 0x3D4}, {"value", 0x75}},
           {{"op", "in"}, {"port", 0x3D5}, {"value", 0x00}},
+          {{"op", "load"}, {"address", 0x60000003}, {"value", 0x5B}},
           {{"op", "store"}, {"address", 0x60000003}, {"value", 0x1C}}}},
         {"driverCalls",
          {{{"code", 3},

@@ -17,7 +17,11 @@ store; those pairs must be refresh-sim's. Its standard output must be refresh-si
 refresh-sim's report, each line ended by CR LF; its message boxes (the utility's own) refresh-sim's;
 its exit code 0. It also runs once with /? and once with an unknown option (REFCHECK_OPTION_RUNS).
 The rule for its accesses must refuse refresh.exe's own (refcheck-rule, on refresh-sim's trace).
-A CASE argument names a machine (both programs run on it), one of those two runs or refcheck-rule.
+
+Last, a trial of one rate and its undoing (window-trial, tests/wine/window_trial.cpp): the register
+window's loads must answer the adapter model's bytes, and the adapter must end as it began.
+A CASE argument names a machine (both programs run on it), one of those runs, refcheck-rule or
+window-trial.
 
 One Wine prefix serves the whole run: in WINE_TEST_RUN_DIR when set (the caller removes it),
 otherwise in a temporary folder removed at the end. Prints one line per case and "N passed,
@@ -71,6 +75,23 @@ CRTC_INDEX_PORT = 0x3D4
 # that one not put back shows.
 REFCHECK_INDEXES = {"crtc-index": 0x5A, "ext-index": 0xA5}
 REFCHECK_PRESETS = [w for name, value in REFCHECK_INDEXES.items() for w in ("--set", "%s=0x%02x" % (name, value))]
+
+# A trial of 85 Hz at 1024x768, 16 bit, and its undoing (tests/wine/window_trial.cpp), on an adapter
+# whose every register the sequence writes, both index registers and the window's bytes hold odd
+# values no table holds: the window's loads must answer the model's bytes, and the adapter must end
+# as it began.
+WINDOW_TRIAL = "window-trial"
+WINDOW_BASE = 0x60000000
+WINDOW_TRIAL_WINDOW = [0x57, 0x5B, 0x5F, 0x6F]  # bytes w+0 .. w+3
+WINDOW_TRIAL_REGISTERS = dict(
+    [("crtc-index", 0x3B), ("ext-index", 0x5D), ("ext:0x09", 0x63), ("misc", 0xE7)]
+    + [("crtc:0x%02x" % index, value) for index, value in zip(
+        [0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x11, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31, 0x32, 0x33],
+        [0x01, 0x05, 0x09, 0x0D, 0x11, 0x15, 0x19, 0x1D, 0x21, 0xA5, 0x29, 0x2D, 0x31, 0x35, 0x39, 0x3D, 0x41, 0x45])]
+    + [("ext:0x%02x" % (0xC8 + k), value) for k, value in enumerate([0x47, 0x4B, 0x4F, 0x53])]
+    + [("window:%d" % k, value) for k, value in enumerate(WINDOW_TRIAL_WINDOW)])
+WINDOW_TRIAL_PRESETS = [w for name, value in WINDOW_TRIAL_REGISTERS.items()
+                        for w in ("--set", "%s=0x%02x" % (name, value))]
 
 # name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
 # and the number of accesses the case must make (so a row that sets up the wrong machine on both
@@ -151,6 +172,8 @@ def describe(access):
         return "(none)"
     if access["op"] == "store":
         plain = "store 0x%08X <- 0x%02X" % (access["address"], access["value"])
+    elif access["op"] == "load":
+        plain = "load 0x%08X -> 0x%02X" % (access["address"], access["value"])
     elif access["op"] == "out":
         plain = "out 0x%04X <- 0x%02X" % (access["port"], access["value"])
     else:
@@ -245,6 +268,8 @@ def dry_run_faults(accesses):
         access = accesses[i]
         if access["op"] == "store":
             what = "a window store"
+        elif access["op"] == "load":
+            what = "a window load"
         elif access["op"] == "out" and access["port"] in INDEX_PORTS:
             what = "an index write without a read of its data port right after it"
         elif access["op"] == "out":
@@ -348,6 +373,30 @@ def run_refcheck_option(option_run, exe, ini_files, env):
     return found
 
 
+def run_window_trial(exe, ini_files, env):
+    """What is wrong with the trial and its undoing under Wine, one text each."""
+    wine_args, _ = machine_args(TYPICAL, ini_files)
+    status, out, err = run([RUN_CASE] + wine_args + WINDOW_TRIAL_PRESETS + [exe], env=env)
+    if status != 0 or not out.strip():
+        return ["run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:]))], None
+    wine = json.loads(out)
+    found = unclean_run(wine)
+    if wine["exitCode"] != 0:
+        found.append("exit code %d, want 0" % wine["exitCode"])
+    top_down = [WINDOW_BASE + k for k in (3, 2, 1, 0)]
+    loads = [a for a in wine["accesses"] if a["op"] == "load"]
+    want = [{"op": "load", "address": address, "value": WINDOW_TRIAL_WINDOW[address - WINDOW_BASE]}
+            for address in top_down]
+    if loads != want:
+        found.append("the window's loads:\n      wine: %s\n      want: %s" % (loads, want))
+    stores = [a for a in wine["accesses"] if a["op"] == "store"]
+    if [a["address"] for a in stores] != top_down * 2:
+        found.append("the window's stores are not the trial's four and the write back's four: %s" % stores)
+    if wine["changedRegisters"]:
+        found.append("not as found at the end: %s" % ", ".join(wine["changedRegisters"]))
+    return found, wine
+
+
 def main(argv):
     host_dir, windows_dir, counts_file, names = proof_arguments(
         argv, __doc__, "a case, a run of the diagnostic with an argument, or refcheck-rule (all when none)")
@@ -356,12 +405,14 @@ def main(argv):
     exe = os.path.join(windows_dir, "refresh.exe")
     refcheck = os.path.join(windows_dir, "refcheck.exe")
     tools = os.path.join(windows_dir, "tests", "wine")
-    for path in (sim_path, exe, refcheck, os.path.join(tools, "debugger.exe"),
+    trial = os.path.join(tools, "windowtrial.exe")
+    for path in (sim_path, exe, refcheck, trial, os.path.join(tools, "debugger.exe"),
                  os.path.join(tools, "physwin.vxd")):
         if not os.path.isfile(path):
             sys.stderr.write("run_cases: %s missing: build both presets first\n" % path)
             return 2
-    unknown = only - {c.name for c in CASES} - {r[0] for r in REFCHECK_OPTION_RUNS} - {REFCHECK_RULE}
+    unknown = (only - {c.name for c in CASES} - {r[0] for r in REFCHECK_OPTION_RUNS} - {REFCHECK_RULE}
+               - {WINDOW_TRIAL})
     if unknown:
         sys.stderr.write("run_cases: no such case: %s\n" % ", ".join(sorted(unknown)))
         return 2
@@ -405,6 +456,13 @@ def main(argv):
                    passing=lambda: "%s: exit %d, %s" % (
                        option_run[1]["command line"] if isinstance(option_run[1], dict)
                        else "refcheck " + option_run[1], option_run[2], option_run[3]))
+
+        if not only or WINDOW_TRIAL in only:
+            t0 = time.monotonic()
+            found, wine = run_window_trial(trial, ini_files, env)
+            report(WINDOW_TRIAL, time.monotonic() - t0, found, width=27,
+                   passing=lambda: "%d accesses, 4 window loads answered by the model, all as found at the end"
+                   % len(wine["accesses"]))
     return 1 if tally.failed else 0
 
 

@@ -115,4 +115,48 @@ unsigned StoreWidth(const uint8_t* code) {
     return 0;
 }
 
+unsigned LoadWidth(const uint8_t* code) {
+    bool op16;
+    size_t i      = SkipPrefixes(code, &op16);
+    unsigned word = op16 ? 2 : 4;
+    uint8_t op    = code[i];
+    unsigned reg  = (code[i + 1] >> 3) & 7; // the ModRM byte's opcode extension, where it has one
+    if (op == 0x0F) {
+        switch (code[i + 1]) {
+        case 0xB6:           // MOVZX r, r/m8
+        case 0xBE: return 1; // MOVSX r, r/m8
+        case 0xB7:           // MOVZX r, r/m16
+        case 0xBF: return 2; // MOVSX r, r/m16
+        }
+        return 0;
+    }
+    if (op < 0x40 && (op & 7) >= 2 && (op & 7) <= 3) {
+        return (op & 1) ? word : 1; // ALU r, r/m
+    }
+    switch (op) {
+    case 0x8A:           // MOV r8, r/m8
+    case 0xA0:           // MOV AL, moffs8
+    case 0x38:           // CMP r/m8, r8
+    case 0x84:           // TEST r/m8, r8
+    case 0xAC:           // LODSB
+    case 0xAE:           // SCASB
+    case 0xA6: return 1; // CMPSB
+    case 0x8B:           // the same forms on a word or dword
+    case 0xA1:
+    case 0x39:
+    case 0x85:
+    case 0xAD:
+    case 0xAF:
+    case 0xA7: return word;
+    case 0x80: // CMP r/m8, imm8
+    case 0x82: return reg == 7 ? 1 : 0;
+    case 0x81: // CMP r/m, imm
+    case 0x83: return reg == 7 ? word : 0;
+    case 0xF6: return reg <= 1 ? 1 : 0;    // TEST r/m8, imm8
+    case 0xF7: return reg <= 1 ? word : 0; // TEST r/m, imm
+    case 0xFF: return reg == 6 ? word : 0; // PUSH r/m
+    }
+    return 0;
+}
+
 } // namespace x86

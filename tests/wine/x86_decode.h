@@ -1,5 +1,5 @@
 // Decoding of the instructions by which the program under test reaches the adapter: IN/OUT, and the
-// stores that fault in the register window. Plain portable C++ with no Win32 in it, so that the
+// stores and loads that fault in the register window. Plain portable C++ with no Win32 in it, so that the
 // host build tests it; the Win32 debugger reads the bytes at EIP and asks here what they do.
 #pragma once
 
@@ -40,5 +40,10 @@ uint32_t RunPortInstruction(adapter::Adapter& model, const PortInstruction& insn
 // form not known here, so that the debugger stops instead of recording a wrong width. code holds
 // kMaxInstruction bytes.
 unsigned StoreWidth(const uint8_t* code);
+
+// How many bytes the instruction at code reads from memory, for the forms that only read it (one
+// element of a string load); 0 for any other, so that the debugger stops instead of recording a
+// wrong width. code holds kMaxInstruction bytes.
+unsigned LoadWidth(const uint8_t* code);
 
 } // namespace x86

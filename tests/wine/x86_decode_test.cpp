@@ -186,4 +186,51 @@ TEST(StoreWidth, KnownStoreForms) {
     }
 }
 
+// The loads a program makes from the window: pure reads of the known forms. A form that also writes
+// memory is a store's fault, never a load's, and is no load here.
+TEST(LoadWidth, KnownLoadForms) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        unsigned width;
+    } cases[] = {
+        {{0x8A, 0x02}, 1},                // mov al, [edx]
+        {{0x8B, 0x02}, 4},                // mov eax, [edx]
+        {{0x66, 0x8B, 0x02}, 2},          // mov ax, [edx]
+        {{0x0F, 0xB6, 0x02}, 1},          // movzx eax, byte [edx]
+        {{0x0F, 0xB7, 0x02}, 2},          // movzx eax, word [edx]
+        {{0x0F, 0xBE, 0x02}, 1},          // movsx eax, byte [edx]
+        {{0x0F, 0xBF, 0x02}, 2},          // movsx eax, word [edx]
+        {{0xA0, 0, 0, 0, 0x60}, 1},       // mov al, [moffs]
+        {{0xA1, 0, 0, 0, 0x60}, 4},       // mov eax, [moffs]
+        {{0x66, 0xA1, 0, 0, 0, 0x60}, 2}, // mov ax, [moffs]
+        {{0x26, 0x8A, 0x02}, 1},          // es: mov al, [edx]
+        {{0x02, 0x02}, 1},                // add al, [edx]
+        {{0x0B, 0x02}, 4},                // or eax, [edx]
+        {{0x66, 0x33, 0x02}, 2},          // xor ax, [edx]
+        {{0x3A, 0x02}, 1},                // cmp al, [edx]
+        {{0x38, 0x02}, 1},                // cmp [edx], al
+        {{0x84, 0x02}, 1},                // test [edx], al
+        {{0x85, 0x02}, 4},                // test [edx], eax
+        {{0x80, 0x3A, 0x1C}, 1},          // cmp byte [edx], 0x1C
+        {{0x83, 0x3A, 0x01}, 4},          // cmp dword [edx], 1
+        {{0xF6, 0x02, 0x80}, 1},          // test byte [edx], 0x80
+        {{0xFF, 0x32}, 4},                // push dword [edx]
+        {{0xAC}, 1},                      // lodsb
+        {{0xAD}, 4},                      // lodsd
+        {{0xF3, 0x66, 0xAD}, 2},          // rep lodsw: one element per step
+        {{0xAE}, 1},                      // scasb
+        {{0xA6}, 1},                      // cmpsb
+        {{0x88, 0x02}, 0},                // mov [edx], al: a store
+        {{0x80, 0x22, 0xDF}, 0},          // and byte [edx], 0xDF: writes too
+        {{0xF6, 0x12}, 0},                // not byte [edx]: writes too
+        {{0xFF, 0x02}, 0},                // inc dword [edx]: writes too
+        {{0x0F, 0xA3, 0x02}, 0},          // bt [edx], eax: not known here
+        {{0xD9, 0x02}, 0},                // fld dword [edx]: not known here
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> code = Code(c.bytes);
+        EXPECT_EQ(x86::LoadWidth(code.data()), c.width) << Hex(c.bytes);
+    }
+}
+
 } // namespace
