@@ -66,12 +66,19 @@ void RecordBox(Debuggee& d, Breakpoint::Call call, uint32_t esp) {
     LeaveCriticalSection(&g_lock);
 }
 
-// Presses the default button (Enter) of every dialog the program shows.
+// Presses the default button (Enter) of every message box the program shows: a dialog of the
+// process while one of its MessageBox calls is recorded and not yet answered. A dialog of the
+// program's own (the rate chooser's) is left to the test that drives it.
 BOOL CALLBACK PressDialog(HWND hwnd, LPARAM) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     EnterCriticalSection(&g_lock);
-    bool ours = g_pids.count(pid) != 0;
+    bool ours    = g_pids.count(pid) != 0;
+    bool boxOpen = false;
+    for (const auto& [boxPid, b] : g_boxes) {
+        boxOpen = boxOpen || (boxPid == pid && !b.dismissed);
+    }
+    ours = ours && boxOpen;
     LeaveCriticalSection(&g_lock);
     char cls[16];
     if (!ours || !IsWindowVisible(hwnd) || !GetClassNameA(hwnd, cls, sizeof cls) ||

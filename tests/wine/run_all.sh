@@ -137,6 +137,7 @@ result $same "run_case.sh --refresh passes a value holding \" and \\ to the regi
 # The package in the same prefix, after the cases; then the installed watcher.
 drive run_package.py
 drive run_watch.py
+drive run_choose.py
 
 echo "wine: took $((SECONDS - started)) s"
 echo "wine: $passed passed, $failed failed"

@@ -68,9 +68,9 @@ def chooser_start(out, row=ROW):
 
 def trial_steps(ending):
     """A trial of RATE, ended by the steps `ending`, then the chooser closed."""
-    return ([chooser_start("choose.json"), "wait-title 60000 " + TITLE, "texts " + TITLE,
+    return ([chooser_start("choose.json"), "wait-title 60000 " + TITLE, "sleep 1500", "texts " + TITLE,
              "select %s|%s Hz" % (TITLE, RATE), "click %s|&Try" % TITLE, "wait-title 30000 " + QUESTION,
-             "texts " + QUESTION] + ending +
+             "sleep 500", "texts " + QUESTION] + ending +
             ["wait-no-title 30000 " + QUESTION, "sleep 500", "texts " + TITLE, "read-rate",
              "close " + TITLE, "wait-exit 60000"])
 
@@ -156,7 +156,6 @@ def prove(zip_path, sim_path, tools, env, ini_files, report, picture):
     s = run_package.Session(env, ini_files)
     found = s.wine(run_package.UNINSTALL_SECTION)  # makes the prefix when there is none
     s.unpack(zip_path)
-    clean = s.state()
     found += s.wine(run_package.INSTALL_VERB.replace("%1", run_package.INF_PATH))
     if found:
         report("the package installed", found)
@@ -186,7 +185,7 @@ def prove(zip_path, sim_path, tools, env, ini_files, report, picture):
         report("a trial of %s Hz ended by %s: %s" % (
             RATE, name, "every register and the window as before, RefreshRate unchanged" if written_back and stored == STORED
             else "RefreshRate \"%s\", the utility's registers" % stored if stored == RATE
-            else "nothing written back, nothing stored"), found, lambda: "; %s" % (texts[-1] if texts else ""))
+            else "nothing written back, nothing stored"), found, lambda: "; the window then says: %s" % (texts[-2] if texts else ""))
 
     # Machines where the utility would not act.
     cases = [("the skip bit set", ROW._replace(crtc75=0x20), "asks to be left alone"),
@@ -194,7 +193,7 @@ def prove(zip_path, sim_path, tools, env, ini_files, report, picture):
              ("no driver line", ROW._replace(ini="nodriver"), "does not name"),
              ("no mapping driver", ROW._replace(driver="missing"), "PHYSWIN.VXD")]
     for name, row, why in cases:
-        lines = [chooser_start("choose.json", row), "wait-title 60000 " + TITLE, "texts " + TITLE,
+        lines = [chooser_start("choose.json", row), "wait-title 60000 " + TITLE, "sleep 1500", "texts " + TITLE,
                  "click %s|&Try" % TITLE, "sleep 1000", "wait-no-title 1 " + QUESTION, "read-rate",
                  "close " + TITLE, "wait-exit 60000"]
         log, results, found = s.steps(tools, lines, outs=["choose.json"], row=row)
@@ -219,8 +218,10 @@ def prove(zip_path, sim_path, tools, env, ini_files, report, picture):
     report("LUMSET /FORGET deletes RefreshRate", found)
 
     found = s.wine(run_package.UNINSTALL_COMMAND)
-    found += s.wine(run_package.RESTART)
-    report("removed: nothing of the chooser left", found)
+    if os.path.exists(run_package.host_path(s.windows, "lumset.exe")):
+        found.append("LUMSET.EXE is still in the Windows folder")
+    found += run_package.start_menu_findings(s.windows, "removal")
+    report("removed: LUMSET.EXE gone at once, its Start menu entry named for removal", found)
 
 
 def main(argv):

@@ -62,9 +62,10 @@ from wine_state import (  # noqa: E402  (the registry and the Windows folder)
 # The zip the windows build makes, its entries in order, which of them are text, and which are the
 # programs the case table proves (file names in the build folder).
 ZIP_NAME = "LUMRATE.ZIP"
-PACKAGE = ["LUMRATE.EXE", "LUMWATCH.EXE", "LUMCHECK.EXE", "LUMRATE.INF", "README.TXT"]
+PACKAGE = ["LUMRATE.EXE", "LUMWATCH.EXE", "LUMSET.EXE", "LUMCHECK.EXE", "LUMRATE.INF", "README.TXT"]
 TEXT = {"LUMRATE.INF", "README.TXT"}
-BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMWATCH.EXE": "lumwatch.exe", "LUMCHECK.EXE": "refcheck.exe"}
+BUILT = {"LUMRATE.EXE": "refresh.exe", "LUMWATCH.EXE": "lumwatch.exe", "LUMSET.EXE": "lumset.exe",
+         "LUMCHECK.EXE": "refcheck.exe"}
 
 # Where the user unpacks the zip, and Explorer's Install verb for an .inf file on Windows 95/98
 # (HKCR\inffile\shell\install\command), %1 being the file's path.
@@ -85,7 +86,7 @@ UNINSTALL_ENTRY = CURRENT_VERSION + "\\Uninstall\\LumarelRefresh"
 UNINSTALL_COMMAND = WINDOWS_DIR + "\\LUMWATCH.EXE /REMOVE"
 UTILITY = WINDOWS_DIR + "\\LUMRATE.EXE"
 # Paths below the Windows folder, in lower case as listing() gives them: entry of the zip.
-INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "lumwatch.exe": "LUMWATCH.EXE",
+INSTALLED_FILES = {"lumrate.exe": "LUMRATE.EXE", "lumwatch.exe": "LUMWATCH.EXE", "lumset.exe": "LUMSET.EXE",
                    "inf/lumrate.inf": "LUMRATE.INF"}
 # The one Run value and the command line it must hold: the watcher runs the utility itself.
 RUN_LINES = {WATCH_RUN_VALUE: WINDOWS_DIR + "\\LUMWATCH.EXE"}
@@ -98,7 +99,16 @@ RUN_LINES = {WATCH_RUN_VALUE: WINDOWS_DIR + "\\LUMWATCH.EXE"}
 WATCH_FILE = "lumwatch.exe"
 WININIT = "wininit.ini"
 WININIT_DELETE = "NUL=" + RUN_LINES[WATCH_RUN_VALUE]
-NOT_COMPARED_FILES = {"wininit.bak"}
+# SETUP.INI is what Setup hands to GRPCONV, which makes the Start menu entries it names and then
+# deletes it; Wine has no GRPCONV, so the file stays. It is left out of the comparisons of the
+# Windows folder and its lines are checked on their own (START_MENU_LINES).
+NOT_COMPARED_FILES = {"wininit.bak", "setup.ini"}
+SETUP_INI = "setup.ini"
+START_MENU_LINES = {
+    "install": ["[progman.groups]", "lumrate=Accessories", "[lumrate]",
+                '"Lumarel Refresh Rate","C:\\windows\\LUMSET.EXE"'],
+    "removal": ["[lumrate]", '"Lumarel Refresh Rate"'],
+}
 RESTART = "wineboot -r"
 # Another program's pending work in WININIT.INI: two deletes (the key repeated) and a replacement.
 FOREIGN_WININIT = (b"[rename]\r\nNUL=C:\\OTHERAPP\\OLD1.DLL\r\nNUL=C:\\OTHERAPP\\OLD2.DLL\r\n"
@@ -183,17 +193,20 @@ class Session:
         vxd = host_path(self.windows, "physwin.vxd")
         if os.path.exists(vxd):
             return None, {}, ["a physwin.vxd is in the Windows folder already"]
-        shutil.copy(os.path.join(tools, "physwin.vxd"), vxd)
+        missing = (row or MACHINE).driver == "missing"  # the open then fails with error 2
+        if not missing:
+            shutil.copy(os.path.join(tools, "physwin.vxd"), vxd)
         try:
             width, height, _ = MACHINE.screen.split("x")
             machine = run_cases.machine_args(row, self.ini_files)[0] if row else self.machine
             command = ([wine_session.RUN_CASE] + machine + ["--timeout", str(timeout_ms + 60000)] +
-                       [w for name in ("LUMRATE.EXE", "LUMWATCH.EXE") for w in ("--win98", name)] +
+                       [w for name in ("LUMRATE.EXE", "LUMWATCH.EXE", "LUMSET.EXE") for w in ("--win98", name)] +
                        ["--wine", "--", "explorer", "/desktop=%s,%sx%s" % (DESKTOP, width, height),
                         TOOLS + "\\watchsteps.exe", WATCH + "\\steps.txt", WATCH + "\\log.txt"])
             status, _, err = wine_session.run(command, env=dict(self.env, **(extra_env or {})))
         finally:
-            os.remove(vxd)
+            if not missing:
+                os.remove(vxd)
         found = []
         if status != 0:
             found.append("run_case.sh failed (%d): %s" % (status, " | ".join(err.strip().splitlines()[-5:])))
@@ -286,6 +299,19 @@ def check_install(clean, installed, contents):
         found += describe_folder_changes(want_folder, folder)
         found.append("the install must add exactly %s" % ", ".join(sorted(INSTALLED_FILES)))
     return found
+
+
+def start_menu_findings(windows, when):
+    """The lines of SETUP.INI that make (at the install) or remove (at the removal) the chooser's
+    Start menu entry, each as GRPCONV reads it (a line without a value, as Wine writes it, with
+    "=" after it)."""
+    path = host_path(windows, SETUP_INI)
+    lines = []
+    if os.path.isfile(path):
+        with open(path, "rb") as f:
+            lines = [l.strip().rstrip("=") for l in f.read().decode("latin-1").splitlines()]
+    missing = [l for l in START_MENU_LINES[when] if l not in lines]
+    return ["SETUP.INI lacks %r after the %s: %r" % (missing, when, lines)] if missing else []
 
 
 def compare(what, before, after):
@@ -414,9 +440,11 @@ def prove(zip_path, exe, sim_path, tools, env, ini_files, report):
     installed = s.state()
     found += check_install(clean, installed, contents)
     found += foreign_changes(installed[1], "the install")
-    report("Explorer's Install verb copies LUMRATE.EXE, LUMWATCH.EXE and LUMRATE.INF, adds the "
-           "watcher's Run value and the Uninstall entry, nothing else; another program's REFRESH.EXE "
-           "and INF\\REFRESH.INF untouched", found)
+    found += start_menu_findings(s.windows, "install")
+    report("Explorer's Install verb copies LUMRATE.EXE, LUMWATCH.EXE, LUMSET.EXE and LUMRATE.INF, adds "
+           "the watcher's Run value and the Uninstall entry, puts the chooser on the Start menu "
+           "(SETUP.INI for GRPCONV), nothing else; another program's REFRESH.EXE and INF\\REFRESH.INF "
+           "untouched", found)
 
     # The utility where it was installed (the watcher starts it: run_watch.py).
     found, sim = run_cases.run_case(MACHINE, sim_path, UTILITY, ini_files, env, options=["--in-place"])
@@ -444,6 +472,7 @@ def prove(zip_path, exe, sim_path, tools, env, ini_files, report):
     if log and log["count"][0]["watchers"] != 1:
         found.append("%d watchers after the removal, want the one running" % log["count"][0]["watchers"])
     found += removed("the removal", FOREIGN_WININIT)
+    found += start_menu_findings(s.windows, "removal")
     report("with the watcher running, the Uninstall entry's command (%s) removes everything but "
            "LUMWATCH.EXE at once; at the end of the session WININIT.INI gets one line naming it, "
            "another program's two NUL= lines and its replacement kept byte for byte" % uninstall, found)

@@ -267,10 +267,11 @@ int main(int argc, char** argv) {
             HKEY key;
             char value[256] = "";
             DWORD size = sizeof value - 1, type = 0;
-            bool found = RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS;
+            bool found = RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) ==
+                         ERROR_SUCCESS;
             if (found) {
-                found = RegQueryValueExA(key, "RefreshRate", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-                        ERROR_SUCCESS;
+                found = RegQueryValueExA(key, "RefreshRate", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                                         &size) == ERROR_SUCCESS;
                 RegCloseKey(key);
             }
             Log("read-rate", std::string(", \"value\": ") + (found ? Quoted(value) : "null"));
