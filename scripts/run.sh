@@ -11,6 +11,6 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 
 build/host/tools/refresh-sim
-for exe in build/windows/refresh.exe build/windows/lumwatch.exe build/windows/refcheck.exe; do
+for exe in build/windows/refresh.exe build/windows/lumwatch.exe build/windows/lumset.exe build/windows/refcheck.exe; do
     echo "Windows executable: $exe ($(stat -c %s "$exe") bytes)"
 done
