@@ -15,7 +15,7 @@ it. Then:
    is still "60";
 2. Keep: RefreshRate is "85", and the registers are the utility's;
 3. Go back, Enter, Esc, closing the question's window, the end of the Windows session: each as 1;
-4. a mode change during the trial: nothing written back, nothing stored;
+4. a mode change or a resume during the trial: nothing written back, nothing stored;
 5. on machines where the utility would not act (the skip bit set, 32-bit colour, no driver line,
    no mapping driver), Try cannot be pressed, the window says why, and no register is written;
 6. LUMSET /FORGET deletes RefreshRate, as README.TXT's way back says.
@@ -171,6 +171,7 @@ def prove(zip_path, sim_path, tools, env, ini_files, report, picture):
         ("the question's window closed", ["close " + QUESTION], True, STORED),
         ("the end of the Windows session", ["end-session " + TITLE, "close " + QUESTION], True, STORED),
         ("a mode change", ["mode 800x600"], False, STORED),
+        ("a resume from standby", ["power 8"], False, STORED),
     ]
     for name, ending, written_back, stored in endings:
         lines = trial_steps(ending)
