@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "app/app.h"
-#include "app/command_line.h"
+#include "app/package.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
 
@@ -13,8 +13,7 @@ const char kTrialMutexName[]   = TRIAL_MUTEX_NAME;
 const char kChooserMutexName[] = "LumarelSet";
 const char kChooserTitle[]     = "Lumarel Refresh Rate";
 
-static const char kForgetSwitch[]     = "/FORGET";
-static const char kRefreshRateValue[] = "RefreshRate";
+static const char kForgetSwitch[] = "/FORGET";
 
 void RateOfEntry(const char entry[kRateEntrySize], char rate[kRateEntrySize]) {
     int n = 0;
@@ -214,7 +213,7 @@ int StoreRate(const char* rate) {
                         &disposition) != ERROR_SUCCESS) {
         return 0;
     }
-    LONG result = RegSetValueExA(key, kRefreshRateValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(rate),
+    LONG result = RegSetValueExA(key, REFRESH_RATE_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(rate),
                                  static_cast<DWORD>(strlen(rate) + 1));
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
@@ -225,7 +224,7 @@ int ForgetRate() {
     if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
         return 0;
     }
-    LONG result = RegDeleteValueA(key, kRefreshRateValue);
+    LONG result = RegDeleteValueA(key, REFRESH_RATE_VALUE);
     RegCloseKey(key);
     return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }

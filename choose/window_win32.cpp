@@ -2,6 +2,7 @@
 // question with its countdown. Every way out of the question but Keep goes back.
 #include <windows.h>
 
+#include "app/package.h"
 #include "choose/choose.h"
 #include "choose/resource.h"
 
@@ -12,12 +13,6 @@ enum {
 
 static int secondsLeft;
 static HINSTANCE chooserInstance;
-
-// A mode change or a resume during the trial: Windows has set the display anew.
-static int SetsDisplayAnew(UINT message, WPARAM wParam) {
-    return message == WM_DISPLAYCHANGE ||
-           (message == WM_POWERBROADCAST && (wParam == 6 || wParam == 7 || wParam == 8 || wParam == 0x12));
-}
 
 static void ShowCountdown(HWND dialog) {
     char text[64];

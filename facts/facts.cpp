@@ -211,7 +211,7 @@ DriverLineFacts ExplainDriverLine(const char* path) {
 
 RateSource FindRateSource() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, "Display\\Settings", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return kRateNoKey;
     }
     char rateText[kRateTextSize];

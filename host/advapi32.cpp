@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include "machine.h"
+#include "probe/probe.h"
 
 using host::TheMachine;
 
@@ -22,7 +23,7 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) 
         *result = kRunKey;
         return ERROR_SUCCESS;
     }
-    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, "Display\\Settings") != 0 ||
+    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, DISPLAY_SETTINGS_KEY) != 0 ||
         !m.settingsKeyExists) {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -39,7 +40,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
     if (key != kSettingsKey) {
         return ERROR_INVALID_HANDLE;
     }
-    if (name == nullptr || strcasecmp(name, "RefreshRate") != 0 || !m.refreshRate) {
+    if (name == nullptr || strcasecmp(name, REFRESH_RATE_VALUE) != 0 || !m.refreshRate) {
         return ERROR_FILE_NOT_FOUND;
     }
     const std::string& stored = m.refreshRate->data;
@@ -81,7 +82,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
                             PHKEY result, LPDWORD disposition) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegCreateKeyExA");
-    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, "Display\\Settings") != 0) {
+    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, DISPLAY_SETTINGS_KEY) != 0) {
         return ERROR_ACCESS_DENIED;
     }
     if (disposition != nullptr) {
@@ -95,7 +96,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegSetValueExA");
-    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 ||
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, REFRESH_RATE_VALUE) != 0 ||
         m.registryWritesFail) {
         return ERROR_ACCESS_DENIED;
     }
@@ -106,7 +107,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE*
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegDeleteValueA");
-    if (key != kSettingsKey || name == nullptr || strcasecmp(name, "RefreshRate") != 0 ||
+    if (key != kSettingsKey || name == nullptr || strcasecmp(name, REFRESH_RATE_VALUE) != 0 ||
         m.registryWritesFail) {
         return ERROR_ACCESS_DENIED;
     }

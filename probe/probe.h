@@ -32,9 +32,10 @@ void ReadSystemIniLines(HANDLE file, SystemIniLineVisitor visit, void* context);
 int IsSectionHeader(const char* line, size_t length);
 int IsDriverLine(const char* line, size_t length);
 
-// HKEY_CURRENT_CONFIG's key of the display settings, which keeps the RefreshRate value. A literal,
-// so that each program's strings stay merged as the compiler lays them out.
+// HKEY_CURRENT_CONFIG's key of the display settings, and its value of the chosen refresh rate.
+// Literals, so that each program's strings stay merged as the compiler lays them out.
 #define DISPLAY_SETTINGS_KEY "Display\\Settings"
+#define REFRESH_RATE_VALUE "RefreshRate"
 int ReadRefreshRate(DisplayState* state);
 // The RefreshRate value of the open Display\Settings key into rateText; 0, with rateText
 // untouched, when there is none that fits.

@@ -28,8 +28,9 @@ int ReadRefreshRate(DisplayState* state) {
 int QueryRefreshRateValue(HKEY key, char rateText[kRateTextSize]) {
     char buffer[kRateBufferSize];
     memset(buffer, 0, sizeof buffer);
-    DWORD size  = kRateBufferSize - 1;
-    LONG result = RegQueryValueExA(key, "RefreshRate", NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
+    DWORD size = kRateBufferSize - 1;
+    LONG result =
+        RegQueryValueExA(key, REFRESH_RATE_VALUE, NULL, NULL, reinterpret_cast<LPBYTE>(buffer), &size);
     if (result != ERROR_SUCCESS || memchr(buffer, 0, kRateTextSize) == NULL) {
         return 0;
     }

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/command_line.h"
+#include "app/package.h"
 #include "probe/probe.h"
 #include "watch/pending_delete.h"
 
@@ -16,26 +16,8 @@ static const char kRemoveSwitch[] = "/REMOVE";
 // The setup file's own uninstall section, as Add/Remove Programs ran it before the watcher did.
 static const char kUninstallCommand[] =
     "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF";
-static const char kRefreshRateValue[] = "RefreshRate";
-
-// Power broadcast events after which Windows has reset the display. Windows 95 sends a resume
-// from suspend only to a program that saw the suspend, else a critical resume.
-enum {
-    kResumeCritical  = 6,    // PBT_APMRESUMECRITICAL
-    kResumeSuspend   = 7,    // PBT_APMRESUMESUSPEND
-    kResumeStandby   = 8,    // PBT_APMRESUMESTANDBY
-    kResumeAutomatic = 0x12, // PBT_APMRESUMEAUTOMATIC
-};
 
 WatchState watchState;
-
-int SetsDisplayAnew(UINT message, WPARAM wParam) {
-    if (message == WM_DISPLAYCHANGE) {
-        return 1;
-    }
-    return message == WM_POWERBROADCAST && (wParam == kResumeCritical || wParam == kResumeSuspend ||
-                                            wParam == kResumeStandby || wParam == kResumeAutomatic);
-}
 
 // The full path of a file in the watcher's own folder; 0 when it would not fit.
 static int BesideWatcher(char path[MAX_PATH], const char* fileName, DWORD size) {
@@ -128,7 +110,7 @@ typedef LONG(WINAPI* RegNotifyChangeKeyValueCall)(HKEY key, BOOL subtree, DWORD 
 static void ReadRateValue(char rate[kRateValueSize]) {
     memset(rate, 0, kRateValueSize);
     DWORD size = kRateValueSize;
-    if (RegQueryValueExA(watchState.settingsKey, kRefreshRateValue, NULL, NULL,
+    if (RegQueryValueExA(watchState.settingsKey, REFRESH_RATE_VALUE, NULL, NULL,
                          reinterpret_cast<LPBYTE>(rate), &size) != ERROR_SUCCESS) {
         memset(rate, 0, kRateValueSize);
     }

@@ -49,10 +49,6 @@ int WatchMain(HINSTANCE instance, const char* commandLine);
 // Whether the command line asks for the removal: "/REMOVE" (any case) after the program's name.
 int AsksForRemoval(const char* commandLine);
 
-// Whether a message says that Windows set the display anew: a mode change, or a resume from a
-// suspend or standby (normal, critical or automatic).
-int SetsDisplayAnew(UINT message, WPARAM wParam);
-
 LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Arms the one-shot timer; a timer that cannot be had does not lose the event: the run is looked

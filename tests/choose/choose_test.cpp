@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/package.h"
 #include "choose/choose.h"
 #include "hw/vga.h"
 #include "machine.h"

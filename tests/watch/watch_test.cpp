@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "machine.h"
-#include "app/command_line.h"
+#include "app/package.h"
 #include "tests/support/process.h"
 #include "watch/pending_delete.h"
 #include "watch/watch.h"
