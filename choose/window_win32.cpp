@@ -116,8 +116,12 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
         }
         return FALSE;
     case WM_DISPLAYCHANGE:
-        GatherChooserFacts();
-        ShowMachine(dialog);
+        // During a trial the question ends it and Try looks again afterwards; looking now would
+        // lose the trial, and with it the mutex that holds the watcher back.
+        if (!chooser.trialOn) {
+            GatherChooserFacts();
+            ShowMachine(dialog);
+        }
         return FALSE;
     }
     return FALSE;

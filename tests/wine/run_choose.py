@@ -49,6 +49,8 @@ RATE = "85"
 ROW = run_package.MACHINE._replace(name="choose", rate=STORED)
 COUNTDOWN_MS = 15000
 ENTER, ESC = 13, 27
+# Held while a trial goes on, so that the watcher starts no run meanwhile: gone once it has ended.
+TRIAL_MUTEX = "LumarelTrial"
 
 # Every register the programming sequence writes, both index registers and the window's bytes, at
 # values no table holds: odd, each distinct; CRTC 0x11 with its protect bit set.
@@ -71,7 +73,7 @@ def trial_steps(ending):
     return ([chooser_start("choose.json"), "wait-title 60000 " + TITLE, "sleep 1500", "texts " + TITLE,
              "select %s|%s Hz" % (TITLE, RATE), "click %s|&Try" % TITLE, "wait-title 30000 " + QUESTION,
              "sleep 500", "texts " + QUESTION] + ending +
-            ["wait-no-title 30000 " + QUESTION, "sleep 500", "texts " + TITLE, "read-rate",
+            ["wait-no-title 30000 " + QUESTION, "sleep 500", "texts " + TITLE, "read-rate", "mutex " + TRIAL_MUTEX,
              "close " + TITLE, "wait-exit 60000"])
 
 
@@ -122,6 +124,8 @@ def check_trial(log, result, sim, written_back, stored):
         found.append("registers not as before the trial: %s" % changed)
     if not written_back and not changed:
         found.append("no register changed, where the utility's values must stay")
+    if log["mutex"][0]["exists"]:
+        found.append("the trial's mutex %s is still held after the trial" % TRIAL_MUTEX)
     rate = log["read-rate"][0].get("value")
     if rate != stored:
         found.append("RefreshRate %r, want %r" % (rate, stored))

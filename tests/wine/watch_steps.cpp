@@ -14,6 +14,7 @@
 //   wait-gone MS        waits at most MS until there is no watcher window
 //   sleep MS
 //   copy FROM TO        copies a file (CopyFileA), as another program writes one during the session
+//   mutex NAME          whether a named mutex exists (OpenMutexA)
 //   read-rate           RefreshRate under HKCC\Display\Settings as text, or null where there is none
 //   rate TEXT           writes RefreshRate under HKCC\Display\Settings, as Display Properties does
 //                       before it sets a mode
@@ -263,6 +264,12 @@ int main(int argc, char** argv) {
                 Member("ok", CopyFileA(rest.substr(0, rest.find(' ')).c_str(), to.c_str(), FALSE) != 0));
         } else if (step == "sleep") {
             Sleep(n);
+        } else if (step == "mutex") {
+            HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, rest.c_str());
+            if (mutex) {
+                CloseHandle(mutex);
+            }
+            Log("mutex", Member("exists", mutex != nullptr));
         } else if (step == "read-rate") {
             HKEY key;
             char value[256] = "";
