@@ -38,7 +38,7 @@ static int BesideWatcher(char path[MAX_PATH], const char* fileName, DWORD size) 
     return 1;
 }
 
-// Starts a program with no command line and does not wait; its process handle, or 0.
+// Starts a program (by its path, or by a command line) and does not wait; its process handle, or 0.
 static HANDLE StartProgram(char* path, char* commandLine) {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
