@@ -2,16 +2,12 @@
 
 #include <string.h>
 
-#include "app/app.h"
-#include "app/package.h"
+#include "common/command_line.h"
+#include "common/names.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
 
 ChooserState chooser;
-
-const char kTrialMutexName[]   = TRIAL_MUTEX_NAME;
-const char kChooserMutexName[] = "LumarelSet";
-const char kChooserTitle[]     = "Lumarel Refresh Rate";
 
 static const char kForgetSwitch[] = "/FORGET";
 
@@ -23,69 +19,74 @@ void RateOfEntry(const char entry[kRateEntrySize], char rate[kRateEntrySize]) {
     rate[n] = 0;
 }
 
-// The display state the utility's run would have with this rate text: its own order of steps.
-static int SelectFor(const char* rate, DisplayState* state, TimingSelection* selection) {
-    memset(state, 0, sizeof *state);
-    state->width        = chooser.width;
-    state->height       = chooser.height;
-    state->bitsPerPixel = chooser.bitsPerPixel;
+// The display state the utility's run would have with this rate text stored, and its selection.
+static TimingVerdict SelectFor(const char* rate, DisplayState* state, TimingSelection* selection) {
+    *state = chooser.state;
     strcpy(state->rateText, rate);
-    state->listRow   = chooser.listRow;
     state->rateIndex = FindRateIndex(state->listRow, state->rateText);
     return SelectTiming(state, selection);
 }
 
+// Where the run stops whatever the rate, as its decisions say; else whether the window is had.
+static Hindrance HindranceOf(const RunDecisions* d) {
+    switch (d->stop) {
+    case kStopDriverCheck: return d->driver == kDriverNotNamed ? kNotServed : kNoSystemIni;
+    case kStopSkipBit: return kSkipBitSet;
+    case kStopColoursUnknown: return kColoursUnknown;
+    case kStopSixteenColours: return kSixteenColours;
+    case kStopNoTiming:
+        if (d->timing == kNoDepthColumn) {
+            return kTooManyColours;
+        }
+        if (d->timing != kNoTimingAtRate) {
+            return kNoTimingAtScreen; // no row for the width, or none at any rate
+        }
+        break;
+    case kRunProgramsAdapter: break;
+    }
+    return kNoHindrance;
+}
+
+static int IsScreen(TableRow row) {
+    return ResolutionTable[row][0] == chooser.state.width && ResolutionTable[row][1] == chooser.state.height;
+}
+
 void GatherChooserFacts() {
     memset(&chooser, 0, sizeof chooser);
-    GatherSystemFacts(&chooser.system, chooser.systemIniPath);
-    if (chooser.system.driverLine.found) {
+    RunDecisions* d = &chooser.decisions;
+    d->stop         = DecideDriver(d);
+    if (d->stop == kRunProgramsAdapter) {
         // The skip bit is read as the utility reads it; the index register it selects with is
         // put back, so that nothing of the adapter changes before a trial.
-        BYTE index      = ReadPort(VGA_CRT_IC);
-        chooser.skipBit = IsSkipBitSet();
+        BYTE index = ReadPort(VGA_CRT_IC);
+        d->stop    = DecideTiming(&chooser.state, &chooser.selection, d);
         WritePort(VGA_CRT_IC, index);
     }
-    DisplayState state;
-    memset(&state, 0, sizeof state);
-    ReadRefreshRate(&state);
-    memcpy(chooser.stored, state.rateText, sizeof chooser.stored);
-    chooser.width        = GetSystemMetrics(SM_CXSCREEN);
-    chooser.height       = GetSystemMetrics(SM_CYSCREEN);
-    chooser.bitsPerPixel = QueryColorDepth();
-    chooser.listRow      = ClassifyResolution(chooser.width, chooser.height);
-    chooser.ownList      = ResolutionTable[chooser.listRow][0] == chooser.width &&
-                      ResolutionTable[chooser.listRow][1] == chooser.height;
-    RateSlot slot;
-    chooser.ownRow = FindTableRow(chooser.width, chooser.height, 0, &chooser.tableRow, &slot) &&
-                     ResolutionTable[chooser.tableRow][0] == chooser.width &&
-                     ResolutionTable[chooser.tableRow][1] == chooser.height;
+    if (chooser.decisions.stop == kStopDriverCheck || chooser.decisions.stop == kStopSkipBit) {
+        // The run stopped before it read the settings: read them for the window alone.
+        chooser.decisions.rateSource = ReadDisplaySettings(&chooser.state);
+    }
+    chooser.ownList = IsScreen(chooser.state.listRow);
+    chooser.ownRow  = IsScreen(chooser.selection.row);
 
     // The rates of the screen's list that the selection gives a timing for, asked of it one by one.
+    DisplayState state;
     TimingSelection selection;
     for (RateIndex i = 0; i < kRateCount; ++i) {
         char rate[kRateEntrySize];
-        RateOfEntry(RateTable[chooser.listRow][i], rate);
-        if (rate[0] != 0 && SelectFor(rate, &state, &selection) && state.rateIndex == i) {
+        RateOfEntry(RateTable[chooser.state.listRow][i], rate);
+        if (rate[0] != 0 && SelectFor(rate, &state, &selection) == kTimingSelected && state.rateIndex == i) {
             memcpy(chooser.rates[chooser.rateCount++], rate, kRateEntrySize);
         }
     }
 
-    if (!chooser.system.systemIniOpens) {
-        chooser.hindrance = kNoSystemIni;
-    } else if (!chooser.system.driverLine.found) {
-        chooser.hindrance = kNotServed;
-    } else if (chooser.skipBit) {
-        chooser.hindrance = kSkipBitSet;
-    } else if (chooser.bitsPerPixel == 0) {
-        chooser.hindrance = kColoursUnknown;
-    } else if (chooser.bitsPerPixel < kMinimumBitsPerPixel) {
-        chooser.hindrance = kSixteenColours;
-    } else if (ClassifyDepth(chooser.bitsPerPixel) == kNoDepthClass) {
-        chooser.hindrance = kTooManyColours;
-    } else if (chooser.rateCount == 0) {
-        chooser.hindrance = kNoTimingAtScreen;
-    } else if ((chooser.window = MapRegisterWindow()) == 0) {
-        chooser.hindrance = kNoRegisterWindow;
+    chooser.hindrance = HindranceOf(&chooser.decisions);
+    if (chooser.hindrance == kNoHindrance) {
+        // Asked here so that the window can say at once why no rate can be tried.
+        chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
+        if (chooser.vxd != kVxdWindow) {
+            chooser.hindrance = kNoRegisterWindow;
+        }
     }
 }
 
@@ -105,35 +106,34 @@ static const char* ColourWords(int bitsPerPixel) {
 }
 
 void DescribeScreen(char text[kSentenceSize]) {
-    if (chooser.bitsPerPixel == 0) {
-        wsprintfA(text, "The screen: %d x %d; its colours could not be asked.", chooser.width,
-                  chooser.height);
+    const DisplayState& s = chooser.state;
+    if (s.bitsPerPixel == 0) {
+        wsprintfA(text, "The screen: %d x %d; its colours could not be asked.", s.width, s.height);
         return;
     }
-    wsprintfA(text, "The screen: %d x %d, %s.", chooser.width, chooser.height,
-              ColourWords(chooser.bitsPerPixel));
+    wsprintfA(text, "The screen: %d x %d, %s.", s.width, s.height, ColourWords(s.bitsPerPixel));
 }
 
 void DescribeStoredRate(char text[kSentenceSize]) {
-    if (chooser.system.rateSource == kRateNoKey) {
+    const DisplayState& s = chooser.state;
+    if (chooser.decisions.rateSource == kRateNoKey) {
         wsprintfA(text, "No rate is stored, and Windows keeps no display settings: LUMRATE sets nothing.");
         return;
     }
     char first[kSentenceSize], used[kRateEntrySize];
-    if (chooser.system.rateSource == kRateDefault) {
+    if (chooser.decisions.rateSource != kRateFromRegistry) {
         wsprintfA(first, "No rate is stored.");
     } else {
-        wsprintfA(first, "The stored rate: %.40s.", chooser.stored);
+        wsprintfA(first, "The stored rate: %.40s.", s.rateText);
     }
-    RateIndex index = FindRateIndex(chooser.listRow, chooser.stored);
-    RateOfEntry(RateTable[chooser.listRow][index], used);
+    RateOfEntry(RateTable[s.listRow][s.rateIndex], used);
     DisplayState state;
     TimingSelection selection;
-    if (!SelectFor(chooser.stored, &state, &selection)) {
+    if (SelectFor(s.rateText, &state, &selection) != kTimingSelected) {
         wsprintfA(text, "%s LUMRATE finds no timing for it and sets nothing.", first);
-    } else if (!IsRequestedRate(RateTable[chooser.listRow][index], chooser.stored)) {
+    } else if (!IsRequestedRate(RateTable[s.listRow][s.rateIndex], s.rateText)) {
         wsprintfA(text, "%s It is not in the list: %s Hz is used.", first, used);
-    } else if (strcmp(chooser.stored, used) != 0) {
+    } else if (strcmp(s.rateText, used) != 0) {
         wsprintfA(text, "%s Only its first two digits count: %s Hz is used.", first, used);
     } else {
         wsprintfA(text, "%s LUMRATE sets %s Hz.", first, used);
@@ -155,10 +155,10 @@ void DescribeHindrance(char text[kSentenceSize]) {
     if (chooser.hindrance != kNoHindrance) {
         strcpy(text, kWhy[chooser.hindrance]);
     } else if (!chooser.ownList || !chooser.ownRow) {
+        const DisplayState& s = chooser.state;
         wsprintfA(text, "%d x %d has no rates of its own: these are %d x %d's, with the timings of %d x %d.",
-                  chooser.width, chooser.height, ResolutionTable[chooser.listRow][0],
-                  ResolutionTable[chooser.listRow][1], ResolutionTable[chooser.tableRow][0],
-                  ResolutionTable[chooser.tableRow][1]);
+                  s.width, s.height, ResolutionTable[s.listRow][0], ResolutionTable[s.listRow][1],
+                  ResolutionTable[chooser.selection.row][0], ResolutionTable[chooser.selection.row][1]);
     } else {
         text[0] = 0;
     }
@@ -170,18 +170,17 @@ int StartTrial(const char* rate) {
     if (chooser.trialOn || chooser.hindrance != kNoHindrance) {
         return 0;
     }
-    if (!SelectFor(rate, &displayState, &timingSelection)) {
+    if (SelectFor(rate, &displayState, &timingSelection) != kTimingSelected) {
         return 0;
     }
     // Never a partial trial: without the window, nothing is written at all.
-    RegisterWindow window = MapRegisterWindow();
-    if (window == 0) {
+    chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
+    if (chooser.vxd != kVxdWindow) {
         return 0;
     }
-    chooser.trialMutex = CreateMutexA(NULL, TRUE, kTrialMutexName);
-    chooser.window     = window;
-    ReadAdapterRegisters(window, &chooser.saved);
-    ProgramTiming(&timingSelection);
+    chooser.trialMutex = CreateMutexA(NULL, TRUE, TRIAL_MUTEX_NAME);
+    ReadAdapterRegisters(chooser.registers, &chooser.saved);
+    ProgramTiming(&timingSelection, chooser.registers);
     RateOfEntry(rate, chooser.trialRate);
     chooser.trialOn = 1;
     return 1;
@@ -196,7 +195,7 @@ TrialEnd EndTrial(TrialEnd how) {
         how = kTrialWentBack; // not stored: the rate may not stay either
     }
     if (how == kTrialWentBack) {
-        WriteAdapterRegisters(chooser.window, &chooser.saved);
+        WriteAdapterRegisters(chooser.registers, &chooser.saved);
     }
     if (chooser.trialMutex != NULL) {
         ReleaseMutex(chooser.trialMutex);
@@ -230,5 +229,5 @@ int ForgetRate() {
 }
 
 int AsksToForget(const char* commandLine) {
-    return HasOnlySwitch(commandLine, kForgetSwitch);
+    return IsOnlySwitch(ProgramArguments(commandLine), kForgetSwitch);
 }

@@ -6,13 +6,13 @@
 
 #include <windows.h>
 
-#include "facts/facts.h"
 #include "hw/hw.h"
 #include "probe/probe.h"
+#include "run/decide.h"
 #include "timing/timing.h"
 
-// Why the utility would not act on this machine, so that no rate can be tried; the first that
-// holds, in the order the utility's run meets them.
+// Why no rate can be tried on this machine: where the utility's run stops whatever the rate (its
+// decisions say so), or the register window cannot be had.
 enum Hindrance {
     kNoHindrance,
     kNoSystemIni,      // system.ini does not open
@@ -37,21 +37,20 @@ enum {
 };
 
 struct ChooserState {
-    int width;
-    int height;
-    int bitsPerPixel;
-    TableRow listRow; // the screen's rate list
-    int ownList;      // the screen has a rate list of its own
-    TableRow tableRow;
-    int ownRow; // the timings are made for this screen's size
-    char systemIniPath[kSystemIniPathSize];
-    SystemFacts system;
-    int skipBit;
-    char stored[kRateTextSize]; // RefreshRate as the utility reads it ("60" for a missing value)
-    int rateCount;              // the rates the tables hold a timing for, as their list has them
+    // The utility's run on this machine with the stored rate, as far as it goes, and the display
+    // settings also where it stops before it reads them.
+    RunDecisions decisions;
+    DisplayState state;
+    TimingSelection selection;
+    int ownList;   // the screen has a rate list of its own
+    int ownRow;    // the timings are made for this screen's size
+    int rateCount; // the rates the tables hold a timing for, as their list has them
     char rates[kRateCount][kRateEntrySize];
     Hindrance hindrance;
-    RegisterWindow window;
+    // The mapping VxD's answer, asked once where nothing else stops a trial.
+    VxdAnswer vxd;
+    DWORD vxdError;
+    RegisterWindow registers;
     // The trial.
     int trialOn;
     char trialRate[kRateEntrySize];
@@ -60,15 +59,9 @@ struct ChooserState {
 };
 extern ChooserState chooser;
 
-// Held while a trial is on: the watcher starts no run of the utility meanwhile.
-extern const char kTrialMutexName[];
-// Held by the chooser for its life: one at a time.
-extern const char kChooserMutexName[];
-extern const char kChooserTitle[];
-
-// Learns what the utility makes of this machine, as the utility's run asks: system.ini, the skip
-// bit (the CRTC index register put back as found), the screen, the depth, the stored rate, the
-// rates with a timing, and the register window.
+// Learns what the utility makes of this machine: its run's decisions (the skip bit read with the
+// CRTC index register put back as found), the display settings, the rates of the screen's list the
+// tables hold a timing for, and, where nothing else stops a trial, the register window.
 void GatherChooserFacts();
 
 // The rate text of a list entry, without its blanks ("60 " gives "60").

@@ -2,9 +2,11 @@
 // question with its countdown. Every way out of the question but Keep goes back.
 #include <windows.h>
 
-#include "app/package.h"
 #include "choose/choose.h"
 #include "choose/resource.h"
+#include "common/display_events.h"
+#include "common/names.h"
+#include "common/one_instance.h"
 
 enum {
     kCountdownTimer     = 1,
@@ -131,9 +133,8 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
     if (AsksToForget(commandLine)) {
         return ForgetRate() ? 0 : 1;
     }
-    CreateMutexA(NULL, FALSE, kChooserMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        HWND other = FindWindowA(NULL, kChooserTitle);
+    if (!IsFirstInstance(CHOOSER_MUTEX_NAME)) {
+        HWND other = FindWindowA(NULL, CHOOSER_TITLE);
         if (other != NULL) {
             SetForegroundWindow(other);
         }

@@ -3,25 +3,26 @@
 #include <windows.h>
 
 #include "app/app.h"
+#include "diag/access_list.h"
 #include "diag/dry_ports.h"
 #include "facts/facts.h"
-#include "diag/run_record.h"
 #include "probe/probe.h"
+#include "run/decide.h"
 
 int RunDiagnostic(ReportLineWriter writeLine, void* context) {
-    ClearRunRecord();
+    ClearAccessList();
     RunRefreshSetup();
     RestoreIndexRegisters();
 
-    // What the run saw but does not keep, asked again of the system: only reading, as the run
-    // itself does. What it decided is in its record.
+    // What explains the run's decisions but is not kept by it, asked again of the system: only
+    // reading, as the run itself does.
     char path[kSystemIniPathSize];
     RunFacts facts;
     facts.notStarted = 0; // the diagnostic calls the run itself, with no window of its own
-    GatherSystemFacts(&facts.system, path);
-    facts.state       = &displayState;
-    facts.steps       = recordedSteps;
-    facts.stepCount   = recordedStepCount;
+    facts.decisions  = &runDecisions;
+    facts.state      = &displayState;
+    facts.selection  = &timingSelection;
+    GatherSystemFacts(&facts.system, path, runDecisions.driver);
     facts.accesses    = plannedAccesses;
     facts.accessCount = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
     return WriteRunReport(&facts, writeLine, context, 0);

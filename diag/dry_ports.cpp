@@ -1,9 +1,9 @@
-// The five per-program hooks of the diagnostic, over the real port access of PassReadPort and
-// PassWritePort. What is made and what is only written down is decided by the run record's rule
-// (diag/run_record.h); here it is done.
+// The diagnostic's four primitives, over the real port access of PassReadPort and PassWritePort.
+// What is made and what is only written down is decided by the access list's rule
+// (diag/access_list.h); here it is done.
 #include "diag/dry_ports.h"
 
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "hw/primitives.h"
 
 // The two index registers as the diagnostic found them, read before its first index write to each
@@ -44,10 +44,6 @@ void StoreWindowByte(RegisterWindow address, BYTE value) {
 BYTE LoadWindowByte(RegisterWindow address) {
     PlanAccess(kVgaAccessLoad, address, 0xFF, 0);
     return 0xFF;
-}
-
-void RecordStep(RunStep step, DWORD value) {
-    KeepStep(step, value);
 }
 
 void RestoreIndexRegisters() {

@@ -1,5 +1,6 @@
 #include "diag/report.h"
 
+#include "common/text.h"
 #include "probe/probe.h"
 
 namespace {
@@ -141,24 +142,26 @@ void ReportNearMiss(Report* r, const DriverLineFacts* d) {
 }
 
 // The driver check, up to its stop; 1 when system.ini names the served driver.
-int ReportSystemIni(Report* r, const RunFacts* f, DWORD served) {
+int ReportSystemIni(Report* r, const RunFacts* f) {
     const char* openError = "system.ini does not open (the utility shows \"" OPEN_SYSTEM_INI_ERROR "\")";
+    DriverCheck check     = f->decisions->driver;
     char* p               = PutText(r->line, "system.ini: ");
-    if (f->system.systemIniPath == 0) {
-        PutText(p, f->system.windowsFolderEmpty ? "Windows names no Windows folder"
-                                                : "the Windows folder's name is too long for the path");
+    if (check == kSystemIniNoPath) {
+        PutText(p, f->system.place == kNoWindowsFolder
+                       ? "Windows names no Windows folder"
+                       : "the Windows folder's name is too long for the path");
         Emit(r);
         Stop(r, openError);
         return 0;
     }
     p = PutShown(p, f->system.systemIniPath, 0);
-    if (!f->system.systemIniOpens) {
+    if (check == kSystemIniNotOpen) {
         PutText(p, ", does not open");
         Emit(r);
         Stop(r, openError);
         return 0;
     }
-    if (served) {
+    if (check == kDriverNamed) {
         PutText(p, ", names the served display driver");
         Emit(r);
         return 1;
@@ -196,50 +199,40 @@ int IsWholeRate(const char entry[kRateEntrySize], const char* rateText) {
     return rateText[i] == 0;
 }
 
-// Whether a table row holds a timing at any rate: the 720-pixel rows hold none.
-int RowHasTiming(TableRow row) {
-    for (RateIndex i = 0; i < kRateCount; ++i) {
-        if (IsTimingRecord(TimingTable[row][i])) {
-            return 1;
-        }
-    }
-    return 0;
-}
-
 // Which timing of the tables the run takes, in the user's words (the screen size of its row, its
-// rate, the colours), and each fallback on the way; `selected` is what the run decided: 1 when the
-// tables hold a timing for it.
-int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
+// rate, the colours), and each fallback on the way; the selection's verdict says whether the tables
+// hold one, and why not.
+int ReportSelection(Report* r, const RunFacts* f) {
+    const DisplayState* s      = f->state;
+    const TimingSelection* sel = f->selection;
+    TimingVerdict verdict      = f->decisions->timing;
     char why[kWordTextSize];
-    DepthClass d = ClassifyDepth(s->bitsPerPixel);
-    if (d == kNoDepthClass) {
+    if (verdict == kNoDepthColumn) {
         PutText(PutDecimal(PutText(why, "the tables hold no timing for "), s->bitsPerPixel),
                 " bits per pixel");
         Stop(r, why);
         return 0;
     }
-    TableRow row;
-    RateSlot slot;
-    if (!FindTableRow(s->width, s->height, s->rateIndex, &row, &slot)) {
+    if (verdict == kNoWidthRow) {
         PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
                 " pixels wide");
         Stop(r, why);
         return 0;
     }
 
-    const int* rowScreen = ResolutionTable[row];
-    int anyTiming        = RowHasTiming(row);
+    const int* rowScreen = ResolutionTable[sel->row];
     char* p              = PutScreen(PutText(r->line, "selection: "), rowScreen[0], rowScreen[1]);
-    if (!anyTiming) {
+    if (verdict == kNoTimingInRow) {
         PutText(p, ": the tables hold no timing for it at any rate");
     } else {
-        PutText(PutText(PutRate(PutText(p, ", "), RateTable[row][s->rateIndex]), ", "), DepthWords(d));
+        PutText(PutText(PutRate(PutText(p, ", "), RateTable[sel->row][s->rateIndex]), ", "),
+                DepthWords(sel->depth));
     }
     Emit(r);
     if (r->summary != 0) {
         PutText(r->summary, r->line + sizeof "selection: " - 1);
     }
-    if (!anyTiming) {
+    if (verdict == kNoTimingInRow) {
         PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
                 " pixels wide, at any rate");
         Stop(r, why);
@@ -271,107 +264,83 @@ int ReportSelection(Report* r, const DisplayState* s, DWORD selected) {
         PutText(p, " are used, at the same place in the list");
         Emit(r);
     }
-    if (!selected) {
+    if (verdict != kTimingSelected) {
         Stop(r, "the table holds no timing for this screen and rate");
         return 0;
     }
     return 1;
 }
 
-// The settings the run read once the skip bit was clear; `last` when the run stopped at its depth
-// test right after.
-int ReportSettings(Report* r, const RunFacts* f, int last) {
+// The settings the run read once the skip bit was clear, up to its depth test; 1 when it went on.
+int ReportSettings(Report* r, const RunFacts* f) {
     const DisplayState* s = f->state;
+    RunStop stop          = f->decisions->stop;
     char* p               = PutText(r->line, "refresh rate: ");
-    switch (f->system.rateSource) {
+    switch (f->decisions->rateSource) {
     case kRateFromRegistry:
         PutText(PutShown(PutText(p, "\""), s->rateText, 1), "\" from the registry");
         break;
-    case kRateDefault: PutText(p, "\"60\", the default: no RefreshRate value that fits"); break;
+    case kRateNoValue:
+    case kRateUnreadable: PutText(p, "\"60\", the default: no RefreshRate value that fits"); break;
     case kRateNoKey: PutText(p, "none: no Display\\Settings key"); break;
     }
     Emit(r);
 
-    // The colours as Display Properties names them.
-    DepthClass d = ClassifyDepth(s->bitsPerPixel);
-    p            = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
-    p            = PutText(PutDecimal(p, s->bitsPerPixel), " bits per pixel");
-    if (s->bitsPerPixel == 0) {
+    // The colours as Display Properties names them, by the selection's depth class.
+    p = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
+    p = PutText(PutDecimal(p, s->bitsPerPixel), " bits per pixel");
+    if (stop == kStopColoursUnknown) {
         PutText(p, " (the display could not be asked)");
-    } else if (last) {
+    } else if (stop == kStopSixteenColours) {
         PutText(p, " (16 colours or fewer)");
-    } else if (d != kNoDepthClass) {
-        PutText(PutText(PutText(p, " ("), DepthWords(d)), ")");
+    } else if (f->decisions->timing != kNoDepthColumn) {
+        PutText(PutText(PutText(p, " ("), DepthWords(f->selection->depth)), ")");
     }
     Emit(r);
-    if (!last) {
-        return 1;
+    if (stop == kStopColoursUnknown) {
+        Stop(r, "the display could not be asked");
+        return 0;
     }
-    Stop(r, s->bitsPerPixel == 0 ? "the display could not be asked"
-                                 : "16 colours or fewer, which the utility leaves alone");
-    return 0;
+    if (stop == kStopSixteenColours) {
+        Stop(r, "16 colours or fewer, which the utility leaves alone");
+        return 0;
+    }
+    return 1;
 }
 
-// The decisions of the run as its record tells them, up to where it stopped; 1 when it went on to
-// program the adapter.
+// The decisions of the run, up to where it stopped; 1 when it went on to program the adapter.
 int ReportDecisions(Report* r, const RunFacts* f) {
     if (f->notStarted != 0) {
         Stop(r, f->notStarted);
         return 0;
     }
-    for (int i = 0; i < f->stepCount; ++i) {
-        const RecordedStep& step = f->steps[i];
-        switch (step.step) {
-        case kStepDriverLine:
-            if (!ReportSystemIni(r, f, step.value)) {
-                return 0;
-            }
-            break;
-        case kStepSkipBit: {
-            // The step follows the read of extended CRTC 0x75 it decided on.
-            int read    = step.accessCount - 1;
-            BYTE crtc75 = read >= 0 && read < f->accessCount ? f->accesses[read].value : 0;
-            char* p     = PutHex(PutText(r->line, "skip bit: extended CRTC 0x75 = "), crtc75, 2);
-            PutText(p, step.value ? ", bit 5 set" : ", bit 5 clear");
-            Emit(r);
-            if (step.value) {
-                Stop(r, "the skip bit is set");
-                return 0;
-            }
-            break;
-        }
-        case kStepDisplaySettings:
-            if (!ReportSettings(r, f, i + 1 == f->stepCount)) {
-                return 0;
-            }
-            break;
-        case kStepSelection: return ReportSelection(r, f->state, step.value);
-        default: break;
-        }
+    if (!ReportSystemIni(r, f)) {
+        return 0;
     }
-    return 0;
+    int skip = f->decisions->stop == kStopSkipBit;
+    char* p  = PutHex(PutText(r->line, "skip bit: extended CRTC 0x75 = "), f->decisions->extCrtc75, 2);
+    PutText(p, skip ? ", bit 5 set" : ", bit 5 clear");
+    Emit(r);
+    if (skip) {
+        Stop(r, "the skip bit is set");
+        return 0;
+    }
+    return ReportSettings(r, f) && ReportSelection(r, f);
 }
 
-// The mapping driver's answer to the run, in words: 0 when it handed out a window (*address).
-const char* NoWindowText(const RunFacts* f, char* text, DWORD* address) {
-    for (int i = 0; i < f->stepCount; ++i) {
-        const RecordedStep& step = f->steps[i];
-        switch (step.step) {
-        case kStepDriverOpenFails:
-            if (step.value == ERROR_NOT_SUPPORTED) {
-                return "PHYSWIN.VXD does not support DeviceIoControl";
-            }
-            PutText(PutHexNumber(PutText(text, "PHYSWIN.VXD does not open (error code 0x"), step.value), ")");
-            return text;
-        case kStepDriverCallFails: return "PHYSWIN.VXD opens but does not map the registers";
-        case kStepWindowAnswer:
-            if (step.value == 0) {
-                return "PHYSWIN.VXD answers address 0";
-            }
-            *address = step.value;
-            return 0;
-        default: break;
+// The mapping VxD's answer to the run, in words: 0 when it handed out a window.
+const char* NoWindowText(const RunDecisions* d, char* text) {
+    switch (d->vxd) {
+    case kVxdWindow: return 0;
+    case kVxdDoesNotOpen:
+        if (d->vxdError == ERROR_NOT_SUPPORTED) {
+            return "PHYSWIN.VXD does not support DeviceIoControl";
         }
+        PutText(PutHexNumber(PutText(text, "PHYSWIN.VXD does not open (error code 0x"), d->vxdError), ")");
+        return text;
+    case kVxdCallFails: return "PHYSWIN.VXD opens but does not map the registers";
+    case kVxdAddressZero: return "PHYSWIN.VXD answers address 0";
+    case kVxdNotAsked: break;
     }
     return "PHYSWIN.VXD was not asked";
 }
@@ -429,13 +398,12 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
     int programmed = ReportDecisions(&r, f);
 
     char noWindowText[80];
-    DWORD address        = 0;
     const char* noWindow = 0;
     if (programmed) {
-        noWindow = NoWindowText(f, noWindowText, &address);
+        noWindow = NoWindowText(f->decisions, noWindowText);
         char* p  = PutText(r.line, "register window: ");
         if (noWindow == 0) {
-            PutHex(PutText(p, "0x"), address, 8);
+            PutHex(PutText(p, "0x"), f->decisions->registers, 8);
         } else {
             PutText(PutText(p, "none: "), noWindow);
         }

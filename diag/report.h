@@ -1,23 +1,24 @@
 // What the diagnostic and refresh-sim tell of one run of the utility, in the same words: each
 // decision as the run makes it, every adapter access in order, and what the run would do to the
-// adapter. The diagnostic learns the facts on the machine it runs on, refresh-sim from the machine
-// it built; both gather what the run itself does not keep with the functions of facts/facts.h.
+// adapter. Both read what the run decided, and why, from its decisions (run/decide.h); what only
+// explains a decision (the path of system.ini, a line that comes close) they gather with the
+// functions of facts/facts.h, on the machine the diagnostic runs on or the one refresh-sim built.
 #pragma once
 
 #include <windows.h>
 
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "facts/facts.h"
+#include "run/decide.h"
 #include "timing/timing.h"
 
 struct RunFacts {
-    const char* notStarted;    // why the run never started (no window class or window); else 0
-    SystemFacts system;        // system.ini and the rate's source, asked of the system again
-    const DisplayState* state; // as the run left it
-    // The run's record: the steps it told and the accesses it made or planned, in order.
-    const RecordedStep* steps;
-    int stepCount;
-    const PlannedAccess* accesses;
+    const char* notStarted; // why the run never started (no window class or window); else 0
+    const RunDecisions* decisions;
+    const DisplayState* state;        // as the run left it
+    const TimingSelection* selection; // as the run left it
+    SystemFacts system;               // the path of system.ini and its near misses, asked again
+    const PlannedAccess* accesses;    // the accesses the run made or planned, in order
     int accessCount;
 };
 

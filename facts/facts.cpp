@@ -1,27 +1,15 @@
 #include "facts/facts.h"
 
+#include "common/text.h"
 #include "probe/probe.h"
 
-void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize]) {
-    facts->systemIniPath = BuildSystemIniPath(path) ? path : 0;
-    // Only to tell an empty name from one too long; the path itself is the driver check's.
-    facts->windowsFolderEmpty =
-        facts->systemIniPath == 0 && GetWindowsDirectoryA(path, kSystemIniPathSize - 1) == 0;
-    facts->systemIniOpens = facts->systemIniPath != 0 && SystemIniOpens(path);
-    facts->driverLine     = DriverLineFacts{0, 0, 0, 0, 0, 0, 0, 0};
-    if (facts->systemIniOpens) {
+void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize], DriverCheck check) {
+    facts->place         = BuildSystemIniPath(path);
+    facts->systemIniPath = facts->place == kSystemIniPathBuilt ? path : 0;
+    facts->driverLine    = DriverLineFacts{0, 0, 0, 0, 0, 0, 0, 0};
+    if (check == kDriverNotNamed && facts->systemIniPath != 0) {
         facts->driverLine = ExplainDriverLine(path);
     }
-    facts->rateSource = FindRateSource();
-}
-
-int SystemIniOpens(const char* path) {
-    HANDLE file = OpenSystemIni(path);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    CloseHandle(file);
-    return 1;
 }
 
 namespace {
@@ -47,14 +35,6 @@ struct LineReview {
     DriverLineFacts facts;
 };
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-int IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // Whether the line's first characters, blanks and tabs aside, are the letters of `text` (its
 // blanks aside) but for letters' case; then where in the line the last of them stands, plus one.
 // 0 when they are not.
@@ -67,7 +47,7 @@ size_t MatchLoosely(const char* line, size_t length, const char* text, size_t te
         while (i < length && IsBlank(line[i])) {
             ++i;
         }
-        if (i == length || Lower(line[i]) != Lower(text[n])) {
+        if (i == length || LowerAscii(line[i]) != LowerAscii(text[n])) {
             return 0;
         }
         ++i;
@@ -207,15 +187,4 @@ DriverLineFacts ExplainDriverLine(const char* path) {
         CloseHandle(file);
     }
     return review.facts;
-}
-
-RateSource FindRateSource() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return kRateNoKey;
-    }
-    char rateText[kRateTextSize];
-    RateSource source = QueryRefreshRateValue(key, rateText) ? kRateFromRegistry : kRateDefault;
-    RegCloseKey(key);
-    return source;
 }

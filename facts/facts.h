@@ -1,18 +1,13 @@
 // What the utility's run sees of the system but does not keep, asked again as the utility asks it,
-// only reading: for the report of the diagnostic and of refresh-sim, and for the rate chooser,
-// which tells from it where the utility would not act. What a run decided is in its record
-// (diag/run_record.h), not here.
+// only reading, to explain what the run decided: the path of system.ini, and how its lines come
+// close to the served driver's where they do not name it. For the report of the diagnostic and of
+// refresh-sim, and for the rate chooser. What a run decided, and why, is in its decisions
+// (run/decide.h), not here.
 #pragma once
 
 #include <windows.h>
 
 #include "probe/probe.h"
-
-enum RateSource {
-    kRateFromRegistry, // the RefreshRate value of Display\Settings
-    kRateDefault,      // "60": the key holds no RefreshRate value that fits
-    kRateNoKey,        // no Display\Settings key: the rate text stays empty
-};
 
 // What is wrong with the first line of system.ini that comes close to the served driver's line:
 // the same words and letters, as NearMissFault bits. Several may meet on one line.
@@ -39,25 +34,17 @@ struct DriverLineFacts {
 };
 
 struct SystemFacts {
-    const char* systemIniPath; // as the utility builds it; 0 when it cannot be built
-    int windowsFolderEmpty;    // of a path that cannot be built: Windows names no folder at all
-    int systemIniOpens;
-    DriverLineFacts driverLine; // when system.ini opens
-    RateSource rateSource;
+    SystemIniPath place;        // whether the path could be built, or why not
+    const char* systemIniPath;  // as the utility builds it; 0 when it cannot be built
+    DriverLineFacts driverLine; // where the driver check found no served driver's line
 };
 
-// The path of system.ini (built in path), whether it opens and how its lines come close to the
-// served driver's, and where the rate text came from.
-void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize]);
-
-// Whether system.ini opens as the driver check opens it.
-int SystemIniOpens(const char* path);
+// The path of system.ini (built in path) and, where the driver check found that system.ini opens
+// but does not name the served driver, how its lines come close.
+void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize], DriverCheck check);
 
 // Whether the system.ini at path names the served driver and, where it does not, the first line
 // that comes close (the served driver's line but for blanks, letters' case, text after it, its
 // line break or the header before it) with each rule it fails, where the headers stand, and a
 // Ctrl+Z that ends the reading early. Read with the driver check's own reading and tests.
 DriverLineFacts ExplainDriverLine(const char* path);
-
-// Where the rate text came from: "60" may be the user's choice or the default for a missing value.
-RateSource FindRateSource();

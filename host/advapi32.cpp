@@ -6,20 +6,19 @@
 #include <strings.h>
 
 #include "machine.h"
-#include "probe/probe.h"
+#include "common/names.h"
 
 using host::TheMachine;
 
 namespace {
-const HKEY kSettingsKey  = reinterpret_cast<HKEY>(0x5E7);
-const HKEY kRunKey       = reinterpret_cast<HKEY>(0x5E8);
-const char kRunKeyName[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const HKEY kSettingsKey = reinterpret_cast<HKEY>(0x5E7);
+const HKEY kRunKey      = reinterpret_cast<HKEY>(0x5E8);
 } // namespace
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
     host::Machine& m = TheMachine();
     m.calls.push_back("RegOpenKeyExA");
-    if (key == HKEY_LOCAL_MACHINE && subKey != nullptr && strcasecmp(subKey, kRunKeyName) == 0) {
+    if (key == HKEY_LOCAL_MACHINE && subKey != nullptr && strcasecmp(subKey, RUN_KEY) == 0) {
         *result = kRunKey;
         return ERROR_SUCCESS;
     }

@@ -1,6 +1,6 @@
-// Host primitives: the program's port and window accesses go to the simulated adapter, and the run
-// record is kept as the diagnostic keeps it, so that refresh-sim reports what the diagnostic would.
-#include "diag/run_record.h"
+// Host primitives: the program's port and window accesses go to the simulated adapter, and are
+// written down as the diagnostic writes them, so that refresh-sim reports what the diagnostic would.
+#include "diag/access_list.h"
 #include "hw/primitives.h"
 #include "machine.h"
 
@@ -26,8 +26,4 @@ BYTE LoadWindowByte(RegisterWindow address) {
     BYTE value = adapter::Load(host::TheMachine().adapter, address);
     PlanAccess(kVgaAccessLoad, address, value, 0);
     return value;
-}
-
-void RecordStep(RunStep step, DWORD value) {
-    KeepStep(step, value);
 }

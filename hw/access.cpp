@@ -18,6 +18,7 @@ void WriteIndexed(WORD port, BYTE index, BYTE value) {
 }
 
 // Bit 5 of extended CRTC 0x75 set: leave the adapter's timing as it is.
-int IsSkipBitSet() {
-    return (ReadIndexed(VGA_CRT_IC, EXT_CRTC_75) & EXT_CRTC_75_SKIP) != 0 ? 1 : 0;
+int IsSkipBitSet(BYTE* extCrtc75) {
+    *extCrtc75 = ReadIndexed(VGA_CRT_IC, EXT_CRTC_75);
+    return *extCrtc75 & EXT_CRTC_75_SKIP;
 }

@@ -1,5 +1,6 @@
 #include "hw/vga_names.h"
 
+#include "common/text.h"
 #include "hw/vga.h"
 
 // clang-format off
@@ -52,4 +53,55 @@ const char* CrtcRegisterName(unsigned char index) {
 
 const char* ExtRegisterName(unsigned char index) {
     return FindName(kExtRegisterNames, kExtRegisterNameCount, index);
+}
+
+void DescribeVgaAccess(char line[kVgaAccessTextSize], VgaAccessKind kind, unsigned long where,
+                       unsigned char value, int undecoded, unsigned char* crtcLatch,
+                       unsigned char* extLatch) {
+    const char* arrow = kind == kVgaAccessOut || kind == kVgaAccessStore ? " <- " : " -> ";
+    const char* flag  = undecoded ? "  ** not decoded by the adapter **" : "";
+    char* p           = line;
+    if (kind >= kVgaAccessStore) {
+        p = PutText(p, "window 0x");
+        p = PutHex(p, where, 8);
+    } else if (kind == kVgaAccessOut && where == VGA_CRT_IC) {
+        *crtcLatch = value;
+        p          = PutText(p, "out 0x");
+        p          = PutHex(p, where, 3);
+        flag       = " (CRTC index)";
+    } else if (kind == kVgaAccessOut && where == EXT_IC) {
+        *extLatch = value;
+        p         = PutText(p, "out 0x");
+        p         = PutHex(p, where, 3);
+        flag      = " (extended index)";
+    } else if (where == VGA_CRT_DC) {
+        // A register the utility does not touch shows as "unnamed".
+        const char* name = CrtcRegisterName(*crtcLatch);
+        p                = PutText(p, "CRTC 0x");
+        p                = PutHex(p, *crtcLatch, 2);
+        p                = PutText(p, " (");
+        p                = PutText(p, name != 0 ? name : "unnamed");
+        p                = PutText(p, ")");
+    } else if (where == EXT_DC) {
+        // The extended registers' names are their indexes: what they do is the adapter's own.
+        const char* name = ExtRegisterName(*extLatch);
+        if (name != 0) {
+            p = PutText(p, name);
+        } else {
+            p = PutText(p, "extended 0x");
+            p = PutHex(p, *extLatch, 2);
+            p = PutText(p, " (unnamed)");
+        }
+    } else if ((kind == kVgaAccessOut && where == VGA_MIS_W) ||
+               (kind == kVgaAccessIn && where == VGA_MIS_R)) {
+        p    = PutText(p, kind == kVgaAccessOut ? "out 0x" : "in 0x");
+        p    = PutHex(p, where, 3);
+        flag = " (miscellaneous output)";
+    } else {
+        p = PutText(p, kind == kVgaAccessOut ? "out 0x" : "in 0x");
+        p = PutHex(p, where, 4);
+    }
+    p = PutText(p, arrow);
+    p = PutHex(p, value, 2);
+    PutText(p, flag);
 }

@@ -22,15 +22,18 @@ enum {
 // line is always whole in one place and a CR at the end of one read meets the LF of the next.
 static char readBuffer[kLongestPiece + kReadSize];
 
-// The caller treats 0 like a file that does not open. A directory too long for the buffer comes
-// back as the size it needs, which fails the same room test.
-int BuildSystemIniPath(char path[kSystemIniPathSize]) {
+// A directory too long for the buffer comes back as the size it needs, which fails the same room
+// test.
+SystemIniPath BuildSystemIniPath(char path[kSystemIniPathSize]) {
     UINT length = GetWindowsDirectoryA(path, kDirectorySize);
-    if (length == 0 || length + sizeof kSystemIniName > kPathSize) {
-        return 0;
+    if (length == 0) {
+        return kNoWindowsFolder;
+    }
+    if (length + sizeof kSystemIniName > kPathSize) {
+        return kWindowsFolderTooLong;
     }
     memcpy(path + length, kSystemIniName, sizeof kSystemIniName);
-    return 1;
+    return kSystemIniPathBuilt;
 }
 
 int IsSectionHeader(const char* line, size_t length) {
@@ -119,18 +122,17 @@ HANDLE OpenSystemIni(const char* path) {
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-int CheckDisplayDriver() {
+DriverCheck CheckDisplayDriver() {
     char path[kPathSize];
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (BuildSystemIniPath(path)) {
-        file = OpenSystemIni(path);
+    if (BuildSystemIniPath(path) != kSystemIniPathBuilt) {
+        return kSystemIniNoPath;
     }
+    HANDLE file = OpenSystemIni(path);
     if (file == INVALID_HANDLE_VALUE) {
-        MessageBoxA(NULL, OPEN_SYSTEM_INI_ERROR, "", MB_ICONERROR | MB_OK);
-        return 0;
+        return kSystemIniNotOpen;
     }
     DriverScan scan = {0, 0};
     ReadSystemIniLines(file, ExamineLine, &scan);
     CloseHandle(file);
-    return scan.found;
+    return scan.found ? kDriverNamed : kDriverNotNamed;
 }

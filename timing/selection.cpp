@@ -70,7 +70,7 @@ DepthClass ClassifyDepth(int bitsPerPixel) {
     return kNoDepthClass;
 }
 
-int FindTableRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot) {
+int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot) {
     if (rateIndex >= kRateCount) {
         return 0;
     }
@@ -94,16 +94,22 @@ int IsTimingRecord(const TimingRecord record) {
     return any != 0;
 }
 
-// Returns 0, with the selection untouched, when the tables have no row for the width, no column
-// for the depth or no timing for the rate.
-int SelectTiming(const DisplayState* state, TimingSelection* selection) {
+TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
     RateIndex r  = state->rateIndex;
     TableRow m;
     RateSlot s;
-    if (d == kNoDepthClass || !FindTableRow(state->width, state->height, r, &m, &s) ||
-        !IsTimingRecord(TimingTable[m][r])) {
-        return 0;
+    if (d == kNoDepthClass) {
+        return kNoDepthColumn;
+    }
+    selection->depth = d;
+    if (!FindTimingRow(state->width, state->height, r, &m, &s)) {
+        return kNoWidthRow;
+    }
+    selection->row = m;
+    if (!IsTimingRecord(TimingTable[m][r])) {
+        // Every row that holds a timing holds one at its first rate, 60 Hz.
+        return IsTimingRecord(TimingTable[m][0]) ? kNoTimingAtRate : kNoTimingInRow;
     }
 
     // A rate without a slot keeps whatever word and offset the selection already holds.
@@ -116,5 +122,5 @@ int SelectTiming(const DisplayState* state, TimingSelection* selection) {
     for (int k = 0; k < kTimingRecordSize; ++k) {
         selection->record[k] = TimingTable[m][r][k];
     }
-    return 1;
+    return kTimingSelected;
 }

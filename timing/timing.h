@@ -5,8 +5,9 @@
 #include <windows.h>
 
 // Table indexes. TableRow: a row of every table, one per supported resolution. A screen takes its
-// rate list from the row of its size (DisplayState's listRow) and its register values from the row
-// its width picks (FindTableRow), which is not always the same. RateIndex: a position in one row's
+// rate list from the row of its size (DisplayState's listRow, ClassifyResolution) and its register
+// values from the row its width picks (TimingSelection's row, FindTimingRow), which is not always
+// the same. RateIndex: a position in one row's
 // rate list. RateSlot: a refresh-rate column shared by all resolutions. DepthClass: up to 8, up to
 // 16, up to 24 bits per pixel.
 typedef unsigned int TableRow;
@@ -51,10 +52,24 @@ struct DisplayState {
     RateIndex rateIndex;
 };
 
+// The values the adapter is given, and where in the tables they come from. The first three
+// members are bytes one after the other, as the programming sequence takes them (hw/sequence.h).
 struct TimingSelection {
     TimingRecord record;
     BYTE offset;                // CRTC 0x13
     BYTE word[kMappedWordSize]; // the mapped register word, in table order
+    TableRow row;               // the row the timing comes from: the width's
+    DepthClass depth;
+};
+
+// What the selection found: a timing, or why the tables hold none for the display state; in the
+// order SelectTiming looks.
+enum TimingVerdict {
+    kTimingSelected,
+    kNoDepthColumn,  // more than 24 bits per pixel
+    kNoWidthRow,     // no row for the width
+    kNoTimingInRow,  // the width's row holds no timing at any rate (the 720-pixel rows)
+    kNoTimingAtRate, // the row's record at the rate index is all zero
 };
 
 extern const char RateTable[kRowCount][kRateCount][kRateEntrySize];
@@ -75,12 +90,14 @@ int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText);
 // The first entry of the mode's rate list that stands for the text; 0 when none does.
 RateIndex FindRateIndex(TableRow listRow, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
-// The table row for a screen, chosen by the width (720 also looks at the height), and the RateSlot
-// that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has no row.
-int FindTableRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot);
+// The table row a screen's timing comes from, chosen by the width (720 also looks at the height),
+// and the RateSlot that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has
+// no row.
+int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot);
 // Whether a record of TimingTable holds a timing: the tables fill what the adapter is not set up
 // for with records of zeros.
 int IsTimingRecord(const TimingRecord record);
-// Copies the timing set for the display state out of the tables; 0, with the selection untouched,
-// when the width has no row, the depth no column, or the row no timing at the rate index.
-int SelectTiming(const DisplayState* state, TimingSelection* selection);
+// Copies the timing set for the display state out of the tables. Where the tables hold none, the
+// verdict says why, and the record, offset and word are left as they are; the row and depth are
+// set once found.
+TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection);

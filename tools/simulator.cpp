@@ -12,9 +12,9 @@
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
-#include "facts/facts.h"
+#include "diag/access_list.h"
 #include "diag/report.h"
-#include "diag/run_record.h"
+#include "facts/facts.h"
 #include "hw/vga.h"
 #include "hw/vga_names.h"
 #include "probe/probe.h"
@@ -54,14 +54,14 @@ void Report(host::Machine& m, RunResult* result) {
     char path[kSystemIniPathSize];
     RunFacts facts;
     facts.notStarted = notStarted;
+    facts.decisions  = &runDecisions;
+    facts.state      = &displayState;
+    facts.selection  = &timingSelection;
     {
         KeepRecords keep(m);
-        GatherSystemFacts(&facts.system, path);
+        GatherSystemFacts(&facts.system, path, runDecisions.driver);
     }
-    // The run's own record, kept by the host's primitives as the diagnostic keeps it.
-    facts.state       = &displayState;
-    facts.steps       = recordedSteps;
-    facts.stepCount   = recordedStepCount;
+    // The run's accesses, written down by the host's primitives as the diagnostic writes them.
     facts.accesses    = plannedAccesses;
     facts.accessCount = std::min(plannedAccessCount, static_cast<int>(kPlannedAccessRoom));
 
@@ -127,7 +127,8 @@ void ResetProcessState() {
     std::memset(title, 0, sizeof title);
     instanceHandle = nullptr;
     mainWindow     = nullptr;
-    ClearRunRecord();
+    std::memset(&runDecisions, 0, sizeof runDecisions);
+    ClearAccessList();
 }
 
 void PrepareMachine(const SimulatedMachine& machine) {

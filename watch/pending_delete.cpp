@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "common/text.h"
+
 const char kWininitFileName[] = "WININIT.INI";
 
 // The section WININIT.EXE works through; a literal, to be joined with its line end.
@@ -10,26 +12,23 @@ static const char kDeleteKey[] = "NUL=";
 
 enum { kCtrlZ = 0x1A };
 
-static int IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-static char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+// Blanks around a line's text, and the CR of its CR LF end.
+static int IsBlankOrCr(char c) {
+    return IsBlank(c) || c == '\r';
 }
 
 // Whether text[0, length) is `word`, without regard to case or to blanks around it.
 static int IsLine(const char* text, DWORD length, const char* word) {
-    while (length > 0 && IsBlank(*text)) {
+    while (length > 0 && IsBlankOrCr(*text)) {
         ++text;
         --length;
     }
-    while (length > 0 && IsBlank(text[length - 1])) {
+    while (length > 0 && IsBlankOrCr(text[length - 1])) {
         --length;
     }
     DWORD i = 0;
     for (; i < length && word[i] != 0; ++i) {
-        if (Upper(text[i]) != Upper(word[i])) {
+        if (UpperAscii(text[i]) != UpperAscii(word[i])) {
             return 0;
         }
     }
@@ -37,7 +36,7 @@ static int IsLine(const char* text, DWORD length, const char* word) {
 }
 
 static int IsHeader(const char* text, DWORD length) {
-    while (length > 0 && IsBlank(*text)) {
+    while (length > 0 && IsBlankOrCr(*text)) {
         ++text;
         --length;
     }

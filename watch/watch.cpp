@@ -2,41 +2,19 @@
 
 #include <string.h>
 
-#include "app/package.h"
-#include "probe/probe.h"
+#include "common/command_line.h"
+#include "common/display_events.h"
+#include "common/names.h"
+#include "common/one_instance.h"
+#include "common/program_folder.h"
 #include "watch/pending_delete.h"
-
-const char kWatcherClassName[]  = "LumarelWatch";
-const char kWatcherMutexName[]  = "LumarelWatch";
-const char kUtilityFileName[]   = "LUMRATE.EXE";
-const char kRunKeyName[]        = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kWatchRunValueName[] = "LumarelWatch";
 
 static const char kRemoveSwitch[] = "/REMOVE";
 // The setup file's own uninstall section, as Add/Remove Programs ran it before the watcher did.
 static const char kUninstallCommand[] =
-    "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF";
+    "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 " SETUP_FILE_NAME;
 
 WatchState watchState;
-
-// The full path of a file in the watcher's own folder; 0 when it would not fit.
-static int BesideWatcher(char path[MAX_PATH], const char* fileName, DWORD size) {
-    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return 0;
-    }
-    char* name = path;
-    for (char* p = path; *p != 0; ++p) {
-        if (*p == '\\') {
-            name = p + 1;
-        }
-    }
-    if (static_cast<DWORD>(name - path) + size > MAX_PATH) {
-        return 0;
-    }
-    memcpy(name, fileName, size);
-    return 1;
-}
 
 // Starts a program (by its path, or by a command line) and does not wait; its process handle, or 0.
 static HANDLE StartProgram(char* path, char* commandLine) {
@@ -53,7 +31,7 @@ static HANDLE StartProgram(char* path, char* commandLine) {
 
 int StartUtility() {
     char path[MAX_PATH];
-    if (!BesideWatcher(path, kUtilityFileName, sizeof kUtilityFileName)) {
+    if (!PathBesideProgram(path, UTILITY_FILE_NAME)) {
         return 0;
     }
     watchState.run = StartProgram(path, NULL);
@@ -70,16 +48,6 @@ int RunGoesOn() {
     CloseHandle(watchState.run);
     watchState.run = 0;
     return 0;
-}
-
-// Whether another process of the session holds the named mutex.
-static int MutexExists(const char* name) {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name);
-    if (mutex == NULL) {
-        return 0;
-    }
-    CloseHandle(mutex);
-    return 1;
 }
 
 // The timer's work: one run, when no other and no trial goes on; else a look again shortly, never
@@ -215,15 +183,15 @@ static int RunMessageLoop(HWND window) {
 }
 
 int AsksForRemoval(const char* commandLine) {
-    return HasOnlySwitch(commandLine, kRemoveSwitch);
+    return IsOnlySwitch(ProgramArguments(commandLine), kRemoveSwitch);
 }
 
 int WatchRunValueGone() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKeyName, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return 0;
     }
-    LONG result = RegQueryValueExA(key, kWatchRunValueName, NULL, NULL, NULL, NULL);
+    LONG result = RegQueryValueExA(key, WATCH_RUN_VALUE, NULL, NULL, NULL, NULL);
     RegCloseKey(key);
     return result == ERROR_FILE_NOT_FOUND;
 }
@@ -240,7 +208,7 @@ int RemovePackage() {
     // The watcher that deletes its file at the end of the session: the running one, or a new one
     // where it was ended or has not started yet (in the session of the install). Started apart,
     // so that Add/Remove Programs, which waits for this command, does not wait for the session.
-    if (MutexExists(kWatcherMutexName)) {
+    if (MutexExists(WATCHER_MUTEX_NAME)) {
         return 0;
     }
     char path[MAX_PATH];
@@ -260,21 +228,21 @@ int WatchMain(HINSTANCE instance, const char* commandLine) {
     if (AsksForRemoval(commandLine)) {
         return RemovePackage();
     }
-    // Held until the process ends: two watchers started at once cannot both pass this.
-    CreateMutexA(NULL, FALSE, kWatcherMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Two watchers started at once cannot both pass this.
+    if (!IsFirstInstance(WATCHER_MUTEX_NAME)) {
         return 0;
     }
     WNDCLASSA windowClass;
     memset(&windowClass, 0, sizeof windowClass);
     windowClass.lpfnWndProc   = WatchWndProc;
     windowClass.hInstance     = instance;
-    windowClass.lpszClassName = kWatcherClassName;
+    windowClass.lpszClassName = WATCHER_CLASS_NAME;
     if (!RegisterClassA(&windowClass)) {
         return 0;
     }
     // A top-level window, never shown: broadcasts reach every top-level window, hidden or not.
-    HWND window = CreateWindowExA(0, kWatcherClassName, "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance, NULL);
+    HWND window =
+        CreateWindowExA(0, WATCHER_CLASS_NAME, "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, instance, NULL);
     if (window == NULL) {
         return 0;
     }

@@ -31,16 +31,6 @@ struct WatchState {
 };
 extern WatchState watchState;
 
-// The watcher's window class, by which programs find the watcher of the session.
-extern const char kWatcherClassName[];
-// The named mutex that makes a watcher the only one of the session, even when two start at once.
-extern const char kWatcherMutexName[];
-// The utility, started from the watcher's own folder.
-extern const char kUtilityFileName[];
-// The watcher's value under the Run key, which the setup adds and the removal deletes.
-extern const char kRunKeyName[];
-extern const char kWatchRunValueName[];
-
 // The watcher's process: with "/REMOVE" after its own name, RemovePackage; else 0 at once when a
 // watcher runs already, or its window's message loop until the window is destroyed at the end of
 // the session or by WM_CLOSE; then the quit code, 0.

@@ -1,9 +1,10 @@
 #include "adapter/adapter.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "hw/vga.h"
-#include "diag/report_text.h"
+#include "hw/vga_names.h"
 
 namespace adapter {
 
@@ -70,6 +71,56 @@ uint8_t Load(Adapter& a, uint32_t address) {
     uint8_t value = inside ? a.window[address - a.windowBase] : 0xFF;
     a.trace.push_back({Op::Load, address, value, !inside});
     return value;
+}
+
+static bool ParseByte(const std::string& text, uint8_t* value) {
+    char* end;
+    unsigned long long x = std::strtoull(text.c_str(), &end, 0);
+    if (text.empty() || *end != 0 || text[0] == '-' || x > 0xFF) {
+        return false;
+    }
+    *value = static_cast<uint8_t>(x);
+    return true;
+}
+
+bool SetRegister(Adapter& a, const std::string& setting, std::string* error) {
+    size_t eq = setting.find('=');
+    if (eq == std::string::npos) {
+        *error = "a register setting is KIND[:INDEX]=VALUE";
+        return false;
+    }
+    std::string left = setting.substr(0, eq), kind = left;
+    uint8_t index = 0, value;
+    size_t colon  = left.find(':');
+    bool indexed  = colon != std::string::npos;
+    if (indexed) {
+        kind = left.substr(0, colon);
+        if (!ParseByte(left.substr(colon + 1), &index)) {
+            *error = "a register's index is one byte";
+            return false;
+        }
+    }
+    if (!ParseByte(setting.substr(eq + 1), &value)) {
+        *error = "a register's value is one byte";
+        return false;
+    }
+    if (kind == "crtc" && indexed) {
+        a.crtc[index] = value;
+    } else if (kind == "ext" && indexed) {
+        a.ext[index] = value;
+    } else if (kind == "window" && indexed && index < kWindowSize) {
+        a.window[index] = value;
+    } else if (kind == "misc" && !indexed) {
+        a.miscOutput = value;
+    } else if (kind == "crtc-index" && !indexed) {
+        a.crtcLatch = value;
+    } else if (kind == "ext-index" && !indexed) {
+        a.extLatch = value;
+    } else {
+        *error = "no such register: " + left;
+        return false;
+    }
+    return true;
 }
 
 size_t CountUndecoded(const Adapter& a) {

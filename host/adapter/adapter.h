@@ -51,6 +51,12 @@ void Store(Adapter& adapter, uint32_t address, uint8_t value);
 // A byte read from the window; outside it the address floats high (0xFF) and is flagged.
 uint8_t Load(Adapter& adapter, uint32_t address);
 
+// Sets one register of the model before a program runs, from a setting written as
+// KIND[:INDEX]=VALUE: "crtc:0x75=0x20", "ext:0x09=0x01", "misc=0x67", a byte of the register window
+// "window:3=0x6F", or an index latch "crtc-index=0x5A", "ext-index=0xA5"; numbers in C notation,
+// each one byte. False, with the model unchanged and what is wrong in *error, for anything else.
+bool SetRegister(Adapter& adapter, const std::string& setting, std::string* error);
+
 // Counts of the trace, for property checks.
 size_t CountUndecoded(const Adapter& adapter);
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "res/resource.h"
 #include "simulator.h"
 #include "tests/support/process.h"

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/package.h"
+#include "common/display_events.h"
+#include "common/names.h"
 #include "choose/choose.h"
 #include "hw/vga.h"
 #include "machine.h"
 #include "simulator.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -30,22 +32,11 @@ std::vector<std::string> Rates() {
     return rates;
 }
 
-// Every register the sequence writes, both latches, misc output and the window at values no table
-// holds (odd, and each distinct), CRTC 0x11 with its protect bit as given.
+// The adapter as a trial finds it (tests/fixtures/registers_unlike_every_table.txt), CRTC 0x11 with
+// its protect bit as given.
 void SetUnlikeEveryTable(adapter::Adapter& a, uint8_t crtc11) {
-    uint8_t value = 0x13;
-    for (int index : {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10, 0x12, 0x13, 0x15, 0x16, 0x30,
-                      0x31, 0x32, 0x33}) {
-        a.crtc[index] = value += 2;
-    }
+    support::SetUnlikeEveryTable(a);
     a.crtc[VGA_CRTC_V_SYNC_END] = crtc11;
-    for (int index : {EXT_09, EXT_C8, EXT_C9, EXT_CA, EXT_CB}) {
-        a.ext[index] = value += 2;
-    }
-    a.miscOutput = 0xE3;
-    a.window     = {0x5B, 0xC1, 0x77, 0x3D};
-    a.crtcLatch  = 0x5A;
-    a.extLatch   = 0xA5;
 }
 
 TEST(Chooser, WhatItMakesOfAMachine) {
@@ -118,7 +109,7 @@ TEST(Chooser, WhatItMakesOfAMachine) {
         for (const std::string& rate : Rates()) {
             DisplayState state = support::MakeDisplayState(m.screenWidth, m.screenHeight, 16, rate.c_str());
             TimingSelection selection;
-            EXPECT_EQ(SelectTiming(&state, &selection), 1) << c.name << " " << rate;
+            EXPECT_EQ(SelectTiming(&state, &selection), kTimingSelected) << c.name << " " << rate;
         }
         // Gathering changes nothing: the skip-bit read's index goes back as it was found.
         EXPECT_TRUE(adapter::ChangedRegisters(before, m.adapter).empty()) << c.name;
@@ -213,7 +204,7 @@ TEST_P(Trial, WritesWhatTheUtilityWrites) {
     adapter::Adapter utility = UtilityLeaves(start_, "85");
     EXPECT_TRUE(adapter::ChangedRegisters(utility, tried_).empty())
         << testing::PrintToString(adapter::ChangedRegisters(utility, tried_));
-    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 1u);
+    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 1u);
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
 }
 
@@ -223,7 +214,7 @@ TEST_P(Trial, GoingBackPutsEveryRegisterBack) {
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty())
         << testing::PrintToString(adapter::ChangedRegisters(start_, m.adapter));
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
-    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 0u);
+    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 0u);
     EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack); // no trial now: nothing more happens
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
 }
@@ -253,7 +244,7 @@ TEST_P(Trial, AModeChangeWritesNothingBack) {
     EXPECT_EQ(EndTrial(kTrialModeChanged), kTrialModeChanged);
     EXPECT_EQ(m.adapter.trace.size(), before);
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
-    EXPECT_EQ(m.namedMutexes.count(kTrialMutexName), 0u);
+    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crtc11, Trial, ::testing::Values(0x8E, 0x0E)); // protect bit set, clear
@@ -287,7 +278,9 @@ TEST(Chooser, ForgetsTheStoredRate) {
     EXPECT_EQ(ForgetRate(), 1); // nothing left to forget is no failure
     host::TheMachine().settingsKeyExists = false;
     EXPECT_EQ(ForgetRate(), 0);
+    host::TheMachine().moduleFileName = "C:\\WINDOWS\\LUMSET.EXE";
     EXPECT_EQ(AsksToForget("LUMSET.EXE /forget"), 1);
+    EXPECT_EQ(AsksToForget("LUMSET/FORGET"), 1); // as COMMAND.COM takes a switch, and LUMCHECK/? works
     EXPECT_EQ(AsksToForget("C:\\WINDOWS\\LUMSET.EXE"), 0);
     EXPECT_EQ(AsksToForget("LUMSET.EXE /FORGET 85"), 0);
 }

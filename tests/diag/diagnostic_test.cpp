@@ -14,7 +14,7 @@
 
 #include "diag/diagnostic.h"
 #include "diag/dry_ports.h"
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
 #include "machine.h"
@@ -268,8 +268,9 @@ sim::SimulatedMachine WithSystemIni(const std::string& text) {
 }
 
 // Each wording a user acts on, for the machine that shows it: the lines the report must hold, one
-// after the other, and where the run itself stopped (its last recorded step and that step's
-// value), so that the words are checked against what the run really did. A near miss in system.ini
+// after the other, and where the run itself stopped with its reason (its decisions: the driver
+// check's, the timing's or the mapping VxD's answer), so that the words are checked against what the
+// run really did. A near miss in system.ini
 // above all: the user edits the file where these lines point.
 TEST(Diagnostic, SaysWhatIsReallyThere) {
     const std::string kNoLine = "  no line \"display.drv=Lumarel series\" under [boot.description]";
@@ -277,107 +278,110 @@ TEST(Diagnostic, SaysWhatIsReallyThere) {
         const char* name;
         sim::SimulatedMachine machine;
         std::vector<std::string> lines;
-        RunStep lastStep;
-        DWORD lastValue;
+        RunStop stop;
+        int why; // the reason the stop names: driver check, timing verdict, or the VxD's answer
     };
     // clang-format off
     const Case cases[] = {
         // The line itself is right, but no header that counts stands before it.
         {"no header at all", WithSystemIni("[boot]\r\ndisplay.drv=Lumarel series\r\n"),
-         {kNoLine, "  line 2 comes close, but system.ini has no [boot.description] header"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but system.ini has no [boot.description] header"}, kStopDriverCheck, kDriverNotNamed},
         {"before the header", WithSystemIni("[boot]\ndisplay.drv=Lumarel series\n[boot.description]\n"),
          {kNoLine, "  line 2 comes close, but it stands before the [boot.description] header of line 3"},
-         kStepDriverLine, 0},
+         kStopDriverCheck, kDriverNotNamed},
         {"header with a blank before it", WithSystemIni(" [boot.description]\ndisplay.drv=Lumarel series\n"),
-         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStopDriverCheck, kDriverNotNamed},
         {"header without its bracket", WithSystemIni("[boot.description\ndisplay.drv=Lumarel series\n"),
-         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but line 1 is no header: it must begin the line, with both brackets"}, kStopDriverCheck, kDriverNotNamed},
         {"header in capitals", WithSystemIni("[Boot.Description]\r\ndisplay.drv=Lumarel series\r\n"),
          {kNoLine, "  line 2 comes close, but the header of line 1 is not in small letters, so it does not count"},
-         kStepDriverLine, 0},
+         kStopDriverCheck, kDriverNotNamed},
         {"small header after a capitals one",
          WithSystemIni("[BOOT.DESCRIPTION]\r\ndisplay.drv=Lumarel series\r\n[boot.description]\r\n"),
          {kNoLine, "  line 2 comes close, but it stands before the [boot.description] header of line 3",
-          "  and the header of line 1 is not in small letters, so it does not count"}, kStepDriverLine, 0},
+          "  and the header of line 1 is not in small letters, so it does not count"}, kStopDriverCheck, kDriverNotNamed},
         // The line's own form.
         {"blanks around =", WithSystemIni("[boot.description]\ndisplay.drv = Lumarel series\n"),
          {kNoLine, "  line 2 comes close, but blanks stand before the key or around the equals sign"},
-         kStepDriverLine, 0},
+         kStopDriverCheck, kDriverNotNamed},
         {"two blanks in the description", WithSystemIni("[boot.description]\ndisplay.drv=Lumarel  series\n"),
-         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStopDriverCheck, kDriverNotNamed},
         {"no blank in the description", WithSystemIni("[boot.description]\ndisplay.drv=LumarelSeries\n"),
          {kNoLine, "  line 2 comes close, but its description's two words need one blank between them",
-          "  and its letters' case differs"}, kStepDriverLine, 0},
+          "  and its letters' case differs"}, kStopDriverCheck, kDriverNotNamed},
         {"a tab in the description", WithSystemIni("[boot.description]\ndisplay.drv=Lumarel\tseries\n"),
-         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but its description's two words need one blank between them"}, kStopDriverCheck, kDriverNotNamed},
         {"capitals and a blank after", WithSystemIni("[boot.description]\ndisplay.drv=LUMAREL SERIES \n"),
          {kNoLine, "  line 2 comes close, but its letters' case differs",
-          "  and blanks or other text follow the description"}, kStepDriverLine, 0},
+          "  and blanks or other text follow the description"}, kStopDriverCheck, kDriverNotNamed},
         {"blanks and case", WithSystemIni("[boot.description]\n Display.drv=Lumarel series\n"),
          {kNoLine, "  line 2 comes close, but blanks stand before the key or around the equals sign",
-          "  and its letters' case differs"}, kStepDriverLine, 0},
+          "  and its letters' case differs"}, kStopDriverCheck, kDriverNotNamed},
         {"a comment after it", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series ; x\r\n"),
-         {kNoLine, "  line 2 comes close, but blanks or other text follow the description"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but blanks or other text follow the description"}, kStopDriverCheck, kDriverNotNamed},
         {"CR CR LF", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series\r\r\n"),
-         {kNoLine, "  line 2 comes close, but it ends CR CR LF (Notepad does not show the CR)"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but it ends CR CR LF (Notepad does not show the CR)"}, kStopDriverCheck, kDriverNotNamed},
         {"no line break", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series"),
-         {kNoLine, "  line 2 comes close, but it ends the file with no line break after it"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but it ends the file with no line break after it"}, kStopDriverCheck, kDriverNotNamed},
         // Ctrl+Z, the old end-of-file mark, ends the reading.
         {"Ctrl+Z right after it", WithSystemIni("[boot.description]\r\ndisplay.drv=Lumarel series\x1A"),
-         {kNoLine, "  line 2 comes close, but a Ctrl+Z stands where its line break belongs"}, kStepDriverLine, 0},
+         {kNoLine, "  line 2 comes close, but a Ctrl+Z stands where its line break belongs"}, kStopDriverCheck, kDriverNotNamed},
         {"Ctrl+Z before it", WithSystemIni("[boot.description]\r\n\x1A\r\ndisplay.drv=Lumarel series\r\n"),
          {kNoLine, "  line 2 holds a Ctrl+Z: the utility reads nothing after it",
-          "stop: system.ini does not name the served display driver"}, kStepDriverLine, 0},
+          "stop: system.ini does not name the served display driver"}, kStopDriverCheck, kDriverNotNamed},
         // The served line, where it counts, has nothing to explain.
         {"served", WithSystemIni("[Boot.Description]\r\n[boot.description]\r\ndisplay.drv=Lumarel series\r\n"),
-         {"system.ini: C:\\WINDOWS\\system.ini, names the served display driver"}, kStepWindowAnswer, 0x60000000},
+         {"system.ini: C:\\WINDOWS\\system.ini, names the served display driver"}, kRunProgramsAdapter, kVxdWindow},
         // The Windows folder.
         {"no Windows folder", With([](sim::SimulatedMachine& m) { m.windowsDirectory = ""; }),
          {"system.ini: Windows names no Windows folder",
-          "stop: system.ini does not open (the utility shows \"Open System.ini error!\")"}, kStepDriverLine, 0},
+          "stop: system.ini does not open (the utility shows \"Open System.ini error!\")"}, kStopDriverCheck, kSystemIniNoPath},
         {"Windows folder too long", With([](sim::SimulatedMachine& m) { m.windowsDirectory = "C:\\" + std::string(250, 'W'); }),
-         {"system.ini: the Windows folder's name is too long for the path"}, kStepDriverLine, 0},
+         {"system.ini: the Windows folder's name is too long for the path"}, kStopDriverCheck, kSystemIniNoPath},
         // Rates and colours in words, not the tables' fillers.
         {"720 pixels wide", With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 480; }),
          {"selection: 720x480: the tables hold no timing for it at any rate",
-          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStepSelection, 0},
+          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStopNoTiming, kNoTimingInRow},
         {"720x400", With([](sim::SimulatedMachine& m) { m.width = 720; m.height = 400; }),
          {"selection: 720x576: the tables hold no timing for it at any rate",
-          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStepSelection, 0},
+          "stop: the tables hold no timing for a screen 720 pixels wide, at any rate"}, kStopNoTiming, kNoTimingInRow},
         {"\"600\"", With([](sim::SimulatedMachine& m) { m.rateText = "600"; }),
          {"selection: 1024x768, 60 Hz, High Color",
-          "  only a rate's first two characters count: \"600\" is taken as 60 Hz"}, kStepWindowAnswer, 0x60000000},
+          "  only a rate's first two characters count: \"600\" is taken as 60 Hz"}, kRunProgramsAdapter, kVxdWindow},
         {"\"12\"", With([](sim::SimulatedMachine& m) { m.rateText = "12"; }),
          {"selection: 1024x768, 120 Hz, High Color",
-          "  only a rate's first two characters count: \"12\" is taken as 120 Hz"}, kStepWindowAnswer, 0x60000000},
+          "  only a rate's first two characters count: \"12\" is taken as 120 Hz"}, kRunProgramsAdapter, kVxdWindow},
         {"rate not listed", With([](sim::SimulatedMachine& m) { m.rateText = "70"; }),
          {"selection: 1024x768, 60 Hz, High Color",
-          "  fallback: \"70\" is in no entry of 1024x768's list: its first, 60 Hz, is taken"}, kStepWindowAnswer, 0x60000000},
+          "  fallback: \"70\" is in no entry of 1024x768's list: its first, 60 Hz, is taken"}, kRunProgramsAdapter, kVxdWindow},
         {"a rate without a slot", With([](sim::SimulatedMachine& m) { m.width = 1600; m.height = 1200; m.rateText = ""; }),
          {"selection: 1600x1200, an empty rate entry, High Color",
-          "stop: the table holds no timing for this screen and rate"}, kStepSelection, 0},
+          "stop: the table holds no timing for this screen and rate"}, kStopNoTiming, kNoTimingAtRate},
         {"display not asked", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 0; }),
          {"screen: 1024x768, 0 bits per pixel (the display could not be asked)",
-          "stop: the display could not be asked"}, kStepDisplaySettings, 0},
+          "stop: the display could not be asked"}, kStopColoursUnknown, 0},
         {"16 colours", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 4; }),
          {"screen: 1024x768, 4 bits per pixel (16 colours or fewer)",
-          "stop: 16 colours or fewer, which the utility leaves alone"}, kStepDisplaySettings, 4},
+          "stop: 16 colours or fewer, which the utility leaves alone"}, kStopSixteenColours, 0},
         {"256 colours", With([](sim::SimulatedMachine& m) { m.bitsPerPixel = 8; }),
-         {"screen: 1024x768, 8 bits per pixel (256 colours)"}, kStepWindowAnswer, 0x60000000},
+         {"screen: 1024x768, 8 bits per pixel (256 colours)"}, kRunProgramsAdapter, kVxdWindow},
         {"no address", With([](sim::SimulatedMachine& m) { m.driver = DriverBehaviour::NoOutput; }),
-         {"register window: none: PHYSWIN.VXD answers address 0"}, kStepWindowAnswer, 0},
+         {"register window: none: PHYSWIN.VXD answers address 0"}, kRunProgramsAdapter, kVxdAddressZero},
         // What the diagnostic touches beyond the listed accesses.
         {"index register", sim::SimulatedMachine{},
          {"  also made: the index register, read first and written back last",
-          "verdict: the utility would set the rate on this machine"}, kStepWindowAnswer, 0x60000000},
+          "verdict: the utility would set the rate on this machine"}, kRunProgramsAdapter, kVxdWindow},
     };
     // clang-format on
     for (const Case& c : cases) {
         std::vector<std::string> report = RunDiagnosticOn(c.machine);
-        ASSERT_GT(recordedStepCount, 0) << c.name;
-        const RecordedStep& last = recordedSteps[recordedStepCount - 1];
-        EXPECT_EQ(last.step, c.lastStep) << c.name;
-        EXPECT_EQ(last.value, c.lastValue) << c.name;
+        const RunDecisions& d           = runDecisions;
+        EXPECT_EQ(d.stop, c.stop) << c.name;
+        int why = d.stop == kStopDriverCheck      ? d.driver
+                  : d.stop == kStopNoTiming       ? d.timing
+                  : d.stop == kRunProgramsAdapter ? d.vxd
+                                                  : 0;
+        EXPECT_EQ(why, c.why) << c.name;
         EXPECT_TRUE(HoldsInOrder(Unwrapped(report), c.lines)) << c.name << ":\n" << Joined(report);
         for (const std::string& line : report) {
             EXPECT_LE(line.size(), 79u) << c.name << ": " << line;
@@ -464,8 +468,8 @@ TEST(Diagnostic, MakesNoReadThatNoIndexWriteJustPreceded) {
     }
 }
 
-// The record keeps as many accesses as it has room for, and counts the rest: a run longer than the
-// room, up to the room's last place and one beyond it, writes nothing outside the record.
+// The access list keeps as many accesses as it has room for, and counts the rest: a run longer than
+// the room, up to the room's last place and one beyond it, writes nothing outside the list.
 TEST(Diagnostic, KeepsAccessesUpToItsRoomAndCountsTheRest) {
     sim::PrepareMachine(sim::SimulatedMachine{});
     for (int i = 0; i < kPlannedAccessRoom; ++i) {
@@ -473,12 +477,10 @@ TEST(Diagnostic, KeepsAccessesUpToItsRoomAndCountsTheRest) {
     }
     ASSERT_EQ(plannedAccessCount, kPlannedAccessRoom);
     EXPECT_EQ(plannedAccesses[kPlannedAccessRoom - 1].value, kPlannedAccessRoom - 1);
-    const int stepsBefore = recordedStepCount;
     // One beyond the room: an index write and the made read of its data port.
     EXPECT_EQ(ReadIndexed(VGA_CRT_IC, VGA_CRTC_V_SYNC_END),
               host::TheMachine().adapter.crtc[VGA_CRTC_V_SYNC_END]);
     EXPECT_EQ(plannedAccessCount, kPlannedAccessRoom + 2);
-    EXPECT_EQ(recordedStepCount, stepsBefore);
     for (int i = 0; i < kPlannedAccessRoom; ++i) {
         EXPECT_EQ(plannedAccesses[i].value, i) << i;
         EXPECT_EQ(plannedAccesses[i].where, VGA_MIS_W) << i;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hw/sequence.h"
 #include "timing/timing.h"
 
 namespace {
@@ -62,11 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TimingSelection selection;
     std::memset(&selection, 0xA5, sizeof selection);
     TimingSelection before = selection;
-    int selected           = SelectTiming(&state, &selection);
-    if (selected == 0 && std::memcmp(&selection, &before, sizeof selection) != 0) {
+    TimingVerdict verdict  = SelectTiming(&state, &selection);
+    // What the adapter would be given: the record, the offset and the word.
+    if (verdict != kTimingSelected && std::memcmp(&selection, &before, kSelectionBytes) != 0) {
         Fail("SelectTiming found nothing but changed the selection", state);
     }
-    if (selected == 1) {
+    if (verdict == kTimingSelected) {
         // The record is one of the table's records for this rate index, in some row.
         bool fromTable = false;
         for (TableRow m = 0; m < kRowCount && state.rateIndex < kRateCount; ++m) {
@@ -81,8 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (std::memcmp(selection.record, kZeros, kTimingRecordSize) == 0) {
             Fail("SelectTiming gave a record of zeros", state);
         }
-    } else if (selected != 0) {
-        Fail("SelectTiming answered other than 0 or 1", state);
+    } else if (verdict != kNoDepthColumn && verdict != kNoWidthRow && verdict != kNoTimingInRow &&
+               verdict != kNoTimingAtRate) {
+        Fail("SelectTiming answered no verdict it has", state);
     }
     return 0;
 }

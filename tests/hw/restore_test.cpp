@@ -2,15 +2,18 @@
 // of the programming sequence is undone register by register, whatever the adapter held before.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "tests/support/accesses.h"
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "hw/hw.h"
+#include "hw/sequence.h"
 #include "hw/vga.h"
 #include "machine.h"
 #include "timing/timing.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/process.h"
 
 namespace {
@@ -23,57 +26,39 @@ using support::Store;
 
 const uint32_t kWindow = 0xC0A01000;
 
-// The CRTC registers the sequence writes, in its order: AdapterRegisters::crtc.
-const uint8_t kCrtcOrder[18] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x10,
-                                0x11, 0x12, 0x13, 0x15, 0x16, 0x30, 0x31, 0x32, 0x33};
-const uint8_t kExtC8Order[4] = {0xC8, 0xC9, 0xCA, 0xCB};
-
-// What the adapter holds before the trial: odd values, each different from the others and from
-// every value the tables hold for its register, so that a write back of a table's value, or none
-// at all, shows. The CRTC 0x11 value is set per case.
-AdapterRegisters Found(uint8_t cr11) {
-    AdapterRegisters r     = {};
-    r.crtcIndex            = 0x3B;
-    r.extIndex             = 0x5D;
-    r.ext09                = 0x63;
-    const uint8_t crtc[18] = {0x01, 0x05, 0x09, 0x0D, 0x11, 0x15, 0x19, 0x1D, 0x21,
-                              cr11, 0x29, 0x2D, 0x31, 0x35, 0x39, 0x3D, 0x41, 0x45};
-    std::memcpy(r.crtc, crtc, sizeof crtc);
-    r.miscOutput = 0xE7;
-    r.extC8[0]   = 0x47;
-    r.extC8[1]   = 0x4B;
-    r.extC8[2]   = 0x4F;
-    r.extC8[3]   = 0x53;
-    r.window[0]  = 0x57;
-    r.window[1]  = 0x5B;
-    r.window[2]  = 0x5F;
-    r.window[3]  = 0x6F;
-    return r;
+// The adapter as the trial finds it (tests/fixtures/registers_unlike_every_table.txt), CRTC 0x11 as
+// the case gives it.
+void SetFound(uint8_t cr11) {
+    adapter::Adapter& a = host::TheMachine().adapter;
+    support::SetUnlikeEveryTable(a);
+    a.crtc[VGA_CRTC_V_SYNC_END] = cr11;
 }
 
-// Whether any table holds value for the register at `slot` of the record (CRTC 0x13 comes from
-// the offset table, whose slot the record leaves unused).
-bool TablesHold(int slot, uint8_t value) {
-    for (int row = 0; row < kRowCount; ++row) {
-        for (int rate = 0; rate < kRateCount; ++rate) {
-            if (slot != kRecordUnused && TimingTable[row][rate][slot] == value) {
-                return true;
-            }
-        }
-        for (int depth = 0; slot == kRecordUnused && depth < kDepthCount; ++depth) {
-            if (OffsetTable[row][depth] == value) {
-                return true;
-            }
-        }
+// The register a step of the sequence writes, as the adapter holds it.
+uint8_t& RegisterOf(adapter::Adapter& a, const SequenceStep& step) {
+    switch (step.kind) {
+    case kStepCrtc: return a.crtc[step.index];
+    case kStepExt: return a.ext[step.index];
+    case kStepMiscOutput: return a.miscOutput;
+    default: return a.window[step.index];
     }
-    return false;
 }
 
-bool WordTablesHold(int byte, uint8_t value) {
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        for (int row = 0; row < kRowCount; ++row) {
-            for (int depth = 0; depth < kDepthCount; ++depth) {
-                if (MappedWordTable[slot][row][depth][byte] == value) {
+// Whether any table holds value for the selection's byte `source`: the record's bytes by row and
+// rate, the offset by row and depth, the word's by slot, row and depth.
+bool TablesHold(int source, uint8_t value) {
+    for (int row = 0; row < kRowCount; ++row) {
+        for (int rate = 0; rate < kRateCount && source < kTimingRecordSize; ++rate) {
+            if (source != kRecordUnused && TimingTable[row][rate][source] == value) {
+                return true;
+            }
+        }
+        for (int depth = 0; depth < kDepthCount; ++depth) {
+            if (source == kSelectionOffset && OffsetTable[row][depth] == value) {
+                return true;
+            }
+            for (int slot = 0; slot < kSlotCount && source >= kSelectionWord; ++slot) {
+                if (MappedWordTable[slot][row][depth][source - kSelectionWord] == value) {
                     return true;
                 }
             }
@@ -82,62 +67,58 @@ bool WordTablesHold(int byte, uint8_t value) {
     return false;
 }
 
-void PutIntoAdapter(const AdapterRegisters& r) {
-    adapter::Adapter& a = host::TheMachine().adapter;
-    a.crtcLatch         = r.crtcIndex;
-    a.extLatch          = r.extIndex;
-    a.ext[EXT_09]       = r.ext09;
-    for (int k = 0; k < 18; ++k) {
-        a.crtc[kCrtcOrder[k]] = r.crtc[k];
-    }
-    a.miscOutput = r.miscOutput;
-    for (int k = 0; k < 4; ++k) {
-        a.ext[kExtC8Order[k]] = r.extC8[k];
-        a.window[k]           = r.window[k];
-    }
-}
-
-// The read-back's accesses: both latches, then one indexed read per register in the sequence's
-// order, the miscellaneous output at its read port, and the window from the top down.
-std::vector<Access> ReadTrace(const AdapterRegisters& r) {
-    std::vector<Access> t = {In(VGA_CRT_IC, r.crtcIndex), In(EXT_IC, r.extIndex), Out(EXT_IC, 0x09),
-                             In(EXT_DC, r.ext09)};
-    for (int k = 0; k < 18; ++k) {
-        t.push_back(Out(VGA_CRT_IC, kCrtcOrder[k]));
-        t.push_back(In(VGA_CRT_DC, r.crtc[k]));
-    }
-    t.push_back(In(VGA_MIS_R, r.miscOutput));
-    for (int k = 0; k < 4; ++k) {
-        t.push_back(Out(EXT_IC, kExtC8Order[k]));
-        t.push_back(In(EXT_DC, r.extC8[k]));
-    }
-    for (int k = 3; k >= 0; --k) {
-        t.push_back(Load(kWindow + k, r.window[k]));
+// The read-back's accesses: both latches, then one read per register in the sequence's order (the
+// miscellaneous output once, at its read port; CRTC 0x11 at its own step), the window from the top
+// down.
+std::vector<Access> ReadTrace(const adapter::Adapter& found) {
+    std::vector<Access> t = {In(VGA_CRT_IC, found.crtcLatch), In(EXT_IC, found.extLatch)};
+    bool miscRead         = false;
+    for (const SequenceStep& step : kTimingSequence) {
+        if (step.source == kValueUnlocked || (step.kind == kStepMiscOutput && miscRead)) {
+            continue;
+        }
+        uint8_t value = RegisterOf(const_cast<adapter::Adapter&>(found), step);
+        if (step.kind == kStepCrtc) {
+            t.push_back(Out(VGA_CRT_IC, step.index));
+            t.push_back(In(VGA_CRT_DC, value));
+        } else if (step.kind == kStepExt) {
+            t.push_back(Out(EXT_IC, step.index));
+            t.push_back(In(EXT_DC, value));
+        } else if (step.kind == kStepMiscOutput) {
+            t.push_back(In(VGA_MIS_R, value));
+            miscRead = true;
+        } else {
+            t.push_back(Load(kWindow + step.index, value));
+        }
     }
     return t;
 }
 
 // The writing back: as the sequence writes, with the values found, after CRTC 0x11 is read as the
 // trial left it and unlocked; the latches last.
-std::vector<Access> WriteTrace(const AdapterRegisters& r, uint8_t cr11Now) {
-    std::vector<Access> t = {Out(EXT_IC, 0x09),     Out(EXT_DC, r.ext09),
-                             Out(VGA_CRT_IC, 0x11), In(VGA_CRT_DC, cr11Now),
-                             Out(VGA_CRT_IC, 0x11), Out(VGA_CRT_DC, static_cast<uint8_t>(cr11Now & 0x7F))};
-    for (int k = 0; k < 18; ++k) {
-        t.push_back(Out(VGA_CRT_IC, kCrtcOrder[k]));
-        t.push_back(Out(VGA_CRT_DC, r.crtc[k]));
+std::vector<Access> WriteTrace(const adapter::Adapter& found, uint8_t cr11Now) {
+    std::vector<Access> t;
+    for (const SequenceStep& step : kTimingSequence) {
+        uint8_t value = RegisterOf(const_cast<adapter::Adapter&>(found), step);
+        if (step.source == kValueUnlocked) {
+            t.push_back(Out(VGA_CRT_IC, 0x11));
+            t.push_back(In(VGA_CRT_DC, cr11Now));
+            value = cr11Now & 0x7F;
+        }
+        if (step.kind == kStepCrtc) {
+            t.push_back(Out(VGA_CRT_IC, step.index));
+            t.push_back(Out(VGA_CRT_DC, value));
+        } else if (step.kind == kStepExt) {
+            t.push_back(Out(EXT_IC, step.index));
+            t.push_back(Out(EXT_DC, value));
+        } else if (step.kind == kStepMiscOutput) {
+            t.push_back(Out(VGA_MIS_W, value));
+        } else {
+            t.push_back(Store(kWindow + step.index, value));
+        }
     }
-    t.push_back(Out(VGA_MIS_W, r.miscOutput));
-    for (int k = 0; k < 4; ++k) {
-        t.push_back(Out(EXT_IC, kExtC8Order[k]));
-        t.push_back(Out(EXT_DC, r.extC8[k]));
-    }
-    t.push_back(Out(VGA_MIS_W, r.miscOutput));
-    for (int k = 3; k >= 0; --k) {
-        t.push_back(Store(kWindow + k, r.window[k]));
-    }
-    t.push_back(Out(VGA_CRT_IC, r.crtcIndex));
-    t.push_back(Out(EXT_IC, r.extIndex));
+    t.push_back(Out(VGA_CRT_IC, found.crtcLatch));
+    t.push_back(Out(EXT_IC, found.extLatch));
     return t;
 }
 
@@ -149,20 +130,22 @@ class RestoreTest : public ::testing::Test {
     }
 };
 
+// The fixture holds, for each register the sequence writes, a value no table holds for it, and
+// values that differ from each other, so that a register written back with another's value shows.
 TEST_F(RestoreTest, StartValuesAreNoTablesValues) {
-    for (uint8_t cr11 : {0xA5, 0x25}) {
-        const AdapterRegisters r = Found(cr11);
-        for (int k = 0; k < 14; ++k) { // the record's slots in the sequence's order, 0x13 at 11
-            EXPECT_FALSE(TablesHold(k, r.crtc[k])) << "CRTC 0x" << std::hex << int(kCrtcOrder[k]);
+    SetFound(0xA5);
+    adapter::Adapter& a = host::TheMachine().adapter;
+    std::vector<uint8_t> seen;
+    for (const SequenceStep& step : kTimingSequence) {
+        if (step.source < kSelectionBytes) {
+            uint8_t value = RegisterOf(a, step);
+            EXPECT_FALSE(TablesHold(step.source, value)) << "step writing 0x" << std::hex << int(step.index);
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), value), 0) << "0x" << std::hex << int(value);
+            seen.push_back(value);
         }
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_FALSE(TablesHold(kRecordCrtc30 + k, r.crtc[14 + k])) << "CRTC 0x3" << k;
-            EXPECT_FALSE(TablesHold(kRecordExtC8 + k, r.extC8[k])) << "extended 0xC" << 8 + k;
-            EXPECT_FALSE(WordTablesHold(3 - k, r.window[k])) << "window " << k;
-        }
-        EXPECT_NE(r.ext09, EXT_09_BIT0);
-        EXPECT_NE(r.miscOutput, VGA_MIS_TIMING);
     }
+    EXPECT_NE(a.ext[EXT_09] & EXT_09_BIT0, EXT_09_BIT0) << "extended 0x09 found with bit 0 clear";
+    EXPECT_NE(a.miscOutput, VGA_MIS_TIMING);
 }
 
 // Read, try 1024x768 at 16 bits and 85 Hz, write back: every register, latch and window byte of
@@ -176,17 +159,15 @@ TEST_F(RestoreTest, ATrialIsUndoneRegisterByRegister) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        const AdapterRegisters found = Found(c.cr11);
-        PutIntoAdapter(found);
+        SetFound(c.cr11);
         adapter::Adapter& a           = host::TheMachine().adapter;
         const adapter::Adapter before = a;
 
         AdapterRegisters saved;
         std::memset(&saved, 0xA5, sizeof saved);
         ReadAdapterRegisters(kWindow, &saved);
-        EXPECT_EQ(std::memcmp(&saved, &found, sizeof saved), 0);
-        EXPECT_TRUE(support::SameTrace(a.trace, ReadTrace(found)));
-        // The run record takes the read port of the miscellaneous output and the window loads for
+        EXPECT_TRUE(support::SameTrace(a.trace, ReadTrace(before)));
+        // The access list takes the read port of the miscellaneous output and the window loads for
         // accesses the adapter answers, as the model does.
         ASSERT_EQ(plannedAccessCount, static_cast<int>(a.trace.size()));
         for (int i = 0; i < plannedAccessCount; ++i) {
@@ -194,15 +175,15 @@ TEST_F(RestoreTest, ATrialIsUndoneRegisterByRegister) {
         }
 
         displayState = support::MakeDisplayState(1024, 768, 16, "85");
-        ASSERT_EQ(SelectTiming(&displayState, &timingSelection), 1);
-        ProgramTiming(&timingSelection);
+        ASSERT_EQ(SelectTiming(&displayState, &timingSelection), kTimingSelected);
+        ProgramTiming(&timingSelection, kWindow);
         const uint8_t cr11Now = timingSelection.record[kRecordCrtc11];
         ASSERT_NE(cr11Now & VGA_CR11_LOCK_CR0_CR7, 0);
         ASSERT_EQ(adapter::ChangedRegisters(before, a).size(), 2u + 1 + 18 + 1 + 4 + 4); // all touched
 
         a.trace.clear();
         WriteAdapterRegisters(kWindow, &saved);
-        EXPECT_TRUE(support::SameTrace(a.trace, WriteTrace(found, cr11Now)));
+        EXPECT_TRUE(support::SameTrace(a.trace, WriteTrace(before, cr11Now)));
         EXPECT_EQ(adapter::ChangedRegisters(before, a), std::vector<std::string>{});
         EXPECT_EQ(adapter::CountUndecoded(a), 0u);
     }

@@ -21,7 +21,7 @@ struct RateCase {
     const char* name;
     bool keyExists;
     std::optional<host::RegistryValue> value;
-    int result;
+    RateSource source;
     std::string rateText;
 };
 
@@ -40,23 +40,23 @@ const std::string k254(254, '7');
 
 // rateText starts as "99" in every case, to show when it is left alone.
 const RateCase kRateCases[] = {
-    {"Text75", true, Text("75"), 1, "75"},
-    {"Text0", true, Text("0"), 1, "0"},
-    {"EmptyText", true, Text(""), 1, ""},
-    {"NoValue", true, std::nullopt, 1, "60"},
-    {"NoKey", false, Text("75"), 0, "99"},
-    {"TextWithoutZero", true, Raw(REG_SZ, "75"), 1, "75"},
-    {"BinaryType", true, Raw(REG_BINARY, "85"), 1, "85"},
-    {"DwordType", true, Raw(REG_DWORD, std::string("\x55\0\0\0", 4)), 1, "U"},
-    {"EmptyBinary", true, Raw(REG_BINARY, ""), 1, ""},
+    {"Text75", true, Text("75"), kRateFromRegistry, "75"},
+    {"Text0", true, Text("0"), kRateFromRegistry, "0"},
+    {"EmptyText", true, Text(""), kRateFromRegistry, ""},
+    {"NoValue", true, std::nullopt, kRateNoValue, "60"},
+    {"NoKey", false, Text("75"), kRateNoKey, "99"},
+    {"TextWithoutZero", true, Raw(REG_SZ, "75"), kRateFromRegistry, "75"},
+    {"BinaryType", true, Raw(REG_BINARY, "85"), kRateFromRegistry, "85"},
+    {"DwordType", true, Raw(REG_DWORD, std::string("\x55\0\0\0", 4)), kRateFromRegistry, "U"},
+    {"EmptyBinary", true, Raw(REG_BINARY, ""), kRateFromRegistry, ""},
     // The largest value that fits: 254 characters and the zero fill rateText exactly.
-    {"Text254", true, Text(k254), 1, k254},
-    {"Text254WithoutZero", true, Raw(REG_SZ, k254), 1, k254},
+    {"Text254", true, Text(k254), kRateFromRegistry, k254},
+    {"Text254WithoutZero", true, Raw(REG_SZ, k254), kRateFromRegistry, k254},
     // 255 characters without a zero: the query succeeds, but the text has no room for its zero in
     // rateText, so it counts like the same text stored with one, which is too long to fetch.
-    {"Text255WithoutZero", true, Raw(REG_SZ, k254 + "7"), 1, "60"},
-    {"Text255", true, Text(k254 + "7"), 1, "60"},
-    {"Bytes300", true, Raw(REG_BINARY, std::string(300, '8')), 1, "60"},
+    {"Text255WithoutZero", true, Raw(REG_SZ, k254 + "7"), kRateUnreadable, "60"},
+    {"Text255", true, Text(k254 + "7"), kRateUnreadable, "60"},
+    {"Bytes300", true, Raw(REG_BINARY, std::string(300, '8')), kRateUnreadable, "60"},
 };
 
 class RefreshRateCases : public SettingsTest, public ::testing::WithParamInterface<RateCase> {};
@@ -68,7 +68,7 @@ TEST_P(RefreshRateCases, RateTextAlwaysTerminatedWithinItsBuffer) {
     m.refreshRate       = c.value;
     std::strcpy(displayState.rateText, "99");
 
-    EXPECT_EQ(ReadRefreshRate(&displayState), c.result);
+    EXPECT_EQ(ReadRefreshRate(&displayState), c.source);
     ASSERT_NE(std::memchr(displayState.rateText, 0, sizeof displayState.rateText), nullptr);
     EXPECT_EQ(std::string(displayState.rateText), c.rateText);
     if (c.keyExists) {
@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Probe, RefreshRateCases, ::testing::ValuesIn(kRateCases
 // No key: the zero-initialised state keeps its empty text.
 TEST_F(SettingsTest, NoKeyLeavesTheRateTextEmpty) {
     host::TheMachine().settingsKeyExists = false;
-    EXPECT_EQ(ReadRefreshRate(&displayState), 0);
+    EXPECT_EQ(ReadRefreshRate(&displayState), kRateNoKey);
     EXPECT_STREQ(displayState.rateText, "");
 }
 
@@ -92,7 +92,7 @@ TEST_F(SettingsTest, NoKeyLeavesTheRateTextEmpty) {
 TEST_F(SettingsTest, ShorterTextReplacesALongerOne) {
     std::memset(displayState.rateText, '9', sizeof displayState.rateText - 1);
     host::TheMachine().refreshRate = Text("72");
-    EXPECT_EQ(ReadRefreshRate(&displayState), 1);
+    EXPECT_EQ(ReadRefreshRate(&displayState), kRateFromRegistry);
     EXPECT_STREQ(displayState.rateText, "72");
 }
 

@@ -193,7 +193,7 @@ bool Written(bool crtc, uint8_t index) {
 bool ZeroRecordChosen(Screen screen) {
     TableRow row;
     RateSlot slot;
-    if (!FindTableRow(screen.width, screen.height, displayState.rateIndex, &row, &slot)) {
+    if (!FindTimingRow(screen.width, screen.height, displayState.rateIndex, &row, &slot)) {
         return false;
     }
     const TimingRecord& record = TimingTable[row][displayState.rateIndex];

@@ -25,6 +25,12 @@ DisplayState State(int width, int height, int bpp, const char* rate) {
     return support::MakeDisplayState(width, height, bpp, rate);
 }
 
+DisplayState State(int width, int height, int bpp, const char* rate, RateIndex rateIndex) {
+    DisplayState state = State(width, height, bpp, rate);
+    state.rateIndex    = rateIndex;
+    return state;
+}
+
 TEST(Tables, SpotChecksWhereTranscriptionSlips) {
     EXPECT_EQ(RecordOf(TimingTable[0][0]),
               (Bytes{0x5F, 0x4F, 0x50, 0x80, 0x54, 0x80, 0x0B, 0x3E, 0xE9, 0x8C, 0xDF,
@@ -179,7 +185,8 @@ TEST_P(SelectTimingCases, PicksRecordOffsetAndWord) {
     DisplayState state  = State(c.width, c.height, c.bpp, c.rate);
     TimingSelection chosen{};
     ASSERT_EQ(state.rateIndex, c.rateIndex);
-    ASSERT_EQ(SelectTiming(&state, &chosen), 1);
+    ASSERT_EQ(SelectTiming(&state, &chosen), kTimingSelected);
+    EXPECT_EQ(chosen.row, c.recordRow);
     EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[c.recordRow][c.rateIndex]));
     EXPECT_EQ(chosen.offset, c.offset);
     EXPECT_EQ(WordOf(chosen.word), c.word);
@@ -212,70 +219,71 @@ INSTANTIATE_TEST_SUITE_P(Screens, SelectTimingCases, ::testing::Values(
 // clang-format on
 
 // Each row's RateIndex -> RateSlot map, entry by entry, with the mapped word the slot selects at one
-// depth (where the row's words differ most). Where the row holds no timing at the rate index, every
-// 720-pixel one among them, nothing is selected and the word stays as it was, here A5 A5 A5 A5.
+// depth (where the row's words differ most). Where the row holds no timing at the rate index, and
+// in the 720-pixel rows, which hold none at any, nothing is selected and the word stays as it was,
+// here A5 A5 A5 A5.
 TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     struct Case {
         int width, height;
         RateIndex rateIndex;
         TableRow row;
         RateSlot slot;
-        int selects; // 0: the record at the rate index is all zero, no timing
+        TimingVerdict verdict;
         int bpp;
         Bytes word;
     };
     // clang-format off
     const Case cases[] = {
-        // width height r row slot   sel  bpp  word
-        {640,  480,  0, 0, 0,       1,   24, {0x0F, 0x0C, 0x00, 0x00}},
-        {640,  480,  1, 0, 1,       1,   24, {0x0F, 0x0C, 0x00, 0x00}},
-        {640,  480,  2, 0, 2,       1,   24, {0x10, 0x0D, 0x00, 0x00}},
-        {640,  480,  3, 0, 4,       1,   24, {0x0C, 0x0F, 0x00, 0x00}},
-        {640,  480,  4, 0, 5,       1,   24, {0x13, 0x11, 0x00, 0x00}},
-        {640,  480,  5, 0, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  0, 1, 0,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  1, 1, 1,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  2, 1, 2,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  3, 1, 4,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  4, 1, 5,       0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {720,  480,  5, 1, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {800,  600,  0, 3, 0,       1,   16, {0x0C, 0x0F, 0x00, 0x00}},
-        {800,  600,  1, 3, 1,       1,   16, {0x0D, 0x0B, 0x00, 0x00}},
-        {800,  600,  2, 3, 2,       1,   16, {0x0F, 0x0C, 0x00, 0x00}},
-        {800,  600,  3, 3, 4,       1,   16, {0x0C, 0x0F, 0x00, 0x00}},
-        {800,  600,  4, 3, 5,       1,   16, {0x12, 0x12, 0x00, 0x00}},
-        {800,  600,  5, 3, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1024, 768,  0, 4, 0,       1,   16, {0x16, 0x10, 0x00, 0x00}},
-        {1024, 768,  1, 4, 1,       1,   16, {0x15, 0x10, 0x00, 0x00}},
-        {1024, 768,  2, 4, 2,       1,   16, {0x1C, 0x14, 0x00, 0x00}},
-        {1024, 768,  3, 4, 3,       1,   16, {0x1A, 0x13, 0x00, 0x00}},
-        {1024, 768,  4, 4, 4,       1,   16, {0x1C, 0x18, 0x00, 0x00}},
-        {1024, 768,  5, 4, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1152, 864,  0, 5, 0,       1,   24, {0x24, 0x16, 0x00, 0x00}},
-        {1152, 864,  1, 5, 1,       1,   24, {0x2A, 0x1A, 0x00, 0x00}},
-        {1152, 864,  2, 5, 2,       1,   24, {0x2A, 0x1E, 0x00, 0x00}},
-        {1152, 864,  3, 5, 3,       0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1152, 864,  4, 5, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1152, 864,  5, 5, kNoSlot, 0,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1280, 1024, 0, 6, 0,       1,   16, {0x1A, 0x16, 0x00, 0x00}},
-        {1280, 1024, 1, 6, 1,       1,   16, {0x22, 0x1A, 0x00, 0x00}},
-        {1280, 1024, 2, 6, 2,       1,   16, {0x27, 0x1C, 0x00, 0x00}},
-        {1280, 1024, 3, 6, 3,       1,   16, {0x2D, 0x1D, 0x00, 0x00}},
-        {1280, 1024, 4, 6, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1280, 1024, 5, 6, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 0, 7, 0,       1,   16, {0x29, 0x1D, 0x00, 0x00}},
-        {1600, 1200, 1, 7, 1,       1,   16, {0x00, 0x00, 0x00, 0x00}},
-        {1600, 1200, 2, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 3, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 4, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
-        {1600, 1200, 5, 7, kNoSlot, 0,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        // width height r row slot   verdict          bpp  word
+        {640,  480,  0, 0, 0,       kTimingSelected,   24, {0x0F, 0x0C, 0x00, 0x00}},
+        {640,  480,  1, 0, 1,       kTimingSelected,   24, {0x0F, 0x0C, 0x00, 0x00}},
+        {640,  480,  2, 0, 2,       kTimingSelected,   24, {0x10, 0x0D, 0x00, 0x00}},
+        {640,  480,  3, 0, 4,       kTimingSelected,   24, {0x0C, 0x0F, 0x00, 0x00}},
+        {640,  480,  4, 0, 5,       kTimingSelected,   24, {0x13, 0x11, 0x00, 0x00}},
+        {640,  480,  5, 0, kNoSlot, kNoTimingAtRate,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  0, 1, 0,       kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  1, 1, 1,       kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  2, 1, 2,       kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  3, 1, 4,       kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  4, 1, 5,       kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {720,  480,  5, 1, kNoSlot, kNoTimingInRow ,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {800,  600,  0, 3, 0,       kTimingSelected,   16, {0x0C, 0x0F, 0x00, 0x00}},
+        {800,  600,  1, 3, 1,       kTimingSelected,   16, {0x0D, 0x0B, 0x00, 0x00}},
+        {800,  600,  2, 3, 2,       kTimingSelected,   16, {0x0F, 0x0C, 0x00, 0x00}},
+        {800,  600,  3, 3, 4,       kTimingSelected,   16, {0x0C, 0x0F, 0x00, 0x00}},
+        {800,  600,  4, 3, 5,       kTimingSelected,   16, {0x12, 0x12, 0x00, 0x00}},
+        {800,  600,  5, 3, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1024, 768,  0, 4, 0,       kTimingSelected,   16, {0x16, 0x10, 0x00, 0x00}},
+        {1024, 768,  1, 4, 1,       kTimingSelected,   16, {0x15, 0x10, 0x00, 0x00}},
+        {1024, 768,  2, 4, 2,       kTimingSelected,   16, {0x1C, 0x14, 0x00, 0x00}},
+        {1024, 768,  3, 4, 3,       kTimingSelected,   16, {0x1A, 0x13, 0x00, 0x00}},
+        {1024, 768,  4, 4, 4,       kTimingSelected,   16, {0x1C, 0x18, 0x00, 0x00}},
+        {1024, 768,  5, 4, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  0, 5, 0,       kTimingSelected,   24, {0x24, 0x16, 0x00, 0x00}},
+        {1152, 864,  1, 5, 1,       kTimingSelected,   24, {0x2A, 0x1A, 0x00, 0x00}},
+        {1152, 864,  2, 5, 2,       kTimingSelected,   24, {0x2A, 0x1E, 0x00, 0x00}},
+        {1152, 864,  3, 5, 3,       kNoTimingAtRate,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  4, 5, kNoSlot, kNoTimingAtRate,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1152, 864,  5, 5, kNoSlot, kNoTimingAtRate,   24, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1280, 1024, 0, 6, 0,       kTimingSelected,   16, {0x1A, 0x16, 0x00, 0x00}},
+        {1280, 1024, 1, 6, 1,       kTimingSelected,   16, {0x22, 0x1A, 0x00, 0x00}},
+        {1280, 1024, 2, 6, 2,       kTimingSelected,   16, {0x27, 0x1C, 0x00, 0x00}},
+        {1280, 1024, 3, 6, 3,       kTimingSelected,   16, {0x2D, 0x1D, 0x00, 0x00}},
+        {1280, 1024, 4, 6, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1280, 1024, 5, 6, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 0, 7, 0,       kTimingSelected,   16, {0x29, 0x1D, 0x00, 0x00}},
+        {1600, 1200, 1, 7, 1,       kTimingSelected,   16, {0x00, 0x00, 0x00, 0x00}},
+        {1600, 1200, 2, 7, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 3, 7, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 4, 7, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
+        {1600, 1200, 5, 7, kNoSlot, kNoTimingAtRate,   16, {0xA5, 0xA5, 0xA5, 0xA5}},
     };
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "width " << c.width << " rate index " << c.rateIndex);
         TableRow row;
         RateSlot slot;
-        ASSERT_EQ(FindTableRow(c.width, c.height, c.rateIndex, &row, &slot), 1);
+        ASSERT_EQ(FindTimingRow(c.width, c.height, c.rateIndex, &row, &slot), 1);
         EXPECT_EQ(row, c.row);
         EXPECT_EQ(slot, c.slot);
 
@@ -283,7 +291,8 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
         state.rateIndex    = c.rateIndex;
         TimingSelection chosen;
         std::memset(&chosen, 0xA5, sizeof chosen);
-        ASSERT_EQ(SelectTiming(&state, &chosen), c.selects);
+        ASSERT_EQ(SelectTiming(&state, &chosen), c.verdict);
+        EXPECT_EQ(chosen.row, c.row);
         EXPECT_EQ(WordOf(chosen.word), c.word);
     }
 }
@@ -293,35 +302,58 @@ TEST(SelectTiming, IgnoresModeIndex) {
     DisplayState state = State(1024, 768, 16, "85");
     state.listRow      = 7;
     TimingSelection chosen{};
-    ASSERT_EQ(SelectTiming(&state, &chosen), 1);
+    ASSERT_EQ(SelectTiming(&state, &chosen), kTimingSelected);
     EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[4][2]));
 }
 
 // No row for the width, no column for the depth, or an all-zero record at the rate: a record of
 // zeros is no timing (written out, a horizontal total of 0 loses the monitor's sync). The empty
 // rate text matches the row's first empty entry, whose record is zero; the 720-pixel rows hold
-// nothing else. A record with a zero word or offset is a timing all the same.
-TEST(SelectTiming, NoRowColumnOrTimingLeavesSelectionUntouched) {
-    const DisplayState states[] = {
-        State(1920, 1080, 16, "60"), State(0, 0, 8, "60"),        State(1024, 768, 25, "60"),
-        State(1024, 768, 32, "85"),  State(-1024, 768, 16, "60"), State(1152, 864, 16, ""),
-        State(1600, 1200, 16, ""),   State(1024, 768, 16, ""),    State(720, 480, 8, "60"),
-        State(720, 576, 24, "85"),   State(720, 400, 16, "0"),    State(1280, 960, 16, "160")};
-    for (const DisplayState& state : states) {
+// nothing else. A record with a zero word or offset is a timing all the same. Each says why, and
+// leaves the values the adapter would be given as they were.
+TEST(SelectTiming, NoRowColumnOrTimingSaysWhyAndLeavesTheValues) {
+    const struct {
+        DisplayState state;
+        TimingVerdict verdict;
+    } cases[] = {
+        {State(1920, 1080, 16, "60"), kNoWidthRow},
+        {State(0, 0, 8, "60"), kNoWidthRow},
+        {State(1024, 768, 25, "60"), kNoDepthColumn},
+        {State(1024, 768, 32, "85"), kNoDepthColumn},
+        {State(-1024, 768, 16, "60"), kNoWidthRow},
+        {State(1152, 864, 16, ""), kNoTimingAtRate},
+        {State(1600, 1200, 16, ""), kNoTimingAtRate},
+        {State(1024, 768, 16, ""), kNoTimingAtRate},
+        {State(720, 480, 8, "60"), kNoTimingInRow},
+        {State(720, 576, 24, "85"), kNoTimingInRow},
+        {State(720, 400, 16, "0"), kNoTimingInRow},
+        {State(1280, 960, 16, "160"), kNoTimingAtRate},
+        {State(1024, 768, 16, "85", kRateCount), kNoWidthRow}, // a rate index outside every row
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.state.width << "x" << c.state.height << " " << c.state.bitsPerPixel << " \""
+                     << c.state.rateText << "\" index " << c.state.rateIndex);
         TimingSelection chosen;
         std::memset(&chosen, 0x5A, sizeof chosen);
         TimingSelection before = chosen;
-        EXPECT_EQ(SelectTiming(&state, &chosen), 0) << state.width << "x" << state.height << " "
-                                                    << state.bitsPerPixel << " \"" << state.rateText << "\"";
-        EXPECT_EQ(std::memcmp(&chosen, &before, sizeof chosen), 0);
+        EXPECT_EQ(SelectTiming(&c.state, &chosen), c.verdict);
+        EXPECT_EQ(RecordOf(chosen.record), RecordOf(before.record));
+        EXPECT_EQ(chosen.offset, before.offset);
+        EXPECT_EQ(WordOf(chosen.word), WordOf(before.word));
     }
 }
 
-TEST(SelectTiming, RateIndexOutsideTheRowIsRefused) {
-    DisplayState state = State(1024, 768, 16, "85");
-    state.rateIndex    = kRateCount;
-    TimingSelection chosen{};
-    EXPECT_EQ(SelectTiming(&state, &chosen), 0);
+// SelectTiming tells a row without any timing by its first record: every row that holds a timing
+// holds one at its first rate.
+TEST(TimingTable, EveryRowWithATimingHoldsOneAtItsFirstRate) {
+    for (TableRow row = 0; row < kRowCount; ++row) {
+        int any = 0;
+        for (RateIndex r = 0; r < kRateCount; ++r) {
+            any |= IsTimingRecord(TimingTable[row][r]);
+        }
+        EXPECT_EQ(IsTimingRecord(TimingTable[row][0]), any) << "row " << row;
+    }
 }
 
 } // namespace

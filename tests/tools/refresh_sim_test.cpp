@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 #include "tests/support/refresh_sim.h"
 #include "tests/support/scratch_folder.h"
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "machine.h"
-#include "app/package.h"
+#include "common/display_events.h"
+#include "common/names.h"
 #include "tests/support/process.h"
 #include "watch/pending_delete.h"
 #include "watch/watch.h"
@@ -92,7 +93,7 @@ TEST(SetsDisplayAnew, ModeChangesAndResumesOnly) {
 TEST_F(Watcher, OneHiddenWindowThatWaits) {
     const host::Machine& m = host::TheMachine();
     ASSERT_EQ(m.registeredClasses.size(), 1u);
-    EXPECT_EQ(m.registeredClasses[0].className, kWatcherClassName);
+    EXPECT_EQ(m.registeredClasses[0].className, WATCHER_CLASS_NAME);
     EXPECT_EQ(m.registeredClasses[0].proc, &WatchWndProc);
     ASSERT_EQ(m.createdWindows.size(), 1u);
     EXPECT_EQ(m.createdWindows[0].parent, nullptr);
@@ -114,7 +115,7 @@ TEST(WatcherStart, RunsTheUtilityOnceAfterTheDelay) {
     Wait(1);
     ASSERT_EQ(Started(), 1u);
     EXPECT_EQ(host::TheMachine().startedProcesses[0].application,
-              std::string("C:\\WINDOWS\\") + kUtilityFileName);
+              std::string("C:\\WINDOWS\\") + UTILITY_FILE_NAME);
     Wait(60 * 1000);
     EXPECT_EQ(Started(), 1u);
 }
@@ -128,7 +129,7 @@ TEST_F(Watcher, ASecondOneLeavesAtOnce) {
     EXPECT_EQ(host::CountCalls("MsgWaitForMultipleObjects"), 1u);
 
     StartFreshWatcher();
-    host::TheMachine().namedMutexes.insert(kWatcherMutexName); // the first, before its window
+    host::TheMachine().namedMutexes.insert(WATCHER_MUTEX_NAME); // the first, before its window
     EXPECT_EQ(WatchMain(kInstance, "LUMWATCH.EXE"), 0);
     EXPECT_TRUE(host::TheMachine().registeredClasses.empty());
     EXPECT_EQ(Started(), 0u);
@@ -165,7 +166,7 @@ TEST_F(Watcher, StartsTheUtilityBesideItself) {
     Send(WM_DISPLAYCHANGE, 16);
     Wait(kSettleMilliseconds);
     ASSERT_EQ(Runs(), 1u);
-    EXPECT_EQ(m.startedProcesses[1].application, std::string("D:\\LUMAREL TOOLS\\") + kUtilityFileName);
+    EXPECT_EQ(m.startedProcesses[1].application, std::string("D:\\LUMAREL TOOLS\\") + UTILITY_FILE_NAME);
     EXPECT_FALSE(m.startedProcesses[1].commandLine);
     ASSERT_NE(watchState.run, nullptr);
     EXPECT_EQ(m.openObjects.at(watchState.run).process, 1);
@@ -343,7 +344,9 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
         {"LUMWATCH.EXE /REMOVED", 0},
         {"LUMWATCH.EXE /REMOVE now", 0},
         {"LUMWATCH.EXE REMOVE", 0},
-        {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 0}, // unquoted: "TOOLS\LUMWATCH.EXE" comes first
+        {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 1}, // unquoted, but its own name is found
+        {"LUMWATCH/REMOVE", 1},                    // as COMMAND.COM takes a switch
+        {"LUMWAT~1.EXE /REMOVE", 1},               // started by another name: its first word
         {"/REMOVE", 0},                            // the program's own name
         {"", 0},
     };
@@ -359,7 +362,7 @@ TEST(RemovePackage, UninstallsThenLeavesOneWatcher) {
         StartFreshWatcher();
         host::Machine& m = host::TheMachine();
         if (watcherRuns) {
-            m.namedMutexes.insert(kWatcherMutexName);
+            m.namedMutexes.insert(WATCHER_MUTEX_NAME);
         }
         EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE"), 0);
         ASSERT_EQ(Started(), watcherRuns ? 1u : 2u);

@@ -69,41 +69,11 @@ bool ParseU32(const char* s, uint32_t* v) {
     return true;
 }
 
-// Sets a register of the model before the program starts: "crtc:0x75=0x20", "ext:0x09=0x01",
-// "misc=0x67", a byte of the register window: "window:3=0x6F", or an index register:
-// "crtc-index=0x5A", "ext-index=0xA5".
+// Sets a register of the model before the program starts (adapter::SetRegister's settings).
 void ApplyPreset(adapter::Adapter& model, const std::string& s) {
-    size_t eq = s.find('=');
-    if (eq == std::string::npos) {
-        Usage("--set needs KIND[:INDEX]=VALUE");
-    }
-    std::string left = s.substr(0, eq), kind = left;
-    uint32_t index = 0, value;
-    size_t colon   = left.find(':');
-    if (colon != std::string::npos) {
-        kind = left.substr(0, colon);
-        if (!ParseU32(left.c_str() + colon + 1, &index) || index > 0xFF) {
-            Usage("bad --set index (one byte)");
-        }
-    }
-    if (!ParseU32(s.c_str() + eq + 1, &value) || value > 0xFF) {
-        Usage("bad --set value (one byte)");
-    }
-    uint8_t v = static_cast<uint8_t>(value);
-    if (kind == "crtc" && colon != std::string::npos) {
-        model.crtc[index] = v;
-    } else if (kind == "ext" && colon != std::string::npos) {
-        model.ext[index] = v;
-    } else if (kind == "window" && colon != std::string::npos && index < adapter::kWindowSize) {
-        model.window[index] = v;
-    } else if (kind == "misc" && colon == std::string::npos) {
-        model.miscOutput = v;
-    } else if (kind == "crtc-index" && colon == std::string::npos) {
-        model.crtcLatch = v;
-    } else if (kind == "ext-index" && colon == std::string::npos) {
-        model.extLatch = v;
-    } else {
-        Usage("--set: unknown register");
+    std::string error;
+    if (!adapter::SetRegister(model, s, &error)) {
+        Usage(("--set: " + error).c_str());
     }
 }
 

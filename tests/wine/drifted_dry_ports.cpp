@@ -6,5 +6,4 @@
 #define WritePort DriftedWritePortByte
 #define StoreWindowByte DriftedStoreWindowByte
 #define LoadWindowByte DriftedLoadWindowByte
-#define RecordStep DriftedRecordStep
 #include "diag/dry_ports.cpp"

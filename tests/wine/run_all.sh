@@ -50,8 +50,8 @@ refcheck_checks=(--console --no-resources --max-bytes 16384 --max-out 1)
 python3 "$here/check_win95_exe.py" "${refcheck_checks[@]}" "$windows_dir/refcheck.exe"
 result $? "refcheck.exe loads on Windows 95 (PE, console, layout, imports, instructions, no resources, size, one out)"
 
-# The watcher: a GUI program without resources, at most 4 KiB, with no port access at all.
-python3 "$here/check_win95_exe.py" --no-resources --max-bytes 4096 --max-out 0 "$windows_dir/lumwatch.exe"
+# The watcher: a GUI program without resources, at most 8 KiB, with no port access at all.
+python3 "$here/check_win95_exe.py" --no-resources --max-bytes 8192 --max-out 0 "$windows_dir/lumwatch.exe"
 result $? "lumwatch.exe loads on Windows 95 (PE, layout, imports, instructions, no resources, size, no out)"
 
 # The rate chooser: a GUI program whose resources are its two dialogs, at most 16 KiB; it writes the

@@ -8,12 +8,13 @@
 #include "timing/timing.h"
 
 int main() {
-    RegisterWindow window = MapRegisterWindow();
-    if (window == 0) {
+    RegisterWindow registers = 0;
+    DWORD error;
+    if (AskMappingVxd(&registers, &error) != kVxdWindow) {
         return 1;
     }
     AdapterRegisters saved;
-    ReadAdapterRegisters(window, &saved);
+    ReadAdapterRegisters(registers, &saved);
 
     DisplayState state = {};
     state.width        = 1024;
@@ -24,11 +25,11 @@ int main() {
     state.listRow      = ClassifyResolution(state.width, state.height);
     state.rateIndex    = FindRateIndex(state.listRow, state.rateText);
     TimingSelection selection;
-    if (!SelectTiming(&state, &selection)) {
+    if (SelectTiming(&state, &selection) != kTimingSelected) {
         return 2;
     }
-    ProgramTiming(&selection);
+    ProgramTiming(&selection, registers);
 
-    WriteAdapterRegisters(window, &saved);
+    WriteAdapterRegisters(registers, &saved);
     return 0;
 }

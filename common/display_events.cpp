@@ -1,4 +1,4 @@
-#include "app/package.h"
+#include "common/display_events.h"
 
 // Power broadcast events after which Windows has reset the display. Windows 95 sends a resume
 // from suspend only to a program that saw the suspend, else a critical resume.
@@ -15,32 +15,4 @@ int SetsDisplayAnew(UINT message, WPARAM wParam) {
     }
     return message == WM_POWERBROADCAST && (wParam == kResumeCritical || wParam == kResumeSuspend ||
                                             wParam == kResumeStandby || wParam == kResumeAutomatic);
-}
-
-static const char* SkipBlanks(const char* p) {
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    return p;
-}
-
-int HasOnlySwitch(const char* commandLine, const char* word) {
-    const char* p = commandLine;
-    if (*p == '"') {
-        for (++p; *p != 0 && *p != '"'; ++p) {
-        }
-        p += *p == '"';
-    } else {
-        while (*p != 0 && *p != ' ' && *p != '\t') {
-            ++p;
-        }
-    }
-    p = SkipBlanks(p);
-    for (; *word != 0; ++p, ++word) {
-        char c = *p >= 'a' && *p <= 'z' ? static_cast<char>(*p - 'a' + 'A') : *p;
-        if (c != *word) {
-            return 0;
-        }
-    }
-    return *SkipBlanks(p) == 0;
 }

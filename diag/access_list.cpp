@@ -1,9 +1,7 @@
-#include "diag/run_record.h"
+#include "diag/access_list.h"
 
 #include "hw/vga.h"
 
-RecordedStep recordedSteps[kRecordedStepRoom];
-int recordedStepCount;
 PlannedAccess plannedAccesses[kPlannedAccessRoom];
 int plannedAccessCount;
 
@@ -26,19 +24,9 @@ static int IsDataPort(WORD port) {
     return port == VGA_CRT_DC || port == EXT_DC;
 }
 
-void ClearRunRecord() {
-    recordedStepCount  = 0;
+void ClearAccessList() {
     plannedAccessCount = 0;
     pendingIndexPort   = 0;
-}
-
-void KeepStep(RunStep step, DWORD value) {
-    if (recordedStepCount < kRecordedStepRoom) {
-        RecordedStep& s = recordedSteps[recordedStepCount++];
-        s.step          = step;
-        s.value         = value;
-        s.accessCount   = plannedAccessCount;
-    }
 }
 
 int IsMadeRead(WORD port, BYTE* index) {

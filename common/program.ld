@@ -1,5 +1,5 @@
-/* Section layout of refresh.exe. The stock MinGW script gives the read-only data a section, a 4 KiB
-   page and a 512-byte file block of its own; this one keeps four sections:
+/* Section layout of the package's Windows programs. The stock MinGW script gives the read-only data
+   a section, a 4 KiB page and a 512-byte file block of its own; this one keeps four sections:
 
      .text   code, the constructor and destructor lists (each empty: the entry point runs none), then
              the read-only data, tables and texts: execute and read, never write

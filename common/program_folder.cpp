@@ -1,0 +1,22 @@
+#include "common/program_folder.h"
+
+#include <string.h>
+
+int PathBesideProgram(char path[MAX_PATH], const char* fileName) {
+    DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 0;
+    }
+    char* name = path;
+    for (char* p = path; *p != 0; ++p) {
+        if (*p == '\\') {
+            name = p + 1;
+        }
+    }
+    size_t size = strlen(fileName) + 1;
+    if (static_cast<size_t>(name - path) + size > MAX_PATH) {
+        return 0;
+    }
+    memcpy(name, fileName, size);
+    return 1;
+}

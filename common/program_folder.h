@@ -1,0 +1,9 @@
+// Files beside the program's own: the package's programs start each other by full path from the
+// folder they were installed to, never by the current folder or the search path.
+#pragma once
+
+#include <windows.h>
+
+// The full path of `fileName` in the folder of the running program's own file; 0 when it would not
+// fit MAX_PATH.
+int PathBesideProgram(char path[MAX_PATH], const char* fileName);
