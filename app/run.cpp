@@ -36,7 +36,7 @@ RegisterWindow MapRegisterWindow() {
 void RunRefreshSetup() {
     if (DecideRun(&displayState, &timingSelection, &runDecisions) != kRunProgramsAdapter) {
         // Of all the stops, only a system.ini that does not open is told.
-        if (runDecisions.driver >= kSystemIniNotOpen) {
+        if (runDecisions.displayDriver >= kSystemIniNotOpen) {
             MessageBoxA(NULL, OPEN_SYSTEM_INI_ERROR, "", MB_ICONERROR | MB_OK);
         }
         return;

@@ -30,7 +30,7 @@ static TimingVerdict SelectFor(const char* rate, DisplayState* state, TimingSele
 // Where the run stops whatever the rate, as its decisions say; else whether the window is had.
 static Hindrance HindranceOf(const RunDecisions* d) {
     switch (d->stop) {
-    case kStopDriverCheck: return d->driver == kDriverNotNamed ? kNotServed : kNoSystemIni;
+    case kStopDriverCheck: return d->displayDriver == kDriverNotNamed ? kNotServed : kNoSystemIni;
     case kStopSkipBit: return kSkipBitSet;
     case kStopColoursUnknown: return kColoursUnknown;
     case kStopSixteenColours: return kSixteenColours;

@@ -22,7 +22,7 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     facts.decisions  = &runDecisions;
     facts.state      = &displayState;
     facts.selection  = &timingSelection;
-    GatherSystemFacts(&facts.system, path, runDecisions.driver);
+    GatherSystemFacts(&facts.system, path, runDecisions.displayDriver);
     facts.accesses    = plannedAccesses;
     facts.accessCount = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
     return WriteRunReport(&facts, writeLine, context, 0);

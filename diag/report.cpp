@@ -144,7 +144,7 @@ void ReportNearMiss(Report* r, const DriverLineFacts* d) {
 // The driver check, up to its stop; 1 when system.ini names the served driver.
 int ReportSystemIni(Report* r, const RunFacts* f) {
     const char* openError = "system.ini does not open (the utility shows \"" OPEN_SYSTEM_INI_ERROR "\")";
-    DriverCheck check     = f->decisions->driver;
+    DriverCheck check     = f->decisions->displayDriver;
     char* p               = PutText(r->line, "system.ini: ");
     if (check == kSystemIniNoPath) {
         PutText(p, f->system.place == kNoWindowsFolder

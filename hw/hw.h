@@ -49,6 +49,7 @@ struct AdapterRegisters {
 };
 // Reads them all, the index latches first, before anything moves them. registers is never 0.
 void ReadAdapterRegisters(RegisterWindow registers, AdapterRegisters* saved);
-// Writes them all back in the sequence's order, the CRTC lock handled as the sequence handles it,
-// and the index latches last, as found.
+// Writes them all back in the sequence's order, extended 0x09 with its bit 0 set at its step and as
+// found after the last register, the CRTC lock handled as the sequence handles it, and the index
+// latches last, as found.
 void WriteAdapterRegisters(RegisterWindow registers, const AdapterRegisters* saved);

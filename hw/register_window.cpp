@@ -10,8 +10,8 @@ static HANDLE OpenMappingVxd() {
 }
 
 VxdAnswer AskMappingVxd(RegisterWindow* registers, DWORD* error) {
-    HANDLE driver = OpenMappingVxd();
-    if (driver == INVALID_HANDLE_VALUE) {
+    HANDLE vxd = OpenMappingVxd();
+    if (vxd == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return kVxdDoesNotOpen;
     }
@@ -20,8 +20,8 @@ VxdAnswer AskMappingVxd(RegisterWindow* registers, DWORD* error) {
     UINT32 out[kPhyswinAnswerSize / 4] = {0, 0};
     DWORD returned;
     BOOL answered =
-        DeviceIoControl(driver, kPhyswinMapRegisterWindow, NULL, 0, out, sizeof out, &returned, NULL);
-    CloseHandle(driver);
+        DeviceIoControl(vxd, kPhyswinMapRegisterWindow, NULL, 0, out, sizeof out, &returned, NULL);
+    CloseHandle(vxd);
     if (!answered) {
         return kVxdCallFails;
     }

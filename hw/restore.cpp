@@ -38,11 +38,18 @@ void ReadAdapterRegisters(RegisterWindow registers, AdapterRegisters* saved) {
     }
 }
 
+// In the order that makes every write count: extended 0x09 with its bit 0 set first, as the sequence
+// sets it, so that the timing registers take what follows whatever 0x09 held; then every register
+// as found; 0x09 as found last of all; then the index latches.
 void WriteAdapterRegisters(RegisterWindow registers, const AdapterRegisters* saved) {
+    BYTE ext09 = 0;
     for (int i = 0; i < kTimingSequenceLength; ++i) {
         const SequenceStep& step = kTimingSequence[i];
         BYTE value               = saved->found[i];
-        if (step.source == kValueUnlocked) {
+        if (step.source == kValueExt09) {
+            ext09 = value;
+            value |= EXT_09_BIT0;
+        } else if (step.source == kValueUnlocked) {
             // The trial may have set the lock bit; the found one goes back at CRTC 0x11's own step.
             value = ReadIndexed(VGA_CRT_IC, step.index) & ~VGA_CR11_LOCK_CR0_CR7;
         }
@@ -56,6 +63,7 @@ void WriteAdapterRegisters(RegisterWindow registers, const AdapterRegisters* sav
         }
     }
 
+    WriteIndexed(EXT_IC, EXT_09, ext09);
     // Last: another program's next data access must find the register it selected.
     WritePort(VGA_CRT_IC, saved->crtcIndex);
     WritePort(EXT_IC, saved->extIndex);

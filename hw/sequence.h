@@ -90,9 +90,9 @@ constexpr int FirstWindowStep() {
 // The adapter accesses of a step: an indexed write is two, the unlock a read and a write of two each,
 // the miscellaneous output and a window byte one.
 constexpr int StepAccesses(const SequenceStep& step) {
-    return step.source == kValueUnlocked                                 ? 4
+    return step.source == kValueUnlocked                                  ? 4
            : step.kind == kStepMiscOutput || step.kind == kStepWindowByte ? 1
-                                                                         : 2;
+                                                                          : 2;
 }
 
 constexpr int SequenceAccesses(int first, int end) {

@@ -46,7 +46,8 @@
 #define VGA_CR11_LOCK_CR0_CR7  0x80 // CRTC 0x00-0x07 ignore writes while set (bit 4 of 0x07 excepted)
 #define VGA_CR07_LINE_COMPARE8 0x10 // bit 8 of the line compare: writable even while CRTC 0x11 locks 0x07
 #define EXT_CRTC_75_SKIP       0x20 // set: the adapter's timing is not to be touched
-#define EXT_09_BIT0            0x01 // set in extended 0x09 before the timing registers are written
+#define EXT_09_BIT0            0x01 // set: the timing registers take writes (CRTC 0x00-0x07 and 0x10-0x16,
+                                    // extended CRTC 0x30-0x33, extended 0xC8-0xCB); clear: they ignore them
 
 // Miscellaneous output register bits
 #define VGA_MIS_COLOR          0x01 // I/O at 0x3Dx: colour addressing

@@ -12,8 +12,8 @@ RunStop DecideRun(DisplayState* state, TimingSelection* selection, RunDecisions*
 
 // The driver check comes before any port access: only the served adapter family is touched.
 RunStop DecideDriver(RunDecisions* decisions) {
-    decisions->driver = CheckDisplayDriver();
-    return decisions->driver == kDriverNamed ? kRunProgramsAdapter : kStopDriverCheck;
+    decisions->displayDriver = CheckDisplayDriver();
+    return decisions->displayDriver == kDriverNamed ? kRunProgramsAdapter : kStopDriverCheck;
 }
 
 // The colour depth is asked only once the rate index is known.

@@ -27,7 +27,7 @@ enum { kMinimumBitsPerPixel = 5 };
 // What the run decided, and why; each part as far as the run got. Zero where it did not get there.
 struct RunDecisions {
     RunStop stop;
-    DriverCheck driver;
+    DriverCheck displayDriver;
     BYTE extCrtc75; // as read for the skip bit
     RateSource rateSource;
     TimingVerdict timing;

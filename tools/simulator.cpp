@@ -59,7 +59,7 @@ void Report(host::Machine& m, RunResult* result) {
     facts.selection  = &timingSelection;
     {
         KeepRecords keep(m);
-        GatherSystemFacts(&facts.system, path, runDecisions.driver);
+        GatherSystemFacts(&facts.system, path, runDecisions.displayDriver);
     }
     // The run's accesses, written down by the host's primitives as the diagnostic writes them.
     facts.accesses    = plannedAccesses;

@@ -33,7 +33,21 @@ uint8_t In(Adapter& a, uint16_t port) {
     return value;
 }
 
+// The registers bit 0 of extended 0x09 opens for writing: the timing registers, as the adapter
+// gates them.
+static bool TimingWritesOpen(const Adapter& a) {
+    return (a.ext[EXT_09] & EXT_09_BIT0) != 0;
+}
+
+static bool IsGatedCrtc(uint8_t index) {
+    return index <= VGA_CRTC_OVERFLOW || (index >= VGA_CRTC_V_SYNC_START && index <= VGA_CRTC_V_BLANK_END) ||
+           (index >= EXT_CRTC_30 && index <= EXT_CRTC_33);
+}
+
 static void WriteCrtc(Adapter& a, uint8_t index, uint8_t value) {
+    if (IsGatedCrtc(index) && !TimingWritesOpen(a)) {
+        return;
+    }
     bool locked = (a.crtc[VGA_CRTC_V_SYNC_END] & VGA_CR11_LOCK_CR0_CR7) != 0;
     if (locked && index < VGA_CRTC_OVERFLOW) {
         return;
@@ -51,7 +65,11 @@ void Out(Adapter& a, uint16_t port, uint8_t value) {
     case VGA_CRT_IC: a.crtcLatch = value; break;
     case VGA_CRT_DC: WriteCrtc(a, a.crtcLatch, value); break;
     case EXT_IC: a.extLatch = value; break;
-    case EXT_DC: a.ext[a.extLatch] = value; break;
+    case EXT_DC:
+        if (a.extLatch < EXT_C8 || a.extLatch > EXT_CB || TimingWritesOpen(a)) {
+            a.ext[a.extLatch] = value;
+        }
+        break;
     case VGA_MIS_W: a.miscOutput = value; break;
     default: undecoded = true; break;
     }

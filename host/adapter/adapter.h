@@ -39,6 +39,11 @@ struct Adapter {
     std::vector<Access> trace;
 };
 
+// Writes are as the adapter takes them: while bit 0 of extended 0x09 is clear, the timing registers
+// (CRTC 0x00-0x07 and 0x10-0x16, extended CRTC 0x30-0x33, extended 0xC8-0xCB) ignore writes; while
+// bit 7 of CRTC 0x11 is set, CRTC 0x00-0x07 do too, but for bit 4 of 0x07. Every write is recorded
+// in the trace all the same.
+//
 // Power-on state the tests and tools start from: all registers zero except CRTC 0x11 = 0x8E (the
 // BIOS text-mode value, write protection on) and miscellaneous output 0x67; CRTC 0x75 = 0x00
 // (skip bit clear); both index latches 0x00; window bytes zero at kDefaultWindowBase. Every field

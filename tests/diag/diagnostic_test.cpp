@@ -377,7 +377,7 @@ TEST(Diagnostic, SaysWhatIsReallyThere) {
         std::vector<std::string> report = RunDiagnosticOn(c.machine);
         const RunDecisions& d           = runDecisions;
         EXPECT_EQ(d.stop, c.stop) << c.name;
-        int why = d.stop == kStopDriverCheck      ? d.driver
+        int why = d.stop == kStopDriverCheck      ? d.displayDriver
                   : d.stop == kStopNoTiming       ? d.timing
                   : d.stop == kRunProgramsAdapter ? d.vxd
                                                   : 0;

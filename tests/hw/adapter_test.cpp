@@ -17,6 +17,19 @@ void WriteCrtc(adapter::Adapter& a, uint8_t index, uint8_t value) {
     adapter::Out(a, VGA_CRT_DC, value);
 }
 
+void WriteExt(adapter::Adapter& a, uint8_t index, uint8_t value) {
+    adapter::Out(a, EXT_IC, index);
+    adapter::Out(a, EXT_DC, value);
+}
+
+// The adapter with its timing registers open for writing (bit 0 of extended 0x09 set), as the
+// programming sequence opens them.
+adapter::Adapter OpenAdapter() {
+    adapter::Adapter a = adapter::MakeAdapter();
+    a.ext[EXT_09]      = EXT_09_BIT0;
+    return a;
+}
+
 TEST(Adapter, PowerOnState) {
     adapter::Adapter a = adapter::MakeAdapter();
     EXPECT_EQ(a.crtc[0x11], 0x8E); // locked
@@ -42,7 +55,7 @@ TEST(Adapter, Cr11LockProtectsCr00ToCr07) {
     };
     for (const Case& c : cases) {
         for (bool locked : {true, false}) {
-            adapter::Adapter a = adapter::MakeAdapter();
+            adapter::Adapter a = OpenAdapter();
             a.crtc[0x11]       = locked ? 0x8E : 0x0E;
             a.crtc[c.index]    = c.before;
             WriteCrtc(a, c.index, c.written);
@@ -55,7 +68,7 @@ TEST(Adapter, Cr11LockProtectsCr00ToCr07) {
 }
 
 TEST(Adapter, ClearingTheLockBitOpensCr00ToCr07) {
-    adapter::Adapter a = adapter::MakeAdapter();
+    adapter::Adapter a = OpenAdapter();
     WriteCrtc(a, 0x05, 0x96);
     EXPECT_EQ(a.crtc[0x05], 0x00);
     WriteCrtc(a, 0x11, 0x0E);
@@ -66,10 +79,45 @@ TEST(Adapter, ClearingTheLockBitOpensCr00ToCr07) {
     EXPECT_EQ(a.crtc[0x05], 0x96);
 }
 
+// Bit 0 of extended 0x09 gates the timing registers: while it is clear, CRTC 0x00-0x07 and
+// 0x10-0x16, extended CRTC 0x30-0x33 and extended 0xC8-0xCB keep their values; every other register,
+// 0x09 itself among them, takes its writes. Set, they take theirs again (CRTC 0x11 unlocked here).
+TEST(Adapter, Ext09Bit0GatesTheTimingRegisters) {
+    const struct {
+        bool crtc; // else an extended register
+        uint8_t index;
+        bool gated;
+    } cases[] = {{true, 0x00, true},  {true, 0x07, true},   {true, 0x08, false},  {true, 0x0F, false},
+                 {true, 0x10, true},  {true, 0x11, true},   {true, 0x13, true},   {true, 0x16, true},
+                 {true, 0x17, false}, {true, 0x30, true},   {true, 0x33, true},   {true, 0x34, false},
+                 {true, 0x75, false}, {false, 0x09, false}, {false, 0xC7, false}, {false, 0xC8, true},
+                 {false, 0xCB, true}, {false, 0xCC, false}};
+    for (const auto& c : cases) {
+        for (uint8_t ext09 : {0x00, 0x62, 0x01, 0x63}) {
+            adapter::Adapter a = adapter::MakeAdapter();
+            a.crtc[0x11]       = 0x0E;
+            a.ext[EXT_09]      = ext09;
+            uint8_t written    = c.index == EXT_09 ? 0x5A : 0xA5;
+            if (c.crtc) {
+                WriteCrtc(a, c.index, written);
+            } else {
+                WriteExt(a, c.index, written);
+            }
+            uint8_t held   = c.crtc ? a.crtc[c.index] : a.ext[c.index];
+            bool open      = (ext09 & EXT_09_BIT0) != 0;
+            uint8_t before = c.crtc && c.index == 0x11 ? 0x0E : c.index == EXT_09 && !c.crtc ? ext09 : 0x00;
+            EXPECT_EQ(held, c.gated && !open ? before : written)
+                << (c.crtc ? "CRTC 0x" : "extended 0x") << std::hex << int(c.index) << ", 0x09 = 0x"
+                << int(ext09);
+            EXPECT_EQ(a.trace.size(), 2u);
+        }
+    }
+}
+
 // A data access goes wherever the index latch points, however long ago it was set; the two
 // register files keep separate latches.
 TEST(Adapter, DataAccessGoesToTheLatchedIndex) {
-    adapter::Adapter a = adapter::MakeAdapter();
+    adapter::Adapter a = OpenAdapter();
     adapter::Out(a, EXT_DC, 0x55); // no index written yet: latch 0
     EXPECT_EQ(a.ext[0x00], 0x55);
 
@@ -212,10 +260,10 @@ TEST(Adapter, ChangedRegistersNamesEveryDifference) {
     adapter::In(after, VGA_CRT_DC);
     EXPECT_TRUE(adapter::ChangedRegisters(before, after).empty());
 
-    adapter::Out(after, VGA_CRT_IC, VGA_CRTC_V_SYNC_END);
-    adapter::Out(after, VGA_CRT_DC, 0x0E);
     adapter::Out(after, EXT_IC, EXT_09);
     adapter::Out(after, EXT_DC, 0x01);
+    adapter::Out(after, VGA_CRT_IC, VGA_CRTC_V_SYNC_END);
+    adapter::Out(after, VGA_CRT_DC, 0x0E);
     adapter::Out(after, VGA_MIS_W, VGA_MIS_TIMING);
     adapter::Store(after, after.windowBase + 2, 0x14);
     EXPECT_EQ(adapter::ChangedRegisters(before, after),

@@ -94,13 +94,15 @@ std::vector<Access> ReadTrace(const adapter::Adapter& found) {
     return t;
 }
 
-// The writing back: as the sequence writes, with the values found, after CRTC 0x11 is read as the
-// trial left it and unlocked; the latches last.
+// The writing back: as the sequence writes, with the values found, extended 0x09 with its bit 0
+// set, CRTC 0x11 read as the trial left it and unlocked; then 0x09 as found; the latches last.
 std::vector<Access> WriteTrace(const adapter::Adapter& found, uint8_t cr11Now) {
     std::vector<Access> t;
     for (const SequenceStep& step : kTimingSequence) {
         uint8_t value = RegisterOf(const_cast<adapter::Adapter&>(found), step);
-        if (step.source == kValueUnlocked) {
+        if (step.source == kValueExt09) {
+            value |= 0x01;
+        } else if (step.source == kValueUnlocked) {
             t.push_back(Out(VGA_CRT_IC, 0x11));
             t.push_back(In(VGA_CRT_DC, cr11Now));
             value = cr11Now & 0x7F;
@@ -117,6 +119,8 @@ std::vector<Access> WriteTrace(const adapter::Adapter& found, uint8_t cr11Now) {
             t.push_back(Store(kWindow + step.index, value));
         }
     }
+    t.push_back(Out(EXT_IC, 0x09));
+    t.push_back(Out(EXT_DC, found.ext[0x09]));
     t.push_back(Out(VGA_CRT_IC, found.crtcLatch));
     t.push_back(Out(EXT_IC, found.extLatch));
     return t;
@@ -149,18 +153,24 @@ TEST_F(RestoreTest, StartValuesAreNoTablesValues) {
 }
 
 // Read, try 1024x768 at 16 bits and 85 Hz, write back: every register, latch and window byte of
-// the adapter is as it was, whether CRTC 0x11 locked 0x00-0x07 before the trial or not. The trial's
-// own 0x11 locks them again, so the write back has to unlock them in both cases.
+// the adapter is as it was, whether CRTC 0x11 locked 0x00-0x07 before the trial or not, and whether
+// bit 0 of extended 0x09 let the timing registers take writes or not. The trial's own 0x11 locks
+// them again, so the write back has to unlock them in each case; and a 0x09 written back first would
+// shut them before the registers go back.
 TEST_F(RestoreTest, ATrialIsUndoneRegisterByRegister) {
     struct Case {
         const char* name;
         uint8_t cr11;
-    } cases[] = {{"CRTC 0x00-0x07 locked before", 0xA5}, {"CRTC 0x00-0x07 open before", 0x25}};
+        uint8_t ext09;
+    } cases[] = {{"CRTC 0x00-0x07 locked, timing writes shut before", 0xA5, 0x62},
+                 {"CRTC 0x00-0x07 open, timing writes shut before", 0x25, 0x62},
+                 {"CRTC 0x00-0x07 locked, timing writes open before", 0xA5, 0x63}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
         SetFound(c.cr11);
         adapter::Adapter& a           = host::TheMachine().adapter;
+        a.ext[EXT_09]                 = c.ext09;
         const adapter::Adapter before = a;
 
         AdapterRegisters saved;
