@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <exception>
 #include <iostream>
@@ -78,22 +81,99 @@ Number ParseScreen(const std::string& text, int* width, int* height) {
     return verdict;
 }
 
+// Each error line begins so, and fits a terminal of 80 columns with the cursor's column to spare.
+const char kLineStart[]     = "refresh-sim: ";
+constexpr size_t kLineWidth = 79;
+
 // A run that cannot be served or reported: one line on standard error.
 int Fail(const std::string& message) {
-    std::cerr << "refresh-sim: " << message << "\n";
+    std::cerr << kLineStart << message << "\n";
     return 2;
 }
 
 // A command line that makes no machine: the line, and where to read how it goes.
 int BadUsage(const std::string& message) {
-    std::cerr << "refresh-sim: " << message << "\n"
+    std::cerr << kLineStart << message << "\n"
               << "Try 'refresh-sim --help' for more information.\n";
     return 2;
 }
 
-// A value as an error line quotes it: in single quotes, so that an empty one shows.
-std::string Shown(const std::string& value) {
-    return "'" + value + "'";
+// The bytes of the UTF-8 character that begins at text[at], or 0 where none begins there.
+size_t Utf8Length(const std::string& text, size_t at) {
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    size_t length      = lead >= 0xC2 && lead <= 0xDF   ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (at + length > text.size()) {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// A value as an error line quotes it: in single quotes, so that an empty one shows; a control
+// character, or a byte that begins no UTF-8 character, as \xNN, so that the line stays one line
+// of text; and where it takes more than `room` columns, quotes included, its middle gives way to
+// "...", as its two ends tell most (a path's first folders and its file name). A byte is counted
+// as a column, which for UTF-8 is never too few.
+std::string Shown(const std::string& value, size_t room = SIZE_MAX) {
+    std::vector<std::string> characters;
+    size_t columns = 2;
+    for (size_t at = 0; at < value.size();) {
+        unsigned char c = static_cast<unsigned char>(value[at]);
+        size_t length   = c >= 0x80 ? Utf8Length(value, at) : c >= 0x20 && c != 0x7F ? 1 : 0;
+        if (length == 0) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            characters.push_back(escaped);
+            length = 1;
+        } else {
+            characters.push_back(value.substr(at, length));
+        }
+        columns += characters.back().size();
+        at += length;
+    }
+    std::string head, tail;
+    if (columns <= room) {
+        for (const std::string& character : characters) {
+            head += character;
+        }
+        return "'" + head + "'";
+    }
+    // Both ends by turns, as far as they fit beside the quotes and the "...".
+    size_t budget = room > 5 ? room - 5 : 0;
+    size_t front = 0, back = characters.size();
+    for (bool fromFront = true; front < back; fromFront = !fromFront) {
+        const std::string& next = characters[fromFront ? front : back - 1];
+        if (head.size() + tail.size() + next.size() > budget) {
+            break;
+        }
+        if (fromFront) {
+            head += characters[front++];
+        } else {
+            tail.insert(0, characters[--back]);
+        }
+    }
+    return "'" + head + "..." + tail + "'";
+}
+
+// An error line's text after kLineStart: the value, shown between `before` and `after`, and
+// shortened so that the line fits.
+std::string Told(const std::string& before, const std::string& value, const std::string& after) {
+    size_t fixed = sizeof kLineStart - 1 + before.size() + after.size();
+    return before + Shown(value, fixed < kLineWidth ? kLineWidth - fixed : 0) + after;
+}
+
+// Whether a shell takes the text as it stands, with no quotes.
+bool IsPlain(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-_.,/:=+%@", c) != nullptr;
+    });
 }
 
 const char kUsage[] = "Usage: refresh-sim [--screen WxH] [--bpp N]\n"
@@ -251,7 +331,7 @@ std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
         if (argument[1] != '-') {
             // The one short option, -h, may lead a cluster: what follows it is not read.
             if (argument[1] != 'h') {
-                return "invalid option -- " + Shown(argument.substr(1, 1));
+                return Told("invalid option -- ", argument.substr(1, 1), "");
             }
             line->answer = FindOption("help");
             return "";
@@ -260,7 +340,7 @@ std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
         std::string name         = argument.substr(2, equals - 2);
         const OptionInfo* option = FindOption(name);
         if (option == nullptr) {
-            return "unrecognized option " + Shown(argument);
+            return Told("unrecognized option ", argument, "");
         }
         std::string value;
         if (option->takes != Takes::kValue) {
@@ -277,10 +357,16 @@ std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
         } else if (i + 1 == argc) {
             return "option '--" + name + "' needs a value";
         } else if (std::string(argv[i + 1]).compare(0, 2, "--") == 0) {
-            std::string next = argv[i + 1];
-            // "--" more likely ends the options than is the value.
-            return "option '--" + name + "' needs a value, not " + Shown(next) +
-                   (next == "--" ? "" : "; or --" + name + "=" + next);
+            std::string next  = argv[i + 1];
+            std::string fault = Told("option '--" + name + "' needs a value, not ", next, "");
+            // How to give it as the value after all, where the line holds that and a shell takes
+            // it as it stands; "--" more likely ends the options than is the value.
+            std::string hint = "; or --" + name + "=" + next;
+            if (next != "--" && IsPlain(next) &&
+                sizeof kLineStart - 1 + fault.size() + hint.size() <= kLineWidth) {
+                fault += hint;
+            }
+            return fault;
         } else {
             value = argv[++i];
         }
@@ -301,16 +387,26 @@ std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
     return "";
 }
 
-// What refresh-sim did not expect, in the order given.
+// What refresh-sim did not expect, in the order given: as many as the line holds, the rest
+// counted.
 std::string Unexpected(const CommandLine& line) {
     const std::vector<std::string>& operands = line.operands;
-    if (operands.size() == 1 && line.flagBeforeOperand != nullptr) {
-        return "unexpected argument " + Shown(operands[0]) + ": --" + line.flagBeforeOperand->name +
-               " takes no value";
+    if (operands.size() == 1) {
+        const OptionInfo* flag = line.flagBeforeOperand;
+        return Told("unexpected argument ", operands[0],
+                    flag == nullptr ? "" : std::string(": --") + flag->name + " takes no value");
     }
-    std::string text = operands.size() == 1 ? "unexpected argument" : "unexpected arguments";
-    for (const std::string& operand : operands) {
-        text += " " + Shown(operand);
+    std::string text = "unexpected arguments";
+    for (size_t i = 0; i < operands.size(); ++i) {
+        std::string rest = " and " + std::to_string(operands.size() - i) + " more";
+        // Room for this one, and for the count of those from it on, should the next not fit.
+        long room = static_cast<long>(kLineWidth - (sizeof kLineStart - 1) - text.size() - 1) -
+                    (i + 1 < operands.size() ? static_cast<long>(rest.size()) : 0);
+        // One too long for the room is shortened, where the room holds a few of its characters.
+        if (room < static_cast<long>(Shown(operands[i]).size()) && room < 12) {
+            return text + rest;
+        }
+        text += " " + Shown(operands[i], static_cast<size_t>(room));
     }
     return text;
 }
@@ -325,24 +421,24 @@ std::string Apply(const OptionInfo& option, const std::string& value, sim::Simul
     if (name == "screen") {
         verdict = ParseScreen(value, &machine->width, &machine->height);
         if (verdict != Number::kOk) {
-            return "--screen " + Shown(value) +
-                   (verdict == Number::kOutOfRange ? " is out of range: each side is 32-bit signed"
-                                                   : " is not WxH, for example 1024x768");
+            return Told("--screen ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: 32-bit signed sides"
+                                                       : " is not WxH, for example 1024x768");
         }
     } else if (name == "bpp") {
         verdict = ParseNumber(value, INT32_MIN, INT32_MAX, &number);
         if (verdict != Number::kOk) {
-            return "--bpp " + Shown(value) +
-                   (verdict == Number::kOutOfRange ? " is out of range: -2147483648 to 2147483647"
-                                                   : " is not a number");
+            return Told("--bpp ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: -2147483648 to 2147483647"
+                                                       : " is not a number");
         }
         machine->bitsPerPixel = static_cast<int>(number);
     } else if (name == "crtc75") {
         verdict = ParseNumber(value, 0, 0xFF, &number);
         if (verdict != Number::kOk) {
-            return "--crtc75 " + Shown(value) +
-                   (verdict == Number::kOutOfRange ? " is out of range: a byte, 0 to 255 (0xFF)"
-                                                   : " is not a number");
+            return Told("--crtc75 ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: a byte, 0 to 255 (0xFF)"
+                                                       : " is not a number");
         }
         machine->crtc75 = static_cast<uint8_t>(number);
     } else if (name == "driver") {
@@ -352,7 +448,7 @@ std::string Apply(const OptionInfo& option, const std::string& value, sim::Simul
         }
         if (found == nullptr) {
             // The six names and what each does are more than a line holds.
-            return "--driver " + Shown(value) + " names no mapping driver; --help lists them";
+            return Told("--driver ", value, " names no mapping driver; --help lists them");
         }
         machine->driver = found->behaviour;
     } else if (name == "rate") {
@@ -401,7 +497,7 @@ int main(int argc, char** argv) {
         std::string error;
         machine.systemIni = host::ReadHostFile(*systemIni, kSystemIniLimit, &error);
         if (!machine.systemIni) {
-            return Fail("--system-ini " + Shown(*systemIni) + ": " + error);
+            return Fail(Told("--system-ini ", *systemIni, ": " + error));
         }
     }
 

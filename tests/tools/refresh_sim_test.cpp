@@ -31,9 +31,12 @@ const char kLimits[] = "ulimit -v 4000000; timeout 20 ";
 using Outcome = support::SimOutcome;
 using support::RunShell;
 
-// Standard error joins standard output unless `redirect` says otherwise.
-Outcome RunSim(const std::string& arguments, const std::string& redirect = "2>&1") {
-    return RunShell(kLimits + std::string(REFRESH_SIM_PATH) + " " + arguments + " " + redirect);
+// Standard error joins standard output unless `redirect` says otherwise; `folder`, where given, is
+// the one it runs in.
+Outcome RunSim(const std::string& arguments, const std::string& redirect = "2>&1",
+               const std::string& folder = "") {
+    return RunShell((folder.empty() ? "" : "cd '" + folder + "' && ") + kLimits +
+                    std::string(REFRESH_SIM_PATH) + " " + arguments + " " + redirect);
 }
 
 nlohmann::json RunJson(const std::string& arguments) {
@@ -192,6 +195,14 @@ TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
     };
     const std::vector<Case> cases = {
         {"--bpp many", "--bpp 'many' is not a number"},
+        // An empty value shows as '', and a character that would break the line or hide as \xNN.
+        {"--bpp=", "--bpp '' is not a number"},
+        {"--screen ''", "--screen '' is not WxH, for example 1024x768"},
+        {"--driver ''", "--driver '' names no mapping driver; --help lists them"},
+        {"--screen \"$(printf 'a\\nb\\033')\"", "--screen 'a\\x0Ab\\x1B' is not WxH, for example 1024x768"},
+        {"--screen \"$(printf 'caf\\303\\251 \\377')\"",
+         "--screen 'caf\xC3\xA9 \\xFF' is not WxH, for example 1024x768"},
+        {"-\"$(printf '\\001')\"", "invalid option -- '\\x01'"},
         {"--screen 1024", "--screen '1024' is not WxH, for example 1024x768"},
         {"--crtc75 0x", "--crtc75 '0x' is not a number"},
         {"--crtc75 0x-5", "--crtc75 '0x-5' is not a number"},
@@ -199,8 +210,7 @@ TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
         {"--crtc75 256", "--crtc75 '256' is out of range: a byte, 0 to 255 (0xFF)"},
         {"--crtc75 -1", "--crtc75 '-1' is out of range: a byte, 0 to 255 (0xFF)"},
         {"--bpp 4294967297", "--bpp '4294967297' is out of range: -2147483648 to 2147483647"},
-        {"--screen 1024x0x100000000",
-         "--screen '1024x0x100000000' is out of range: each side is 32-bit signed"},
+        {"--screen 1024x0x100000000", "--screen '1024x0x100000000' is out of range: 32-bit signed sides"},
         {"--driver gone", "--driver 'gone' names no mapping driver; --help lists them"},
         // Every value given is checked, not only the one that holds.
         {"--bpp x --bpp 8", "--bpp 'x' is not a number"},
@@ -223,7 +233,10 @@ TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
         {"a b c", "unexpected arguments 'a' 'b' 'c'"},
         {"a --json -- b --help", "unexpected arguments 'a' 'b' '--help'"},
         {"-- ''", "unexpected argument ''"},
+        {"''", "unexpected argument ''"},
         {"-", "unexpected argument '-'"},
+        {"a b c d e f g h i j k l m n o p q r s t u v w x y z",
+         "unexpected arguments 'a' 'b' 'c' 'd' 'e' 'f' 'g' 'h' and 18 more"},
         // A flag takes no value, however it is given.
         {"--no-rate 60", "unexpected argument '60': --no-rate takes no value"},
         {"--help=x", "option '--help' takes no value"},
@@ -237,29 +250,75 @@ TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
         {"--screen '640x480 '", "--screen '640x480 ' is not WxH, for example 1024x768"},
         // A value option never takes the next option, nor the --, as its value.
         {"--rate --json", "option '--rate' needs a value, not '--json'; or --rate=--json"},
-        {"--rate --no-settings-key", "option '--rate' needs a value, not '--no-settings-key'; or "
-                                     "--rate=--no-settings-key"},
-        {"--system-ini --json", "option '--system-ini' needs a value, not '--json'; or --system-ini=--json"},
+        {"--rate --no-settings-key", "option '--rate' needs a value, not '--no-settings-key'"},
+        {"--system-ini --json", "option '--system-ini' needs a value, not '--json'"},
         {"--screen --bpp 8", "option '--screen' needs a value, not '--bpp'; or --screen=--bpp"},
         {"--rate -- 60", "option '--rate' needs a value, not '--'"},
+        // The way to give such a value where the line holds it and a shell takes it as it stands.
+        {"--rate '--a b'", "option '--rate' needs a value, not '--a b'"},
+        {"--windows-directory --json", "option '--windows-directory' needs a value, not '--json'"},
         {"--bpp", "option '--bpp' needs a value"},
         // What --system-ini names: only a readable regular file of at most 16 MiB.
         {"--system-ini /nonexistent/system.ini",
          "--system-ini '/nonexistent/system.ini': No such file or directory", false},
         {"--system-ini ''", "--system-ini '': No such file or directory", false},
-        {"--system-ini " + folder_.Path(), "--system-ini '" + folder_.Path() + "': not a regular file",
-         false},
+        {"--system-ini .", "--system-ini '.': not a regular file", false},
         {"--system-ini /proc/self/mem", "--system-ini '/proc/self/mem': Input/output error", false},
         {"--system-ini /dev/zero", "--system-ini '/dev/zero': not a regular file", false},
-        {"--system-ini " + fifo_, "--system-ini '" + fifo_ + "': not a regular file", false},
-        {"--system-ini " + tooLarge_, "--system-ini '" + tooLarge_ + "': more than 16777216 bytes", false},
+        {"--system-ini fifo", "--system-ini 'fifo': not a regular file", false},
+        {"--system-ini too_large.ini", "--system-ini 'too_large.ini': more than 16777216 bytes", false},
         // The report that cannot be written.
         {"--json", "cannot write standard output", false, "2>&1 >/dev/full"},
     };
     for (const Case& c : cases) {
-        Outcome o = RunSim(c.arguments, c.redirect);
+        Outcome o = RunSim(c.arguments, c.redirect, folder_.Path()); // where the files' names are short
         EXPECT_EQ(o.exitCode, 2) << c.arguments << ": " << o.out;
         EXPECT_EQ(o.out, "refresh-sim: " + c.says + "\n" + (c.usage ? tryHelp : "")) << c.arguments;
+    }
+}
+
+// An error line fits 79 columns whatever it quotes: a long value gives up its middle, whole
+// characters at a time, its two ends stay, and what the line says of it stays whole.
+TEST(RefreshSim, ErrorLinesFitWhateverTheyQuote) {
+    const std::string a300(300, 'a'), b200(200, 'b'), nines(25, '9');
+    std::string accented;
+    for (int i = 0; i < 60; ++i) {
+        accented += "\xC3\xA9";
+    }
+    struct Case {
+        std::string arguments, begins, cut, ends; // the line after "refresh-sim: "; cut: where it is
+    } cases[] = {
+        {"--screen x" + a300, "--screen 'xaa", "a...a", "aa' is not WxH, for example 1024x768"},
+        {"--screen " + accented, "--screen '\xC3\xA9", "\xC3\xA9...\xC3\xA9",
+         "\xC3\xA9' is not WxH, for example 1024x768"},
+        {"--screen 1x" + nines, "--screen '1x99", "9...9", "99' is out of range: 32-bit signed sides"},
+        {"--bpp " + nines, "--bpp '99", "9...9", "99' is out of range: -2147483648 to 2147483647"},
+        {"--bpp " + a300, "--bpp 'aa", "a...a", "aa' is not a number"},
+        {"--crtc75 " + nines, "--crtc75 '99", "9...9", "99' is out of range: a byte, 0 to 255 (0xFF)"},
+        {"--driver " + a300, "--driver 'aa", "a...a", "aa' names no mapping driver; --help lists them"},
+        {"--system-ini /nonexistent/" + b200 + "/system.ini", "--system-ini '/nonexist", "...",
+         "system.ini': No such file or directory"},
+        {"--system-ini /nonexistent/" + a300, "--system-ini '/nonexist", "...",
+         "aa': No such file or directory"},
+        {"--frobnicate" + a300, "unrecognized option '--frobnicateaa", "a...a", "aa'"},
+        {"--frobnicate=" + a300, "unrecognized option '--frobnicate=aa", "a...a", "aa'"},
+        {"--windows-directory --" + a300, "option '--windows-directory' needs a value, not '--aa", "a...a",
+         "aa'"},
+        {a300, "unexpected argument 'aa", "a...a", "aa'"},
+        {"x " + a300 + " y", "unexpected arguments 'x' 'aa", "a...a", "aa' 'y'"},
+        {a300 + " " + a300 + " " + a300, "unexpected arguments 'aa", "a...a", "aa' and 2 more"},
+        {"--no-rate " + a300, "unexpected argument 'aa", "a...a", "aa': --no-rate takes no value"},
+    };
+    for (const Case& c : cases) {
+        Outcome o = RunSim(c.arguments, "2>&1 >/dev/null");
+        EXPECT_EQ(o.exitCode, 2) << c.arguments;
+        std::string line = o.out.substr(0, o.out.find('\n'));
+        EXPECT_LE(line.size(), 79u) << line;
+        EXPECT_EQ(line.rfind("refresh-sim: " + c.begins, 0), 0u) << line;
+        EXPECT_NE(line.find(c.cut), std::string::npos) << line;
+        EXPECT_TRUE(line.size() >= c.ends.size() &&
+                    line.compare(line.size() - c.ends.size(), std::string::npos, c.ends) == 0)
+            << line;
     }
 }
 
