@@ -180,13 +180,18 @@ const char kUsage[] = "Usage: refresh-sim [--screen WxH] [--bpp N]\n"
                       "                   [--rate TEXT | --no-rate | --no-settings-key]\n"
                       "                   [--system-ini FILE | --no-system-ini]\n"
                       "                   [--windows-directory DIR] [--crtc75 N] [--driver NAME]\n"
-                      "                   [--json] [--version] [--help]\n";
+                      "                   [--json] [--version] [-h | --help]\n";
 
-// CLI11's help, but with the usage above, which shows the options that exclude each other, and
-// one line per option.
+// CLI11's help, but with the usage above, which shows the options that exclude each other, one
+// line per option, and "-h, --help" as the GNU tools list a short and a long name.
 class HelpFormatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override { return kUsage; }
+    std::string make_option_name(const CLI::Option* option, bool) const override {
+        std::string names = option->get_name(false, true);
+        size_t comma      = names.find(',');
+        return comma == std::string::npos ? names : names.replace(comma, 1, ", ");
+    }
     std::string make_option_opts(const CLI::Option* option) const override {
         return option->get_type_name().empty() ? "" : " " + option->get_type_name();
     }
@@ -204,29 +209,35 @@ const char kFooter[] =
     "answers address 0; no-output answers without writing its answer.\n"
     "\n"
     "Numbers are decimal (040 is forty), or hexadecimal after 0x, with no blanks\n"
-    "around them. Every option also takes the --opt=value form; a value that\n"
-    "begins with -- must be given so (--rate=--5), and --rate= is the empty text.\n"
-    "-- ends the options; refresh-sim takes no other arguments.\n"
+    "around them. An option with a value also takes the --opt=value form; a value\n"
+    "that begins with -- must be given so (--rate=--5), and --rate= is the empty\n"
+    "text. A flag takes no value. Of an option given twice the last holds, but\n"
+    "every value given is checked. -- ends the options; refresh-sim takes no\n"
+    "other arguments.\n"
     "\n"
     "Output, as text: first the report LUMCHECK.EXE prints on a real machine.\n"
     "One line per decision of the run as far as it goes (\"system.ini:\",\n"
     "\"skip bit:\", \"refresh rate:\", \"screen:\", \"selection:\", \"register window:\").\n"
-    "Where system.ini does not name the served driver, an indented line names the\n"
-    "line of it that comes close, if one does, and the rule that line fails.\n"
+    "Where system.ini does not name the served driver, indented lines say why:\n"
+    "\"no line ...\" with the line the utility looks for; where a line comes close,\n"
+    "\"line N comes close, but\" and a rule it fails, and \"and\" with each further\n"
+    "one; \"line N holds a Ctrl+Z:\" where the utility stops reading the file.\n"
     "Under \"selection:\", an indented \"fallback:\" line for each fallback on the\n"
     "way: a screen without a rate list of its own uses 640x480's; a rate text in\n"
     "no entry of the list takes the list's first; a screen without a row of its\n"
-    "own takes its width's row. A \"stop:\" line where the run stops. Then\n"
-    "\"adapter accesses: N\" and one indented line per access in order (indexed\n"
-    "accesses with the register's name; \"made\" where the diagnostic makes it to\n"
-    "read, \"planned\" where it only writes it down; \"also made:\" for the index\n"
-    "register the diagnostic reads first and writes back last), and \"verdict:\":\n"
-    "the utility would set the rate, would set the timing registers but not the\n"
-    "mapped word, or would leave the adapter as it is, with a \"why:\" line for the\n"
-    "last two.\n"
-    "No report line is wider than 79 columns. Then \"message boxes: none\" or one\n"
-    "\"message box:\" line per box (text, caption, type); \"standard output:\"\n"
-    "(\"none\" or the quoted text); \"exit code: N\" (the utility's).\n"
+    "own takes its width's row. Where a rate text's first two characters alone\n"
+    "decide (\"600\" as 60 Hz, \"12\" as 120 Hz), a line says so:\n"
+    "\"only a rate's first two characters count:\". A \"stop:\" line where the run\n"
+    "stops. Then \"adapter accesses: N\" and one indented line per access in order\n"
+    "(indexed accesses with the register's name; \"made\" where the diagnostic\n"
+    "makes it to read, \"planned\" where it only writes it down; \"also made:\" for\n"
+    "the index register the diagnostic reads first and writes back last), and\n"
+    "\"verdict:\": the utility would set the rate, would set the timing registers\n"
+    "but not the mapped word, or would leave the adapter as it is, with a \"why:\"\n"
+    "line for the last two. No report line is wider than 79 columns.\n"
+    "Then \"message boxes: none\" or one \"message box:\" line per box (text,\n"
+    "caption, type); \"standard output:\" (\"none\" or the quoted text);\n"
+    "\"exit code: N\" (the utility's).\n"
     "Output with --json: one object with exitCode, messageBoxes (text, caption,\n"
     "type), stdout, accesses (op \"in\" or \"out\" with port, or \"store\" with\n"
     "address; value), summary (what was chosen, or why the run stopped), report\n"
