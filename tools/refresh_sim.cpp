@@ -7,9 +7,9 @@
 #include <charconv>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <cstdint>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -318,10 +318,10 @@ struct CommandLine {
 };
 
 // Reads the command line in order, as getopt_long does, and stops at the first fault, whose line
-// it returns, or at --help or --version, which answer whatever follows them: so a mistyped option
-// is told before anything its value would seem to be. Unlike getopt_long, a value option never
-// takes an argument that begins with -- as its value (only --opt=value gives one), as that is
-// far more often a value left out than one meant; and no long option is abbreviated.
+// it returns, or at --help or --version, which answer at once, whatever follows them: so a
+// mistyped option is told before anything its value would seem to be. Unlike getopt_long, a value option
+// never takes an argument that begins with -- as its value (only --opt=value gives one), as that is far more
+// often a value left out than one meant; and no long option is abbreviated.
 std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
     const OptionInfo* flagBefore = nullptr;
     for (int i = 1; i < argc; ++i) {
