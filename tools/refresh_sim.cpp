@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "simulator.h"
@@ -76,39 +81,117 @@ Number ParseScreen(const std::string& text, int* width, int* height) {
     return verdict;
 }
 
+// Each error line begins so, and fits a terminal of 80 columns with the cursor's column to spare.
+const char kLineStart[]     = "refresh-sim: ";
+constexpr size_t kLineWidth = 79;
+
 // A run that cannot be served or reported: one line on standard error.
 int Fail(const std::string& message) {
-    std::cerr << "refresh-sim: " << message << "\n";
+    std::cerr << kLineStart << message << "\n";
     return 2;
 }
 
 // A command line that makes no machine: the line, and where to read how it goes.
 int BadUsage(const std::string& message) {
-    std::cerr << "refresh-sim: " << message << "\n"
+    std::cerr << kLineStart << message << "\n"
               << "Try 'refresh-sim --help' for more information.\n";
     return 2;
 }
 
-// "'a'" or "'a' 'b' 'c'": arguments as given, each in quotes so that an empty one shows.
-std::string Quoted(const std::vector<std::string>& arguments) {
-    std::string text;
-    for (const std::string& argument : arguments) {
-        text += (text.empty() ? "'" : " '") + argument + "'";
+// The bytes of the UTF-8 character that begins at text[at], or 0 where none begins there.
+size_t Utf8Length(const std::string& text, size_t at) {
+    unsigned char lead = static_cast<unsigned char>(text[at]);
+    size_t length      = lead >= 0xC2 && lead <= 0xDF   ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (at + length > text.size()) {
+        return 0;
     }
-    return text;
+    for (size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// A value as an error line quotes it: in single quotes, so that an empty one shows; a control
+// character, or a byte that begins no UTF-8 character, as \xNN, so that the line stays one line
+// of text; and where it takes more than `room` columns, quotes included, its middle gives way to
+// "...", as its two ends tell most (a path's first folders and its file name). A byte is counted
+// as a column, which for UTF-8 is never too few.
+std::string Shown(const std::string& value, size_t room = SIZE_MAX) {
+    std::vector<std::string> characters;
+    size_t columns = 2;
+    for (size_t at = 0; at < value.size();) {
+        unsigned char c = static_cast<unsigned char>(value[at]);
+        size_t length   = c >= 0x80 ? Utf8Length(value, at) : c >= 0x20 && c != 0x7F ? 1 : 0;
+        if (length == 0) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            characters.push_back(escaped);
+            length = 1;
+        } else {
+            characters.push_back(value.substr(at, length));
+        }
+        columns += characters.back().size();
+        at += length;
+    }
+    std::string head, tail;
+    if (columns <= room) {
+        for (const std::string& character : characters) {
+            head += character;
+        }
+        return "'" + head + "'";
+    }
+    // Both ends by turns, as far as they fit beside the quotes and the "...".
+    size_t budget = room > 5 ? room - 5 : 0;
+    size_t front = 0, back = characters.size();
+    for (bool fromFront = true; front < back; fromFront = !fromFront) {
+        const std::string& next = characters[fromFront ? front : back - 1];
+        if (head.size() + tail.size() + next.size() > budget) {
+            break;
+        }
+        if (fromFront) {
+            head += characters[front++];
+        } else {
+            tail.insert(0, characters[--back]);
+        }
+    }
+    return "'" + head + "..." + tail + "'";
+}
+
+// An error line's text after kLineStart: the value, shown between `before` and `after`, and
+// shortened so that the line fits.
+std::string Told(const std::string& before, const std::string& value, const std::string& after) {
+    size_t fixed = sizeof kLineStart - 1 + before.size() + after.size();
+    return before + Shown(value, fixed < kLineWidth ? kLineWidth - fixed : 0) + after;
+}
+
+// Whether a shell takes the text as it stands, with no quotes.
+bool IsPlain(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("-_.,/:=+%@", c) != nullptr;
+    });
 }
 
 const char kUsage[] = "Usage: refresh-sim [--screen WxH] [--bpp N]\n"
                       "                   [--rate TEXT | --no-rate | --no-settings-key]\n"
                       "                   [--system-ini FILE | --no-system-ini]\n"
                       "                   [--windows-directory DIR] [--crtc75 N] [--driver NAME]\n"
-                      "                   [--json] [--version] [--help]\n";
+                      "                   [--json] [--version] [-h | --help]\n";
 
-// CLI11's help, but with the usage above, which shows the options that exclude each other, and
-// one line per option, which then needs no list of exclusions.
+// CLI11's help, but with the usage above, which shows the options that exclude each other, one
+// line per option, and "-h, --help" as the GNU tools list a short and a long name.
 class HelpFormatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override { return kUsage; }
+    std::string make_option_name(const CLI::Option* option, bool) const override {
+        std::string names = option->get_name(false, true);
+        size_t comma      = names.find(',');
+        return comma == std::string::npos ? names : names.replace(comma, 1, ", ");
+    }
     std::string make_option_opts(const CLI::Option* option) const override {
         return option->get_type_name().empty() ? "" : " " + option->get_type_name();
     }
@@ -126,29 +209,35 @@ const char kFooter[] =
     "answers address 0; no-output answers without writing its answer.\n"
     "\n"
     "Numbers are decimal (040 is forty), or hexadecimal after 0x, with no blanks\n"
-    "around them. Every option also takes the --opt=value form; a value that\n"
-    "begins with -- must be given so (--rate=--5), and --rate= is the empty text.\n"
-    "-- ends the options; refresh-sim takes no other arguments.\n"
+    "around them. An option with a value also takes the --opt=value form; a value\n"
+    "that begins with -- must be given so (--rate=--5), and --rate= is the empty\n"
+    "text. A flag takes no value. Of an option given twice the last holds, but\n"
+    "every value given is checked. -- ends the options; refresh-sim takes no\n"
+    "other arguments.\n"
     "\n"
     "Output, as text: first the report LUMCHECK.EXE prints on a real machine.\n"
     "One line per decision of the run as far as it goes (\"system.ini:\",\n"
     "\"skip bit:\", \"refresh rate:\", \"screen:\", \"selection:\", \"register window:\").\n"
-    "Where system.ini does not name the served driver, an indented line names the\n"
-    "line of it that comes close, if one does, and the rule that line fails.\n"
+    "Where system.ini does not name the served driver, indented lines say why:\n"
+    "\"no line ...\" with the line the utility looks for; where a line comes close,\n"
+    "\"line N comes close, but\" and a rule it fails, and \"and\" with each further\n"
+    "one; \"line N holds a Ctrl+Z:\" where the utility stops reading the file.\n"
     "Under \"selection:\", an indented \"fallback:\" line for each fallback on the\n"
     "way: a screen without a rate list of its own uses 640x480's; a rate text in\n"
     "no entry of the list takes the list's first; a screen without a row of its\n"
-    "own takes its width's row. A \"stop:\" line where the run stops. Then\n"
-    "\"adapter accesses: N\" and one indented line per access in order (indexed\n"
-    "accesses with the register's name; \"made\" where the diagnostic makes it to\n"
-    "read, \"planned\" where it only writes it down; \"also made:\" for the index\n"
-    "register the diagnostic reads first and writes back last), and \"verdict:\":\n"
-    "the utility would set the rate, would set the timing registers but not the\n"
-    "mapped word, or would leave the adapter as it is, with a \"why:\" line for the\n"
-    "last two.\n"
-    "No report line is wider than 79 columns. Then \"message boxes: none\" or one\n"
-    "\"message box:\" line per box (text, caption, type); \"standard output:\"\n"
-    "(\"none\" or the quoted text); \"exit code: N\" (the utility's).\n"
+    "own takes its width's row. Where a rate text's first two characters alone\n"
+    "decide (\"600\" as 60 Hz, \"12\" as 120 Hz), a line says so:\n"
+    "\"only a rate's first two characters count:\". A \"stop:\" line where the run\n"
+    "stops. Then \"adapter accesses: N\" and one indented line per access in order\n"
+    "(indexed accesses with the register's name; \"made\" where the diagnostic\n"
+    "makes it to read, \"planned\" where it only writes it down; \"also made:\" for\n"
+    "the index register the diagnostic reads first and writes back last), and\n"
+    "\"verdict:\": the utility would set the rate, would set the timing registers\n"
+    "but not the mapped word, or would leave the adapter as it is, with a \"why:\"\n"
+    "line for the last two. No report line is wider than 79 columns.\n"
+    "Then \"message boxes: none\" or one \"message box:\" line per box (text,\n"
+    "caption, type); \"standard output:\" (\"none\" or the quoted text);\n"
+    "\"exit code: N\" (the utility's).\n"
     "Output with --json: one object with exitCode, messageBoxes (text, caption,\n"
     "type), stdout, accesses (op \"in\" or \"out\" with port, or \"store\" with\n"
     "address; value), summary (what was chosen, or why the run stopped), report\n"
@@ -160,168 +249,266 @@ const char kFooter[] =
     "file of at most 16 MiB, or a run that could not be set up or reported. A line\n"
     "on standard error says which; after bad options a second line points here.";
 
+// What an option takes: a value, nothing, or it answers at once in place of a run.
+enum class Takes { kValue, kNothing, kHelp, kVersion };
+
+struct OptionInfo {
+    const char* name; // without its --
+    Takes takes;
+    const char* typeName; // of its value, as --help shows it
+    const char* description;
+};
+
+const OptionInfo kOptions[] = {
+    {"help", Takes::kHelp, "", "print this help and exit"},
+    {"version", Takes::kVersion, "", "print the version and exit"},
+    {"screen", Takes::kValue, "WxH", "screen size (default 1024x768)"},
+    {"bpp", Takes::kValue, "N", "bits per pixel of the display (default 16)"},
+    {"rate", Takes::kValue, "TEXT", "RefreshRate text in the registry (default \"85\")"},
+    {"no-rate", Takes::kNothing, "", "no RefreshRate value (default: one, see --rate)"},
+    {"no-settings-key", Takes::kNothing, "", "no Display\\Settings key (default: there is one)"},
+    {"system-ini", Takes::kValue, "FILE", "serve this host file (default: see below)"},
+    {"windows-directory", Takes::kValue, "DIR", "GetWindowsDirectoryA's answer (default C:\\WINDOWS)"},
+    {"no-system-ini", Takes::kNothing, "", "no system.ini (default: there is one)"},
+    {"crtc75", Takes::kValue, "N", "extended CRTC 0x75, 0 to 0xFF (default 0)"},
+    {"driver", Takes::kValue, "NAME", "mapping driver, see below (default ok)"},
+    {"json", Takes::kNothing, "", "one JSON object instead of text (default: text)"},
+};
+
+// Options of which at most one may be given: each says how the machine lacks or has a thing.
+const std::vector<std::vector<std::string>> kExclusive = {{"rate", "no-rate", "no-settings-key"},
+                                                          {"system-ini", "no-system-ini"}};
+
+const OptionInfo* FindOption(const std::string& name) {
+    for (const OptionInfo& option : kOptions) {
+        if (name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// CLI11 lays out the help; the command line itself ReadCommandLine reads, in the way getopt_long
+// does, which CLI11 does not.
+std::string Help() {
+    CLI::App app{"Runs the refresh-rate utility on a simulated machine and shows what it does.",
+                 "refresh-sim"};
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.get_formatter()->column_width(28);
+    for (const OptionInfo& option : kOptions) {
+        std::string name = std::string("--") + option.name;
+        switch (option.takes) {
+        case Takes::kHelp: app.set_help_flag("-h," + name, option.description); break;
+        case Takes::kVersion: app.set_version_flag(name, kVersion, option.description); break;
+        case Takes::kNothing: app.add_flag(name, option.description); break;
+        case Takes::kValue: app.add_option(name, option.description)->type_name(option.typeName); break;
+        }
+    }
+    app.footer(kFooter);
+    return app.help();
+}
+
+// The command line as read: the options in the order given, each with its value, and the
+// arguments that are no option.
+struct CommandLine {
+    std::vector<std::pair<const OptionInfo*, std::string>> options;
+    std::vector<std::string> operands;
+    const OptionInfo* flagBeforeOperand = nullptr; // the flag right before the first operand
+    const OptionInfo* answer            = nullptr; // --help or --version, which ends the reading
+};
+
+// Reads the command line in order, as getopt_long does, and stops at the first fault, whose line
+// it returns, or at --help or --version, which answer at once, whatever follows them: so a
+// mistyped option is told before anything its value would seem to be. Unlike getopt_long, a value option
+// never takes an argument that begins with -- as its value (only --opt=value gives one), as that is far more
+// often a value left out than one meant; and no long option is abbreviated.
+std::string ReadCommandLine(int argc, char** argv, CommandLine* line) {
+    const OptionInfo* flagBefore = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument   = argv[i];
+        const OptionInfo* flag = flagBefore;
+        flagBefore             = nullptr;
+        if (argument == "--") {
+            line->operands.insert(line->operands.end(), argv + i + 1, argv + argc);
+            break;
+        }
+        if (argument.size() < 2 || argument[0] != '-') {
+            if (line->operands.empty()) {
+                line->flagBeforeOperand = flag;
+            }
+            line->operands.push_back(argument);
+            continue;
+        }
+        if (argument[1] != '-') {
+            // The one short option, -h, may lead a cluster: what follows it is not read.
+            if (argument[1] != 'h') {
+                return Told("invalid option -- ", argument.substr(1, 1), "");
+            }
+            line->answer = FindOption("help");
+            return "";
+        }
+        size_t equals            = argument.find('=');
+        std::string name         = argument.substr(2, equals - 2);
+        const OptionInfo* option = FindOption(name);
+        if (option == nullptr) {
+            return Told("unrecognized option ", argument, "");
+        }
+        std::string value;
+        if (option->takes != Takes::kValue) {
+            if (equals != std::string::npos) {
+                return "option '--" + name + "' takes no value";
+            }
+            if (option->takes != Takes::kNothing) {
+                line->answer = option;
+                return "";
+            }
+            flagBefore = option;
+        } else if (equals != std::string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 == argc) {
+            return "option '--" + name + "' needs a value";
+        } else if (std::string(argv[i + 1]).compare(0, 2, "--") == 0) {
+            std::string next  = argv[i + 1];
+            std::string fault = Told("option '--" + name + "' needs a value, not ", next, "");
+            // How to give it as the value after all, where the line holds that and a shell takes
+            // it as it stands; "--" more likely ends the options than is the value.
+            std::string hint = "; or --" + name + "=" + next;
+            if (next != "--" && IsPlain(next) &&
+                sizeof kLineStart - 1 + fault.size() + hint.size() <= kLineWidth) {
+                fault += hint;
+            }
+            return fault;
+        } else {
+            value = argv[++i];
+        }
+        for (const std::vector<std::string>& group : kExclusive) {
+            if (std::find(group.begin(), group.end(), name) == group.end()) {
+                continue;
+            }
+            for (const auto& [earlier, ignored] : line->options) {
+                if (earlier->name != name &&
+                    std::find(group.begin(), group.end(), earlier->name) != group.end()) {
+                    return std::string("options '--") + earlier->name + "' and '--" + name +
+                           "' exclude each other";
+                }
+            }
+        }
+        line->options.push_back({option, value});
+    }
+    return "";
+}
+
+// What refresh-sim did not expect, in the order given: as many as the line holds, the rest
+// counted.
+std::string Unexpected(const CommandLine& line) {
+    const std::vector<std::string>& operands = line.operands;
+    if (operands.size() == 1) {
+        const OptionInfo* flag = line.flagBeforeOperand;
+        return Told("unexpected argument ", operands[0],
+                    flag == nullptr ? "" : std::string(": --") + flag->name + " takes no value");
+    }
+    std::string text = "unexpected arguments";
+    for (size_t i = 0; i < operands.size(); ++i) {
+        std::string rest = " and " + std::to_string(operands.size() - i) + " more";
+        // Room for this one, and for the count of those from it on, should the next not fit.
+        long room = static_cast<long>(kLineWidth - (sizeof kLineStart - 1) - text.size() - 1) -
+                    (i + 1 < operands.size() ? static_cast<long>(rest.size()) : 0);
+        // One too long for the room is shortened, where the room holds a few of its characters.
+        if (room < static_cast<long>(Shown(operands[i]).size()) && room < 12) {
+            return text + rest;
+        }
+        text += " " + Shown(operands[i], static_cast<size_t>(room));
+    }
+    return text;
+}
+
+// One option's value, on the machine or in the settings that are no part of it; the fault's line
+// where the value is none the option takes.
+std::string Apply(const OptionInfo& option, const std::string& value, sim::SimulatedMachine* machine,
+                  std::optional<std::string>* systemIni, bool* json) {
+    const std::string name = option.name;
+    long long number       = 0;
+    Number verdict         = Number::kOk;
+    if (name == "screen") {
+        verdict = ParseScreen(value, &machine->width, &machine->height);
+        if (verdict != Number::kOk) {
+            return Told("--screen ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: 32-bit signed sides"
+                                                       : " is not WxH, for example 1024x768");
+        }
+    } else if (name == "bpp") {
+        verdict = ParseNumber(value, INT32_MIN, INT32_MAX, &number);
+        if (verdict != Number::kOk) {
+            return Told("--bpp ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: -2147483648 to 2147483647"
+                                                       : " is not a number");
+        }
+        machine->bitsPerPixel = static_cast<int>(number);
+    } else if (name == "crtc75") {
+        verdict = ParseNumber(value, 0, 0xFF, &number);
+        if (verdict != Number::kOk) {
+            return Told("--crtc75 ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: a byte, 0 to 255 (0xFF)"
+                                                       : " is not a number");
+        }
+        machine->crtc75 = static_cast<uint8_t>(number);
+    } else if (name == "driver") {
+        const host::DriverBehaviourName* found = nullptr;
+        for (const host::DriverBehaviourName& b : host::kDriverBehaviours) {
+            found = value == b.name ? &b : found;
+        }
+        if (found == nullptr) {
+            // The six names and what each does are more than a line holds.
+            return Told("--driver ", value, " names no mapping driver; --help lists them");
+        }
+        machine->driver = found->behaviour;
+    } else if (name == "rate") {
+        machine->rateText = value;
+    } else if (name == "no-rate") {
+        machine->rate = sim::RateSetting::NoValue;
+    } else if (name == "no-settings-key") {
+        machine->rate = sim::RateSetting::NoKey;
+    } else if (name == "windows-directory") {
+        machine->windowsDirectory = value;
+    } else if (name == "system-ini") {
+        *systemIni = value; // read once every option is known good
+    } else if (name == "no-system-ini") {
+        machine->systemIni.reset();
+    } else if (name == "json") {
+        *json = true;
+    }
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Runs the refresh-rate utility on a simulated machine and shows what it does.",
-                 "refresh-sim"};
-    std::string screen = "1024x768", bpp = "16", crtc75 = "0", driver = "ok";
-    std::string rate, systemIni, windowsDirectory = "C:\\WINDOWS";
-    bool noRate = false, noSettingsKey = false, noSystemIni = false, json = false;
-
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast); // as getopt does
-    app.formatter(std::make_shared<HelpFormatter>());
-    app.get_formatter()->column_width(28);
-    app.set_help_flag("-h,--help", "print this help and exit");
-    app.set_version_flag("--version", kVersion, "print the version and exit");
-    app.add_option("--screen", screen, "screen size (default 1024x768)")->type_name("WxH");
-    app.add_option("--bpp", bpp, "bits per pixel of the display (default 16)")->type_name("N");
-    CLI::Option* rateOption =
-        app.add_option("--rate", rate, "RefreshRate text in the registry (default \"85\")")
-            ->type_name("TEXT");
-    CLI::Option* noRateFlag =
-        app.add_flag("--no-rate", noRate, "no RefreshRate value (default: one, see --rate)");
-    CLI::Option* noKeyFlag =
-        app.add_flag("--no-settings-key", noSettingsKey, "no Display\\Settings key (default: there is one)");
-    CLI::Option* iniOption =
-        app.add_option("--system-ini", systemIni, "serve this host file (default: see below)")
-            ->type_name("FILE");
-    app.add_option("--windows-directory", windowsDirectory,
-                   "GetWindowsDirectoryA's answer (default C:\\WINDOWS)")
-        ->type_name("DIR");
-    CLI::Option* noIniFlag =
-        app.add_flag("--no-system-ini", noSystemIni, "no system.ini (default: there is one)");
-    app.add_option("--crtc75", crtc75, "extended CRTC 0x75, 0 to 0xFF (default 0)")->type_name("N");
-    app.add_option("--driver", driver, "mapping driver, see below (default ok)")->type_name("NAME");
-    app.add_flag("--json", json, "one JSON object instead of text (default: text)");
-    app.footer(kFooter);
-    app.allow_extras(); // listed below in the order given, with the operands after --
-    rateOption->excludes(noRateFlag)->excludes(noKeyFlag);
-    noRateFlag->excludes(noKeyFlag);
-    iniOption->excludes(noIniFlag);
-    rateOption->expected(1);
-
-    // A value option followed by an option: the value is missing, however CLI11 would read it. A
-    // flag takes no value, not even one CLI11 would read as true or false.
-    auto optionNamed = [&app](const std::string& name) -> const CLI::Option* {
-        for (const CLI::Option* option : app.get_options()) {
-            if (option->check_lname(name)) {
-                return option;
-            }
-        }
-        return nullptr;
-    };
-    int end = 1; // of the options: the first --, or the end
-    for (; end < argc && std::string(argv[end]) != "--"; ++end) {
-        std::string argument = argv[end];
-        if (argument.compare(0, 2, "--") != 0) {
-            continue;
-        }
-        size_t equals             = argument.find('=');
-        const CLI::Option* option = optionNamed(argument.substr(2, equals - 2));
-        if (option == nullptr) {
-            continue;
-        }
-        if (option->get_items_expected_max() == 0 && equals != std::string::npos) {
-            return BadUsage("option '" + argument.substr(0, equals) + "' takes no value");
-        }
-        if (option->get_items_expected_min() > 0 && equals == std::string::npos) {
-            if (end + 1 == argc) {
-                return BadUsage("option '" + argument + "' needs a value");
-            }
-            if (std::string(argv[end + 1]).compare(0, 2, "--") == 0) {
-                return BadUsage("option '" + argument +
-                                "' needs a value; one that begins with -- is given as " + argument + "=" +
-                                argv[end + 1]);
-            }
-        }
+    CommandLine line;
+    std::string fault = ReadCommandLine(argc, argv, &line);
+    if (!fault.empty()) {
+        return BadUsage(fault);
     }
-
-    // CLI11 takes "--opt=value" but reads an empty value after the equals sign as a missing one;
-    // hand it "--opt" and "" instead, so "--rate=" is the empty rate text. CLI11 wants the
-    // arguments in reverse order.
-    std::vector<std::string> arguments;
-    for (int i = end - 1; i >= 1; --i) {
-        std::string argument = argv[i];
-        if (argument.size() > 3 && argument.compare(0, 2, "--") == 0 && argument.back() == '=' &&
-            argument.find('=') == argument.size() - 1) {
-            arguments.push_back("");
-            argument.pop_back();
-        }
-        arguments.push_back(argument);
-    }
-
-    try {
-        app.parse(arguments);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
+    if (line.answer != nullptr) {
+        std::cout << (line.answer->takes == Takes::kHelp ? Help() : std::string(kVersion) + "\n");
         return 0;
-    } catch (const CLI::CallForVersion&) {
-        std::cout << kVersion << "\n";
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        return BadUsage(e.what());
     }
-    // What no option took, and what follows --: refresh-sim takes no operands.
-    std::vector<std::string> unexpected = app.remaining();
-    unexpected.insert(unexpected.end(), argv + std::min(end + 1, argc), argv + argc);
-    if (!unexpected.empty()) {
-        return BadUsage(
-            std::string(unexpected.size() == 1 ? "unexpected argument " : "unexpected arguments ") +
-            Quoted(unexpected));
-    }
-
     sim::SimulatedMachine machine;
-    machine.windowsDirectory = windowsDirectory;
-    Number verdict           = ParseScreen(screen, &machine.width, &machine.height);
-    if (verdict != Number::kOk) {
-        return BadUsage("--screen '" + screen +
-                        (verdict == Number::kOutOfRange
-                             ? "' is out of range: each side -2147483648 to 2147483647"
-                             : "' is not WxH, for example 1024x768"));
+    std::optional<std::string> systemIni;
+    bool json = false;
+    for (const auto& [option, value] : line.options) {
+        fault = Apply(*option, value, &machine, &systemIni, &json);
+        if (!fault.empty()) {
+            return BadUsage(fault);
+        }
     }
-    long long number = 0;
-    verdict          = ParseNumber(bpp, INT32_MIN, INT32_MAX, &number);
-    if (verdict != Number::kOk) {
-        return BadUsage("--bpp '" + bpp +
-                        (verdict == Number::kOutOfRange ? "' is out of range: -2147483648 to 2147483647"
-                                                        : "' is not a number"));
+    if (!line.operands.empty()) {
+        return BadUsage(Unexpected(line));
     }
-    machine.bitsPerPixel = static_cast<int>(number);
-    verdict              = ParseNumber(crtc75, 0, 0xFF, &number);
-    if (verdict != Number::kOk) {
-        return BadUsage("--crtc75 '" + crtc75 +
-                        (verdict == Number::kOutOfRange
-                             ? "' is out of range: a byte, 0 to 255 or 0x00 to 0xFF"
-                             : "' is not a number"));
-    }
-    machine.crtc75 = static_cast<uint8_t>(number);
-
-    const host::DriverBehaviourName* found = nullptr;
-    std::string names;
-    for (const host::DriverBehaviourName& b : host::kDriverBehaviours) {
-        found = driver == b.name ? &b : found;
-        names += std::string(names.empty() ? "" : ", ") + b.name;
-    }
-    if (found == nullptr) {
-        return BadUsage("--driver '" + driver + "' is none of " + names);
-    }
-    machine.driver = found->behaviour;
-
-    if (rateOption->count() > 0) {
-        machine.rateText = rate;
-    } else if (noRate) {
-        machine.rate = sim::RateSetting::NoValue;
-    } else if (noSettingsKey) {
-        machine.rate = sim::RateSetting::NoKey;
-    }
-    if (noSystemIni) {
-        machine.systemIni.reset();
-    } else if (iniOption->count() > 0) {
+    if (systemIni) {
         std::string error;
-        machine.systemIni = host::ReadHostFile(systemIni, kSystemIniLimit, &error);
+        machine.systemIni = host::ReadHostFile(*systemIni, kSystemIniLimit, &error);
         if (!machine.systemIni) {
-            return Fail("--system-ini " + systemIni + ": " + error);
+            return Fail(Told("--system-ini ", *systemIni, ": " + error));
         }
     }
 
