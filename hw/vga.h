@@ -47,6 +47,9 @@
 #define VGA_CR07_LINE_COMPARE8 0x10 // bit 8 of the line compare: writable even while CRTC 0x11 locks 0x07
 #define EXT_CRTC_75_SKIP       0x20 // set: the adapter's timing is not to be touched
 #define EXT_09_BIT0            0x01 // set in extended 0x09 before the timing registers are written
+#define VGA_CR07_V_TOTAL8      0x01 // bit 8 of the vertical total (CRTC 0x06)
+#define VGA_CR07_V_TOTAL9      0x20 // bit 9 of the vertical total
+#define EXT_CRTC_30_V_TOTAL    0x07 // extended 0x30: bits 8-10 of the vertical total, 8 and 9 again
 
 // Miscellaneous output register bits
 #define VGA_MIS_COLOR          0x01 // I/O at 0x3Dx: colour addressing
