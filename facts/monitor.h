@@ -76,7 +76,7 @@ enum MonitorVerdict {
     kBeyondHorizontal, // the line frequency is outside the horizontal range
     kBeyondVertical,   // the rate is outside the vertical range
     kBeyondResolution, // the screen is larger than MaxResolution
-    kMonitorUnknown,   // no frequency limit is known, or a horizontal range without the line frequency
+    kMonitorUnknown,   // no frequency limit is known, or a known range met a line frequency or rate of 0
 };
 
 // A timing against the limits: the screen it is for, its line frequency and its rate in Hz (0 where
