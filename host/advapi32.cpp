@@ -1,4 +1,6 @@
-// ADVAPI32 stand-in: HKEY_CURRENT_CONFIG\Display\Settings with its RefreshRate value.
+// ADVAPI32 stand-in: HKEY_CURRENT_CONFIG\Display\Settings with its RefreshRate value, the Run key,
+// and every other key of HKEY_LOCAL_MACHINE and HKEY_DYN_DATA from the machine's registry
+// (host/registry.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -22,8 +24,10 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) 
         *result = kRunKey;
         return ERROR_SUCCESS;
     }
-    if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, DISPLAY_SETTINGS_KEY) != 0 ||
-        !m.settingsKeyExists) {
+    if (key != HKEY_CURRENT_CONFIG) {
+        return host::OpenRegistryKey(key, subKey, result);
+    }
+    if (subKey == nullptr || strcasecmp(subKey, DISPLAY_SETTINGS_KEY) != 0 || !m.settingsKeyExists) {
         return ERROR_FILE_NOT_FOUND;
     }
     *result = kSettingsKey;
@@ -37,7 +41,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
         return name != nullptr && m.runValues.count(name) != 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     }
     if (key != kSettingsKey) {
-        return ERROR_INVALID_HANDLE;
+        return host::QueryRegistryValue(key, name, type, data, size);
     }
     if (name == nullptr || strcasecmp(name, REFRESH_RATE_VALUE) != 0 || !m.refreshRate) {
         return ERROR_FILE_NOT_FOUND;
@@ -62,7 +66,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
 
 LONG WINAPI RegCloseKey(HKEY key) {
     TheMachine().calls.push_back("RegCloseKey");
-    return key == kSettingsKey || key == kRunKey ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    return key == kSettingsKey || key == kRunKey ? ERROR_SUCCESS : host::CloseRegistryKey(key);
 }
 
 // Counted; the test says when the key changed.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "adapter/adapter.h"
+#include "registry.h"
 
 namespace host {
 
@@ -62,11 +63,6 @@ struct HostFile {
     std::string bytes;
     // When set, a read that would reach this offset fails (the bytes before it are delivered).
     std::optional<size_t> failReadAt;
-};
-
-struct RegistryValue {
-    DWORD type = REG_SZ;
-    std::string data; // as stored, with its terminating zero if it has one
 };
 
 struct MessageBoxRecord {
@@ -197,6 +193,8 @@ struct Machine {
     // HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Run: its values by name.
     std::map<std::string, RegistryValue> runValues = {
         {"LumarelWatch", {REG_SZ, "C:\\WINDOWS\\LUMWATCH.EXE"}}};
+    // HKEY_LOCAL_MACHINE beyond the Run key, and HKEY_DYN_DATA: empty at start.
+    Registry registry;
     // USER32 timers, by id, on a clock in milliseconds that only tests move; SetTimer fails when
     // timersFail (Windows has a limited number of them).
     std::map<UINT_PTR, Timer> timers;

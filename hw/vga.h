@@ -48,6 +48,9 @@
 #define EXT_CRTC_75_SKIP       0x20 // set: the adapter's timing is not to be touched
 #define EXT_09_BIT0            0x01 // set: the timing registers take writes (CRTC 0x00-0x07 and 0x10-0x16,
                                     // extended CRTC 0x30-0x33, extended 0xC8-0xCB); clear: they ignore them
+#define VGA_CR07_V_TOTAL8      0x01 // bit 8 of the vertical total (CRTC 0x06)
+#define VGA_CR07_V_TOTAL9      0x20 // bit 9 of the vertical total
+#define EXT_CRTC_30_V_TOTAL    0x07 // extended 0x30: bits 8-10 of the vertical total, 8 and 9 again
 
 // Miscellaneous output register bits
 #define VGA_MIS_COLOR          0x01 // I/O at 0x3Dx: colour addressing

@@ -134,6 +134,7 @@ struct WNDCLASSEXA {
 #define ERROR_MORE_DATA 234L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_NO_MORE_ITEMS 259L
 #define MAX_PATH 260
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 
@@ -182,9 +183,12 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWOR
 // ADVAPI32
 #define HKEY_LOCAL_MACHINE ((HKEY)(uintptr_t)0x80000002UL)
 #define HKEY_CURRENT_CONFIG ((HKEY)(uintptr_t)0x80000005UL)
+#define HKEY_DYN_DATA ((HKEY)(uintptr_t)0x80000006UL)
 #define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
 #define KEY_NOTIFY 0x0010
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_READ 0x20019
 #define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
 #define REG_SZ 1
 #define REG_BINARY 3
@@ -199,6 +203,13 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR class
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 LONG WINAPI RegNotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL async);
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+typedef FILETIME* PFILETIME;
+LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                          LPSTR className, LPDWORD classSize, PFILETIME lastWrite);
 
 // GDI32
 #define BITSPIXEL 12
