@@ -3,7 +3,11 @@
 #include <string.h>
 
 #include "common/command_line.h"
+#include "common/adapter_lock.h"
 #include "common/names.h"
+#include "common/one_instance.h"
+#include "common/program_folder.h"
+#include "common/registry_value.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
 
@@ -51,19 +55,43 @@ static int IsScreen(TableRow row) {
     return ResolutionTable[row][0] == chooser.state.width && ResolutionTable[row][1] == chooser.state.height;
 }
 
+// The utility's decisions on this machine, as its run makes them; the skip bit is read with the
+// adapter lock held and the CRTC index register it selects with put back, so that nothing of the
+// adapter changes before a trial. With `keepLock` the lock stays held where it was taken. 0, with
+// nothing read of the adapter, where another writer holds it; a holder that ended without letting go
+// may have left its timing, which the watcher is asked to put right first.
+static int DecideUnderLock(int keepLock) {
+    RunDecisions* d = &chooser.decisions;
+    memset(d, 0, sizeof *d);
+    d->stop = DecideDriver(d);
+    if (d->stop != kRunProgramsAdapter) {
+        return 1;
+    }
+    LockTaken taken = TakeAdapterLock(0);
+    if (taken != kLockTaken) {
+        if (taken == kLockAbandoned) {
+            ReleaseAdapterLock();
+            if (!AskWatcherToRun()) {
+                StartWatcherWhereMissing();
+            }
+        }
+        return 0;
+    }
+    BYTE index = ReadPort(VGA_CRT_IC);
+    d->stop    = DecideTiming(&chooser.state, &chooser.selection, d);
+    WritePort(VGA_CRT_IC, index);
+    if (!keepLock) {
+        ReleaseAdapterLock();
+    }
+    return 1;
+}
+
 void GatherChooserFacts() {
     memset(&chooser, 0, sizeof chooser);
-    RunDecisions* d = &chooser.decisions;
-    d->stop         = DecideDriver(d);
-    if (d->stop == kRunProgramsAdapter) {
-        // The skip bit is read as the utility reads it; the index register it selects with is
-        // put back, so that nothing of the adapter changes before a trial.
-        BYTE index = ReadPort(VGA_CRT_IC);
-        d->stop    = DecideTiming(&chooser.state, &chooser.selection, d);
-        WritePort(VGA_CRT_IC, index);
-    }
-    if (chooser.decisions.stop == kStopDriverCheck || chooser.decisions.stop == kStopSkipBit) {
-        // The run stopped before it read the settings: read them for the window alone.
+    int decided  = DecideUnderLock(0);
+    RunStop stop = chooser.decisions.stop;
+    if (!decided || stop == kStopDriverCheck || stop == kStopSkipBit) {
+        // The run stopped before it read the settings, or did not get to: read them for the window.
         chooser.decisions.rateSource = ReadDisplaySettings(&chooser.state);
     }
     chooser.ownList = IsScreen(chooser.state.listRow);
@@ -80,12 +108,23 @@ void GatherChooserFacts() {
         }
     }
 
-    chooser.hindrance = HindranceOf(&chooser.decisions);
+    chooser.hindrance = decided ? HindranceOf(&chooser.decisions) : kAdapterBusy;
     if (chooser.hindrance == kNoHindrance) {
         // Asked here so that the window can say at once why no rate can be tried.
         chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
         if (chooser.vxd != kVxdWindow) {
             chooser.hindrance = kNoRegisterWindow;
+        }
+    }
+}
+
+void StartWatcherWhereMissing() {
+    char path[MAX_PATH];
+    if (FindRegistryEntry(HKEY_LOCAL_MACHINE, RUN_KEY, WATCH_RUN_VALUE) == kRegistryPresent &&
+        !MutexExists(WATCHER_MUTEX_NAME) && PathBesideProgram(path, WATCHER_FILE_NAME)) {
+        HANDLE watcher = StartProgram(path, NULL);
+        if (watcher != 0) {
+            CloseHandle(watcher);
         }
     }
 }
@@ -151,6 +190,7 @@ void DescribeHindrance(char text[kSentenceSize]) {
         "At 32-bit colour LUMRATE changes nothing.",
         "The tables hold no timing for this screen size: LUMRATE changes nothing at it.",
         "PHYSWIN.VXD does not give the adapter's registers: no rate can be tried.",
+        "The adapter is busy: LUMRATE is setting it. Looking again in a moment.",
     };
     if (chooser.hindrance != kNoHindrance) {
         strcpy(text, kWhy[chooser.hindrance]);
@@ -166,43 +206,89 @@ void DescribeHindrance(char text[kSentenceSize]) {
 
 // --- the trial -------------------------------------------------------------------------------
 
-int StartTrial(const char* rate) {
-    if (chooser.trialOn || chooser.hindrance != kNoHindrance) {
-        return 0;
+TrialStart StartTrial(const char* rate) {
+    if (chooser.trialOn) {
+        return kTrialRefused;
     }
-    if (SelectFor(rate, &displayState, &timingSelection) != kTimingSelected) {
-        return 0;
+    // Decided anew, with the lock: the window may show a machine that has changed since.
+    if (!DecideUnderLock(1)) {
+        chooser.hindrance = kAdapterBusy;
+        return kTrialBusy;
     }
-    // Never a partial trial: without the window, nothing is written at all.
-    chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
-    if (chooser.vxd != kVxdWindow) {
-        return 0;
+    int holdsLock     = chooser.decisions.stop != kStopDriverCheck;
+    chooser.hindrance = HindranceOf(&chooser.decisions);
+    if (chooser.hindrance == kNoHindrance &&
+        SelectFor(rate, &displayState, &timingSelection) == kTimingSelected) {
+        // The one asking of the mapping VxD for this trial. Never a partial trial: without the
+        // window, nothing is written at all.
+        chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
+        if (chooser.vxd == kVxdWindow) {
+            ReadAdapterRegisters(chooser.registers, &chooser.saved);
+            // The watcher waits on the lock from now on: should this program end without letting it
+            // go, the watcher puts a known timing back at once.
+            HWND watcher = FindWindowA(WATCHER_CLASS_NAME, NULL);
+            if (watcher != NULL) {
+                PostMessageA(watcher, kWatchTrialBegins, 0, 0);
+            }
+            ProgramTiming(&timingSelection, chooser.registers);
+            RateOfEntry(rate, chooser.trialRate);
+            chooser.trialWidth        = displayState.width;
+            chooser.trialHeight       = displayState.height;
+            chooser.trialBitsPerPixel = displayState.bitsPerPixel;
+            chooser.trialEnd          = kTrialOn;
+            chooser.trialOn           = 1;
+            return kTrialStarted;
+        }
+        chooser.hindrance = kNoRegisterWindow;
     }
-    chooser.trialMutex = CreateMutexA(NULL, TRUE, TRIAL_MUTEX_NAME);
-    ReadAdapterRegisters(chooser.registers, &chooser.saved);
-    ProgramTiming(&timingSelection, chooser.registers);
-    RateOfEntry(rate, chooser.trialRate);
-    chooser.trialOn = 1;
-    return 1;
+    if (holdsLock) {
+        ReleaseAdapterLock();
+    }
+    return kTrialRefused;
 }
 
 TrialEnd EndTrial(TrialEnd how) {
     if (!chooser.trialOn) {
-        return how;
+        return kTrialOn;
     }
     chooser.trialOn = 0;
     if (how == kTrialKept && !StoreRate(chooser.trialRate)) {
-        how = kTrialWentBack; // not stored: the rate may not stay either
+        how = kTrialNotStored; // not stored: the rate may not stay either
     }
-    if (how == kTrialWentBack) {
+    if (how != kTrialKept && how != kTrialModeChanged) {
         WriteAdapterRegisters(chooser.registers, &chooser.saved);
     }
-    if (chooser.trialMutex != NULL) {
-        ReleaseMutex(chooser.trialMutex);
-        CloseHandle(chooser.trialMutex);
-        chooser.trialMutex = NULL;
+    ReleaseAdapterLock();
+    return chooser.trialEnd = how;
+}
+
+// Power broadcast events: a suspend about to come, and the resumes after which Windows has reset
+// the display in the mode it had.
+enum {
+    kSuspend         = 4,    // PBT_APMSUSPEND
+    kResumeCritical  = 6,    // PBT_APMRESUMECRITICAL
+    kResumeSuspend   = 7,    // PBT_APMRESUMESUSPEND
+    kResumeStandby   = 8,    // PBT_APMRESUMESTANDBY
+    kResumeAutomatic = 0x12, // PBT_APMRESUMEAUTOMATIC
+};
+
+TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!chooser.trialOn) {
+        return kTrialOn;
     }
-    return how;
+    if (message == WM_DISPLAYCHANGE) {
+        // In another mode the values read belong to none of its registers: nothing goes back. The
+        // same mode set anew has Windows' timing for it, which the values read go back over.
+        int same = static_cast<int>(wParam) == chooser.trialBitsPerPixel &&
+                   LOWORD(lParam) == chooser.trialWidth && HIWORD(lParam) == chooser.trialHeight;
+        return same ? kTrialWentBack : kTrialModeChanged;
+    }
+    if (message == WM_POWERBROADCAST &&
+        (wParam == kSuspend || wParam == kResumeCritical || wParam == kResumeSuspend ||
+         wParam == kResumeStandby || wParam == kResumeAutomatic)) {
+        return kTrialWentBack;
+    }
+    return kTrialOn;
 }
 
 int StoreRate(const char* rate) {

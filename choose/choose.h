@@ -22,14 +22,24 @@ enum Hindrance {
     kSixteenColours,   // 4 bits per pixel or fewer
     kTooManyColours,   // more than 24 bits per pixel
     kNoTimingAtScreen, // the tables hold no timing at any rate for this screen
-    kNoRegisterWindow, // the mapping driver gives no window: a trial would be partial
+    kNoRegisterWindow, // the mapping VxD gives no window: a trial would be partial
+    kAdapterBusy,      // another writer holds the adapter lock: the window looks again shortly
 };
 
 // What a trial came to.
 enum TrialEnd {
+    kTrialOn,          // none yet: the trial goes on
     kTrialKept,        // the rate is stored
     kTrialWentBack,    // every register read before was written back
-    kTrialModeChanged, // Windows set the display anew: nothing written back, nothing stored
+    kTrialNotStored,   // Keep, but the rate could not be stored: written back all the same
+    kTrialModeChanged, // Windows set another mode: nothing written back, nothing stored
+};
+
+// How a try began.
+enum TrialStart {
+    kTrialStarted,
+    kTrialBusy,    // another writer holds the adapter: nothing read or written
+    kTrialRefused, // the machine no longer lets a rate be tried (the window says why): nothing written
 };
 
 enum {
@@ -51,17 +61,20 @@ struct ChooserState {
     VxdAnswer vxd;
     DWORD vxdError;
     RegisterWindow registers;
-    // The trial.
+    // The trial, with the adapter lock held from its skip-bit read until it ends.
     int trialOn;
+    TrialEnd trialEnd; // what the last trial came to
     char trialRate[kRateEntrySize];
+    int trialWidth, trialHeight, trialBitsPerPixel; // the mode the trial's read-back belongs to
     AdapterRegisters saved;
-    HANDLE trialMutex;
 };
 extern ChooserState chooser;
 
-// Learns what the utility makes of this machine: its run's decisions (the skip bit read with the
-// CRTC index register put back as found), the display settings, the rates of the screen's list the
-// tables hold a timing for, and, where nothing else stops a trial, the register window.
+// Learns what the utility makes of this machine: its run's decisions (the skip bit read, with the
+// adapter lock held, and the CRTC index register put back as found), the display settings, the rates
+// of the screen's list the tables hold a timing for, and, where nothing else stops a trial, the
+// register window. Where another writer holds the adapter, the hindrance says so. Never during a
+// trial.
 void GatherChooserFacts();
 
 // The rate text of a list entry, without its blanks ("60 " gives "60").
@@ -75,13 +88,24 @@ void DescribeStoredRate(char text[kSentenceSize]);
 // empty when neither.
 void DescribeHindrance(char text[kSentenceSize]);
 
-// Reads back every register the programming sequence writes, then programs the rate with the
-// utility's own selection and sequence. 0, with nothing written, where the utility would not act
-// or the window cannot be had.
-int StartTrial(const char* rate);
+// Takes the adapter lock, decides again as the utility's run does, asks the mapping VxD once, reads
+// back every register the programming sequence writes, tells the watcher a trial holds the lock,
+// then programs the rate with the utility's own selection and sequence; the lock stays held until
+// the trial ends. Nothing is written where the adapter is busy, the utility would not act or the
+// window cannot be had.
+TrialStart StartTrial(const char* rate);
 // Ends the trial: Keep stores the rate, as Display Properties does; anything else writes back what
-// was read; a mode change writes nothing back. What it came to, or the same when no trial is on.
+// was read; another mode writes nothing back. Lets the adapter lock go. What it came to (also in
+// chooser.trialEnd); kTrialOn when no trial is on.
 TrialEnd EndTrial(TrialEnd how);
+// How a message ends the trial going on: another mode set (WM_DISPLAYCHANGE with another size or
+// depth) writes nothing back; the same mode set anew, a resume, or a suspend about to come writes
+// back. kTrialOn for a message that does not end it, or when no trial is on.
+TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam);
+
+// Where the package is installed (its watcher's Run value exists) but no watcher runs in this
+// session (the session of the install, or one ended with End Task), starts one.
+void StartWatcherWhereMissing();
 
 // Stores RefreshRate under HKEY_CURRENT_CONFIG\Display\Settings (REG_SZ); 1 on success.
 int StoreRate(const char* rate);

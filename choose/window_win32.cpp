@@ -1,20 +1,25 @@
 // The rate chooser's dialogs: the machine in words, the rates to try, and after a trial the
-// question with its countdown. Every way out of the question but Keep goes back.
+// question with its countdown. Every way out of a trial but Keep, and another mode set meanwhile,
+// goes back: the question's buttons and keys, its countdown, closing either window, the end of the
+// session, a resume or a suspend, and a fault of the program. No handler waits, shows a box or asks
+// the mapping VxD while a broadcast waits for it: looking at the machine again is posted.
 #include <windows.h>
 
 #include "choose/choose.h"
 #include "choose/resource.h"
-#include "common/display_events.h"
 #include "common/names.h"
 #include "common/one_instance.h"
 
 enum {
-    kCountdownTimer     = 1,
-    kConfirmModeChanged = 100, // the confirmation's end at a mode change or a resume
+    kCountdownTimer   = 1,
+    kBusyTimer        = 2, // the adapter was busy: look again shortly
+    kBusyMilliseconds = 500,
+    kLookAgain        = WM_APP + 1, // posted: gather the machine's facts anew and show them
 };
 
 static int secondsLeft;
 static HINSTANCE chooserInstance;
+static HWND question; // the question's dialog while it is up
 
 static void ShowCountdown(HWND dialog) {
     char text[64];
@@ -22,9 +27,30 @@ static void ShowCountdown(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_COUNTDOWN, text);
 }
 
-static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// Ends the trial as `how` says, and with it the question, wherever it stands.
+static void EndTrialAndQuestion(TrialEnd how) {
+    EndTrial(how);
+    if (question != NULL) {
+        EndDialog(question, 0);
+    }
+}
+
+// What a message means for the trial going on, whichever window it reaches first.
+static void SeeTrialEvent(UINT message, WPARAM wParam, LPARAM lParam) {
+    TrialEnd how = TrialEndFor(message, wParam, lParam);
+    if (how != kTrialOn) {
+        EndTrialAndQuestion(how);
+    }
+}
+
+static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
+        question = dialog;
+        if (!chooser.trialOn) {
+            EndDialog(dialog, 0); // ended already, by a message that came before the question
+            return TRUE;
+        }
         secondsLeft = kTrialSeconds;
         ShowCountdown(dialog);
         SetTimer(dialog, kCountdownTimer, 1000, NULL);
@@ -32,27 +58,27 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
         return FALSE; // the focus is set: on Go back
     case WM_TIMER:
         if (--secondsLeft <= 0) {
-            EndDialog(dialog, IDCANCEL);
+            EndTrialAndQuestion(kTrialWentBack);
         } else {
             ShowCountdown(dialog);
         }
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_KEEP || LOWORD(wParam) == IDCANCEL) {
-            KillTimer(dialog, kCountdownTimer);
-            EndDialog(dialog, LOWORD(wParam));
+            EndTrialAndQuestion(LOWORD(wParam) == IDC_KEEP ? kTrialKept : kTrialWentBack);
         }
         return TRUE;
     case WM_ENDSESSION:
         if (wParam) {
-            EndTrial(kTrialWentBack);
+            EndTrialAndQuestion(kTrialWentBack);
         }
         return TRUE;
-    }
-    if (SetsDisplayAnew(message, wParam)) {
+    case WM_DESTROY:
         KillTimer(dialog, kCountdownTimer);
-        EndDialog(dialog, kConfirmModeChanged);
+        question = NULL;
+        return FALSE;
     }
+    SeeTrialEvent(message, wParam, lParam);
     return FALSE;
 }
 
@@ -73,6 +99,15 @@ static void ShowMachine(HWND dialog) {
         SendDlgItemMessageA(dialog, IDC_RATES, LB_SETCURSEL, 0, 0);
     }
     EnableWindow(GetDlgItem(dialog, IDC_TRY), chooser.hindrance == kNoHindrance);
+    // Another writer at the adapter: look again shortly, never wait for it here.
+    if (chooser.hindrance == kAdapterBusy) {
+        SetTimer(dialog, kBusyTimer, kBusyMilliseconds, NULL);
+    }
+}
+
+static void LookAgain(HWND dialog) {
+    GatherChooserFacts();
+    ShowMachine(dialog);
 }
 
 static void Try(HWND dialog) {
@@ -81,27 +116,36 @@ static void Try(HWND dialog) {
         return;
     }
     char text[kSentenceSize];
-    if (!StartTrial(chooser.rates[chosen])) {
+    switch (StartTrial(chooser.rates[chosen])) {
+    case kTrialStarted: break;
+    case kTrialBusy:
+        SetDlgItemTextA(dialog, IDC_OUTCOME,
+                        "The adapter is busy: LUMRATE is setting it. Try again in a moment.");
+        ShowMachine(dialog);
+        return;
+    case kTrialRefused:
         SetDlgItemTextA(dialog, IDC_OUTCOME, "The rate could not be tried: nothing was changed.");
+        ShowMachine(dialog);
         return;
     }
-    INT_PTR answer = DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
+    DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
+    EndTrial(kTrialWentBack); // a question that could not be shown asked nothing: back
     const char* rate = chooser.trialRate;
-    switch (EndTrial(answer == IDC_KEEP              ? kTrialKept
-                     : answer == kConfirmModeChanged ? kTrialModeChanged
-                                                     : kTrialWentBack)) {
+    switch (chooser.trialEnd) {
     case kTrialKept: wsprintfA(text, "%s Hz is kept: LUMRATE sets it from now on.", rate); break;
-    case kTrialWentBack: wsprintfA(text, "%s Hz was not kept: the timing is back as it was.", rate); break;
-    case kTrialModeChanged:
-        wsprintfA(text, "Windows set the display anew during the trial: nothing was put back or kept.");
+    case kTrialNotStored:
+        wsprintfA(text, "%s Hz could not be stored: the timing is back as it was.", rate);
         break;
+    case kTrialModeChanged:
+        wsprintfA(text, "Windows set another mode during the trial: nothing was put back or kept.");
+        break;
+    default: wsprintfA(text, "%s Hz was not kept: the timing is back as it was.", rate); break;
     }
     SetDlgItemTextA(dialog, IDC_OUTCOME, text);
-    GatherChooserFacts();
-    ShowMachine(dialog);
+    PostMessageA(dialog, kLookAgain, 0, 0);
 }
 
-static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: ShowMachine(dialog); return TRUE;
     case WM_COMMAND:
@@ -111,22 +155,47 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
             SetDlgItemTextA(dialog, IDC_OUTCOME,
                             ForgetRate() ? "No rate is stored now: LUMRATE sets 60 Hz."
                                          : "The stored rate could not be forgotten.");
-            GatherChooserFacts();
-            ShowMachine(dialog);
+            LookAgain(dialog);
             return TRUE;
-        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
+        case IDCANCEL:
+            // Closed from outside during a trial (End Task asks politely first): back, then gone.
+            EndTrialAndQuestion(kTrialWentBack);
+            EndDialog(dialog, 0);
+            return TRUE;
         }
         return FALSE;
-    case WM_DISPLAYCHANGE:
-        // During a trial the question ends it and Try looks again afterwards; looking now would
-        // lose the trial, and with it the mutex that holds the watcher back.
+    case WM_TIMER:
+        if (wParam == kBusyTimer) {
+            KillTimer(dialog, kBusyTimer);
+            if (!chooser.trialOn) {
+                LookAgain(dialog);
+            }
+        }
+        return TRUE;
+    case kLookAgain:
         if (!chooser.trialOn) {
-            GatherChooserFacts();
-            ShowMachine(dialog);
+            LookAgain(dialog);
         }
-        return FALSE;
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) {
+            EndTrialAndQuestion(kTrialWentBack);
+        }
+        return TRUE;
+    case WM_DISPLAYCHANGE:
+        // Looked at again once the broadcast is over; a trial it ends has nothing left to show.
+        PostMessageA(dialog, kLookAgain, 0, 0);
+        break;
     }
+    SeeTrialEvent(message, wParam, lParam);
     return FALSE;
+}
+
+// A fault inside the program during a trial: back, before Windows ends the process. The lock goes
+// with the process.
+static LONG WINAPI GoBackOnFault(EXCEPTION_POINTERS*) {
+    EndTrial(kTrialWentBack);
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 int ChooserMain(HINSTANCE instance, const char* commandLine) {
@@ -140,6 +209,8 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
         }
         return 0;
     }
+    StartWatcherWhereMissing();
+    SetUnhandledExceptionFilter(GoBackOnFault);
     chooserInstance = instance;
     GatherChooserFacts();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHOOSER), NULL, ChooserProc, 0);

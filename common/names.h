@@ -5,6 +5,8 @@
 // that a resource script can use them too.
 #pragma once
 
+#include <windows.h>
+
 // The package's programs, in the Windows folder, and its setup file in the INF folder.
 #define UTILITY_FILE_NAME "LUMRATE.EXE"
 #define WATCHER_FILE_NAME "LUMWATCH.EXE"
@@ -20,13 +22,20 @@
 #define WATCH_RUN_VALUE "LumarelWatch"
 #define UNINSTALL_KEY "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\LumarelRefresh"
 
-// Named mutexes of the session. One watcher, one chooser at a time; the trial's keeps the watcher
-// from starting the utility while the chooser tries a rate.
+// Named mutexes of the session: one watcher, one chooser at a time, and one writer on the adapter
+// (common/adapter_lock.h).
 #define WATCHER_MUTEX_NAME "LumarelWatch"
 #define CHOOSER_MUTEX_NAME "LumarelSet"
-#define TRIAL_MUTEX_NAME "LumarelTrial"
+#define ADAPTER_LOCK_NAME "LumarelAdapter"
 
 // The watcher's hidden window's class, and the title of the chooser's dialog, by which a second
 // chooser finds the first.
 #define WATCHER_CLASS_NAME "LumarelWatch"
 #define CHOOSER_TITLE "Lumarel Refresh Rate"
+
+// What the package's programs post to the watcher's window (private to its class, so WM_APP on).
+enum {
+    kWatchTrialBegins = WM_APP + 1, // the chooser holds the adapter lock for a trial: watch it
+    kWatchRunNow      = WM_APP + 2, // run the utility as soon as the adapter is free ("LUMWATCH /NOW")
+    kWatchRemoving    = WM_APP + 3, // the package is being removed in this session: start no run
+};

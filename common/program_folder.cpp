@@ -20,3 +20,15 @@ int PathBesideProgram(char path[MAX_PATH], const char* fileName) {
     memcpy(name, fileName, size);
     return 1;
 }
+
+HANDLE StartProgram(char* path, char* commandLine) {
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        return 0;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}

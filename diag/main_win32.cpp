@@ -4,6 +4,7 @@
 // C runtime: it starts here and leaves through ExitProcess.
 #include <windows.h>
 
+#include "common/adapter_lock.h"
 #include "common/command_line.h"
 #include "common/standard_output.h"
 #include "diag/diagnostic.h"
@@ -26,6 +27,15 @@ static const char kHelp[] =
     "Version " REFRESH_VERSION " of the package.\r\n";
 
 static const char kBadOption[] = "LUMCHECK: unknown option; LUMCHECK /? shows the options.\r\n";
+static const char kWaiting[] =
+    "LUMCHECK: LUMRATE or LUMSET is setting the adapter now; waiting for it (at most 30 seconds).\r\n";
+static const char kStillBusy[] =
+    "LUMCHECK: the adapter is still being set; nothing was read. Try again in a moment.\r\n";
+
+enum {
+    kBusyExitCode = 3,
+    kWaitSeconds  = 30, // longer than a trial of LUMSET, whose question counts down 15 seconds
+};
 
 static void WriteLine(const char* line, void*) {
     WriteStandardOutput(line, lstrlenA(line));
@@ -37,11 +47,33 @@ static int IsHelpSwitch(const char* arguments) {
     return IsOnlySwitch(arguments, "/?") || IsOnlySwitch(arguments, "-?");
 }
 
-// Exit code 0 when the report or the help was printed, 2 for an option it does not know.
+// The diagnostic's register reads select their register through the index registers, which another
+// writer's index and data pairs must not meet: it reads with the adapter lock held, waiting for it
+// a while (a console program may wait). A holder that ended without letting go may have left its
+// timing: once the report is printed, the watcher is asked to put a known one back.
+static UINT RunWithLock() {
+    LockTaken taken = TakeAdapterLock(0);
+    if (taken == kLockBusy) {
+        WriteStandardOutput(kWaiting, sizeof kWaiting - 1);
+        taken = TakeAdapterLock(kWaitSeconds * 1000);
+    }
+    if (taken == kLockBusy) {
+        WriteStandardOutput(kStillBusy, sizeof kStillBusy - 1);
+        return kBusyExitCode;
+    }
+    RunDiagnostic(WriteLine, 0);
+    ReleaseAdapterLock();
+    if (taken == kLockAbandoned) {
+        AskWatcherToRun();
+    }
+    return 0;
+}
+
+// Exit code 0 when the report or the help was printed, 2 for an option it does not know, 3 when the
+// adapter stayed busy.
 static UINT RunCommand(const char* arguments) {
     if (*arguments == 0) {
-        RunDiagnostic(WriteLine, 0);
-        return 0;
+        return RunWithLock();
     }
     if (IsHelpSwitch(arguments)) {
         WriteStandardOutput(kHelp, sizeof kHelp - 1);

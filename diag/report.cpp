@@ -1,5 +1,6 @@
 #include "diag/report.h"
 
+#include "app/words.h"
 #include "common/text.h"
 #include "probe/probe.h"
 
@@ -345,6 +346,28 @@ const char* NoWindowText(const RunDecisions* d, char* text) {
     return "PHYSWIN.VXD was not asked";
 }
 
+// What the utility says of the mapping VxD's answer, in its own words (app/words.h), which the
+// diagnostic does not say itself.
+void ReportUtilityWords(Report* r, const RunDecisions* d) {
+    if (d->vxd == kVxdCallFails) {
+        PutText(r->line, "  LUMRATE then shows the box \"" MAP_FAILED_TEXT "\"");
+        Emit(r);
+    } else if (d->vxd == kVxdDoesNotOpen) {
+        // The line as it prints, its CR LF ends aside.
+        char text[64];
+        wsprintfA(text, d->vxdError == ERROR_NOT_SUPPORTED ? VXD_NOT_SUPPORTED_TEXT : VXD_OPEN_ERROR_FORMAT,
+                  d->vxdError);
+        char* p = PutText(r->line, "  LUMRATE then writes to standard output, where it has one: \"");
+        for (const char* t = text; *t != 0; ++t) {
+            if (*t != '\r' && *t != '\n') {
+                *p++ = *t;
+            }
+        }
+        PutText(p, "\"");
+        Emit(r);
+    }
+}
+
 } // namespace
 
 void WriteWrapped(const char* line, ReportLineWriter writeLine, void* context) {
@@ -408,6 +431,7 @@ int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
             PutText(PutText(p, "none: "), noWindow);
         }
         Emit(&r);
+        ReportUtilityWords(&r, f->decisions);
     }
 
     PutText(PutDecimal(PutText(r.line, "adapter accesses: "), f->accessCount),

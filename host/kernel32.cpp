@@ -280,8 +280,27 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     return TRUE;
 }
 
-// A started process is signalled once it has ended; a mutex or event never is (no other thread
-// sets one); anything else is no object to wait for.
+namespace host {
+
+// What a wait on a named mutex answers: taken (again) by the program unless another process holds
+// it; taken and said so where its holder ended without letting go.
+DWORD TakeMutex(const std::string& name) {
+    Machine::MutexHolder& holder = TheMachine().mutexHolders[name];
+    if (holder.elsewhere) {
+        return WAIT_TIMEOUT;
+    }
+    ++holder.here;
+    if (holder.abandoned) {
+        holder.abandoned = false;
+        return WAIT_ABANDONED;
+    }
+    return WAIT_OBJECT_0;
+}
+
+} // namespace host
+
+// A started process is signalled once it has ended; a named mutex while no other process holds it;
+// an event never is (no other thread sets one); anything else is no object to wait for.
 DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     host::Machine& m = TheMachine();
     m.calls.push_back("WaitForSingleObject");
@@ -293,6 +312,12 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     if (it->second.process >= 0 && m.startedProcesses[it->second.process].ended) {
         return WAIT_OBJECT_0;
     }
+    if (it->second.mutex) {
+        DWORD answer = host::TakeMutex(it->second.path);
+        if (answer != WAIT_TIMEOUT) {
+            return answer;
+        }
+    }
     if (milliseconds == INFINITE) {
         m.messageLoopWouldBlock = true; // a wait that never ends: recorded, and answered as a failure
         m.lastError             = ERROR_INVALID_HANDLE;
@@ -301,16 +326,21 @@ DWORD WINAPI WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     return WAIT_TIMEOUT;
 }
 
-HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR name) {
+// A new named mutex asked for with initialOwner is the program's at once; an existing one is not.
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
     host::Machine& m = TheMachine();
     m.calls.push_back("CreateMutexA");
     std::string key = name != nullptr ? name : "";
     bool exists     = name != nullptr && !m.namedMutexes.insert(key).second;
     if (name != nullptr && !exists) {
         m.ownMutexes.insert(key);
+        if (initialOwner) {
+            m.mutexHolders[key].here = 1;
+        }
     }
     host::OpenObject object{key, 0, false};
     object.waitable = true;
+    object.mutex    = name != nullptr;
     HANDLE handle   = NewHandle(object);
     m.lastError     = exists ? ERROR_ALREADY_EXISTS : 0;
     return handle;
@@ -325,14 +355,55 @@ HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name) {
     }
     host::OpenObject object{name, 0, false};
     object.waitable = true;
+    object.mutex    = true;
     return NewHandle(object);
 }
 
+// Only a holder lets go.
 BOOL WINAPI ReleaseMutex(HANDLE mutex) {
     host::Machine& m = TheMachine();
     m.calls.push_back("ReleaseMutex");
     auto it = m.openObjects.find(mutex);
-    return it != m.openObjects.end() && it->second.waitable ? TRUE : FALSE;
+    if (it == m.openObjects.end() || !it->second.mutex || m.mutexHolders[it->second.path].here == 0) {
+        m.lastError = ERROR_NOT_OWNER;
+        return FALSE;
+    }
+    --m.mutexHolders[it->second.path].here;
+    return TRUE;
+}
+
+// The file ends where its pointer stands.
+BOOL WINAPI SetEndOfFile(HANDLE handle) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("SetEndOfFile");
+    auto file = m.openObjects.find(handle);
+    if (file == m.openObjects.end() || file->second.device || file->second.process >= 0 ||
+        file->second.waitable || m.writablePaths.count(file->second.path) == 0) {
+        m.lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    FindFile(file->second.path)->bytes.resize(file->second.offset);
+    return TRUE;
+}
+
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER filter) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("SetUnhandledExceptionFilter");
+    LPTOP_LEVEL_EXCEPTION_FILTER before = m.exceptionFilter;
+    m.exceptionFilter                   = filter;
+    return before;
+}
+
+// Only the flush of the profile cache: the package writes no profile value through it.
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("WritePrivateProfileStringA");
+    if (section != nullptr || key != nullptr || value != nullptr || file == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    m.profileFlushes.push_back(file);
+    return TRUE;
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {

@@ -1,5 +1,7 @@
 #include "machine.h"
 
+#include "common/names.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +88,8 @@ void ResetMachine() {
     Machine& m               = TheMachine();
     m                        = Machine{};
     m.files[SystemIniPath()] = HostFile{DefaultSystemIni(), std::nullopt};
+    // The package installed: its entry in Add/Remove Programs, beside the watcher's Run value.
+    m.registry.localMachine.Key(UNINSTALL_KEY).SetString("DisplayName", "Lumarel Refresh Rate Utility");
 }
 
 size_t CountCalls(const std::string& name) {

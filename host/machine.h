@@ -95,6 +95,7 @@ struct OpenObject {
     bool device   = false; // the mapping driver rather than a file
     int process   = -1;    // a started process: its index in startedProcesses
     bool waitable = false; // a mutex or an event
+    bool mutex    = false; // a named mutex
 };
 
 struct ClassRecord {
@@ -186,6 +187,18 @@ struct Machine {
     // go with its last handle of them.
     std::set<std::string> namedMutexes;
     std::set<std::string> ownMutexes;
+    // Who holds a named mutex: the program (how often it took it), or another process, which may
+    // have ended without letting go (abandoned: the next wait takes it, answering so).
+    struct MutexHolder {
+        int here       = 0;
+        bool elsewhere = false;
+        bool abandoned = false;
+    };
+    std::map<std::string, MutexHolder> mutexHolders;
+    // KERNEL32: the unhandled exception filter the program set; WritePrivateProfileStringA calls that
+    // flush the profile cache (all four arguments null but the file), by file name.
+    LPTOP_LEVEL_EXCEPTION_FILTER exceptionFilter = nullptr;
+    std::vector<std::string> profileFlushes;
     // ADVAPI32 of Windows 95: no RegNotifyChangeKeyValue. Otherwise each call is counted.
     bool windows95        = false;
     int rateNotifications = 0;
@@ -211,6 +224,15 @@ struct Machine {
     std::vector<ClassRecord> registeredClasses;
     std::vector<WindowRecord> createdWindows;
     std::vector<UINT> dispatchedMessages; // messages the window procedure received, in order
+    // Messages posted to any window, in order; and the top-level windows of other processes, by class.
+    struct PostedMessage {
+        HWND window;
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<PostedMessage> postedMessages;
+    std::map<std::string, HWND> otherWindows;
     std::vector<ProcessStart> startedProcesses;
     bool messageLoopWouldBlock = false; // GetMessageA found no message: a real loop would hang
     DWORD lastError            = 0;
@@ -227,7 +249,8 @@ struct Machine {
 Machine& TheMachine();
 
 // Starts over with a default machine: 1024x768 at 16 bits per pixel, RefreshRate "85", a
-// system.ini naming the served driver, the adapter at power-on, the mapping driver present.
+// system.ini naming the served driver, the adapter at power-on, the mapping driver present, the
+// package installed (the watcher's Run value, the Add/Remove Programs entry).
 void ResetMachine();
 
 // The default system.ini text with the served driver's line under [boot.description].

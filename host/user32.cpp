@@ -238,15 +238,30 @@ LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
     return host::kDefWindowProcAnswer;
 }
 
-// The one window the machine has, when it is of that class.
+// The program's one window, when it is of that class; else another process's of that class.
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR) {
     host::Machine& m = TheMachine();
     m.calls.push_back("FindWindowA");
-    if (m.window == nullptr || m.createdWindows.empty() || className == nullptr ||
-        m.createdWindows.back().className != className) {
+    if (className == nullptr) {
         return nullptr;
     }
-    return m.window;
+    if (m.window != nullptr && !m.createdWindows.empty() && m.createdWindows.back().className == className) {
+        return m.window;
+    }
+    auto other = m.otherWindows.find(className);
+    return other != m.otherWindows.end() ? other->second : nullptr;
+}
+
+// Recorded; a test hands a message meant for the program's own window to its procedure itself.
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    host::Machine& m = TheMachine();
+    m.calls.push_back("PostMessageA");
+    if (window == nullptr) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    m.postedMessages.push_back({window, message, wParam, lParam});
+    return TRUE;
 }
 
 // A timer of the same id replaces the one it had, as on Windows: its time starts again.

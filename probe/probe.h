@@ -9,11 +9,10 @@
 
 enum { kSystemIniPathSize = 256 };
 
-// What the driver check looks for in system.ini, and what the utility shows when the file does not
-// open. The served driver's line is compared whole, its line break included.
+// What the driver check looks for in system.ini. The served driver's line is compared whole, its line
+// break included.
 #define SYSTEM_INI_SECTION "[boot.description]"
 #define SERVED_DRIVER_LINE "display.drv=Lumarel series"
-#define OPEN_SYSTEM_INI_ERROR "Open System.ini error!"
 enum { kSystemIniEndMark = 0x1A }; // Ctrl+Z: the old DOS end-of-file mark; nothing after it counts
 
 // What the driver check found. It tells nobody: each program says it in its own words.

@@ -12,6 +12,7 @@
 
 #include "adapter/trace_json.h"
 #include "app/app.h"
+#include "common/adapter_lock.h"
 #include "diag/access_list.h"
 #include "diag/report.h"
 #include "facts/facts.h"
@@ -128,6 +129,7 @@ void ResetProcessState() {
     instanceHandle = nullptr;
     mainWindow     = nullptr;
     std::memset(&runDecisions, 0, sizeof runDecisions);
+    adapterLock = nullptr;
     ClearAccessList();
 }
 

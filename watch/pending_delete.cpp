@@ -64,6 +64,8 @@ int PlanPendingDelete(const char* text, DWORD length, const char* entry, Pending
             inRename    = !foundRename && IsLine(text + start, size, RENAME_HEADER);
             foundRename = foundRename || inRename;
         } else if (inRename && IsLine(text + start, size, entry)) {
+            edit->lineStart = start;
+            edit->lineEnd   = lineEnd < end ? lineEnd + 1 : end;
             return 0;
         }
         start = lineEnd + 1;
@@ -77,52 +79,92 @@ int PlanPendingDelete(const char* text, DWORD length, const char* entry, Pending
 // Read whole, so that everything after the new line can be written again behind it.
 static char wininitText[kWininitLimit + 1];
 
-int SchedulePendingDelete() {
+// The watcher's own line, "NUL=" and its file's 8.3 path (WININIT.EXE runs before Windows and
+// knows no long names); 0 when it cannot be made.
+static int MakeOwnLine(char line[kPendingLineSize]) {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     if (length == 0 || length >= sizeof path) {
         return 0;
     }
-    char line[kPendingLineSize];
     memcpy(line, kDeleteKey, sizeof kDeleteKey - 1);
-    char* shortPath = line + sizeof kDeleteKey - 1;
-    length          = GetShortPathNameA(path, shortPath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        return 0;
-    }
+    length = GetShortPathNameA(path, line + sizeof kDeleteKey - 1, MAX_PATH);
+    return length != 0 && length < MAX_PATH;
+}
 
+// WININIT.INI in the Windows folder, open for reading and writing (made where missing, with
+// OPEN_ALWAYS) and read whole into wininitText, and the plan for the watcher's own line in it;
+// INVALID_HANDLE_VALUE where it cannot be had or is no file the watcher understands.
+static HANDLE OpenWininit(DWORD disposition, char line[kPendingLineSize], DWORD* size,
+                          PendingDeleteEdit* edit, int* absent) {
     char wininit[MAX_PATH];
     UINT folder = GetWindowsDirectoryA(wininit, sizeof wininit);
-    if (folder == 0 || folder + 1 + sizeof kWininitFileName > sizeof wininit) {
-        return 0;
+    if (!MakeOwnLine(line) || folder == 0 || folder + 1 + sizeof kWininitFileName > sizeof wininit) {
+        return INVALID_HANDLE_VALUE;
     }
     wininit[folder] = '\\';
     memcpy(wininit + folder + 1, kWininitFileName, sizeof kWininitFileName);
+    // Setup and other programs write WININIT.INI through the profile functions, whose cache Windows
+    // writes to the file when it sees fit: written now, so that their lines are in the file read.
+    WritePrivateProfileStringA(NULL, NULL, NULL, kWininitFileName);
     HANDLE file =
-        CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return file;
+    }
+    DWORD read = 0;
+    *size      = 0;
+    while (*size < sizeof wininitText &&
+           ReadFile(file, wininitText + *size, sizeof wininitText - *size, &read, NULL) && read != 0) {
+        *size += read;
+    }
+    if (*size > kWininitLimit) {
+        CloseHandle(file); // no file the watcher understands: left as it is
+        return INVALID_HANDLE_VALUE;
+    }
+    *absent = PlanPendingDelete(wininitText, *size, line, edit);
+    return file;
+}
+
+// Writes `text` at `offset`, then the file's bytes from `from` on, and ends the file there.
+static int WriteFrom(HANDLE file, DWORD offset, const char* text, DWORD length, DWORD from, DWORD size) {
+    DWORD rest = size - from, written = 0;
+    return SetFilePointer(file, static_cast<LONG>(offset), NULL, FILE_BEGIN) == offset &&
+           WriteFile(file, text, length, &written, NULL) && written == length &&
+           WriteFile(file, wininitText + from, rest, &written, NULL) && written == rest && SetEndOfFile(file);
+}
+
+int SchedulePendingDelete() {
+    char line[kPendingLineSize];
+    DWORD size;
+    PendingDeleteEdit edit;
+    int absent;
+    HANDLE file = OpenWininit(OPEN_ALWAYS, line, &size, &edit, &absent);
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
-    DWORD size = 0, read = 0;
-    while (size < sizeof wininitText &&
-           ReadFile(file, wininitText + size, sizeof wininitText - size, &read, NULL) && read != 0) {
-        size += read;
-    }
-    PendingDeleteEdit edit;
-    int done = 0;
-    if (size > kWininitLimit) {
-        done = 0; // no file the watcher understands: left as it is
-    } else if (!PlanPendingDelete(wininitText, size, line, &edit)) {
-        done = 1;
-    } else {
+    int done = 1;
+    if (absent) {
         char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
-        DWORD insertLength = static_cast<DWORD>(wsprintfA(insert, "%s%s%s\r\n", edit.lineBreak ? "\r\n" : "",
-                                                          edit.header ? RENAME_HEADER "\r\n" : "", line));
-        DWORD rest = size - edit.offset, written = 0;
-        done = SetFilePointer(file, static_cast<LONG>(edit.offset), NULL, FILE_BEGIN) == edit.offset &&
-               WriteFile(file, insert, insertLength, &written, NULL) && written == insertLength &&
-               WriteFile(file, wininitText + edit.offset, rest, &written, NULL) && written == rest;
+        DWORD length = static_cast<DWORD>(wsprintfA(insert, "%s%s%s\r\n", edit.lineBreak ? "\r\n" : "",
+                                                    edit.header ? RENAME_HEADER "\r\n" : "", line));
+        done         = WriteFrom(file, edit.offset, insert, length, edit.offset, size);
     }
+    CloseHandle(file);
+    return done;
+}
+
+int TakeBackPendingDelete() {
+    char line[kPendingLineSize];
+    DWORD size;
+    PendingDeleteEdit edit;
+    int absent;
+    // No WININIT.INI, no pending line: none is made.
+    HANDLE file = OpenWininit(OPEN_EXISTING, line, &size, &edit, &absent);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    int done = absent || WriteFrom(file, edit.lineStart, "", 0, edit.lineEnd, size);
     CloseHandle(file);
     return done;
 }

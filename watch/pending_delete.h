@@ -19,18 +19,25 @@ enum {
 extern const char kWininitFileName[];
 
 struct PendingDeleteEdit {
+    // Where the line goes, when it is not there yet:
     DWORD offset;  // where the new text goes: every byte before stays, every byte from here follows it
     int lineBreak; // a CR LF first: the text before does not end its last line
     int header;    // "[rename]" first: the file has no such section
+    // Where it stands, when it is: its first byte, and the first after its line end.
+    DWORD lineStart;
+    DWORD lineEnd;
 };
 
 // Where the line `entry` (no line end) goes into WININIT.INI's text: at the end of the [rename]
 // section (the first, where there are several), before the first line of the next section, or at
 // the end of the text, which a Ctrl+Z ends. 0 when the section holds the line already (compared
-// without regard to case or blanks around it), else 1.
+// without regard to case or blanks around it), and where; else 1.
 int PlanPendingDelete(const char* text, DWORD length, const char* entry, PendingDeleteEdit* edit);
 
 // Puts "NUL=" and the watcher's own file, by its 8.3 path (WININIT.EXE runs before Windows and
 // knows no long names), into WININIT.INI in the Windows folder; creates the file or the section
 // where missing. 1 when the line is there afterwards.
 int SchedulePendingDelete();
+// Takes that line out of WININIT.INI again, every other byte staying as it was: the package was
+// installed again before the next start. 1 when the line is not there afterwards.
+int TakeBackPendingDelete();

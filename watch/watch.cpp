@@ -2,32 +2,24 @@
 
 #include <string.h>
 
+#include "common/adapter_lock.h"
 #include "common/command_line.h"
 #include "common/display_events.h"
 #include "common/names.h"
 #include "common/one_instance.h"
 #include "common/program_folder.h"
+#include "common/registry_value.h"
 #include "watch/pending_delete.h"
 
 static const char kRemoveSwitch[] = "/REMOVE";
-// The setup file's own uninstall section, as Add/Remove Programs ran it before the watcher did.
+static const char kNowSwitch[]    = "/NOW";
+// The setup file's own uninstall section. 132 (4, a restart where files in use ask for one; and
+// 128, the setup file's own folder for its source) is the mode a package's own setup file is removed
+// with; and nothing may follow it, for it may restart Windows.
 static const char kUninstallCommand[] =
-    "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 " SETUP_FILE_NAME;
+    "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 132 " SETUP_FILE_NAME;
 
 WatchState watchState;
-
-// Starts a program (by its path, or by a command line) and does not wait; its process handle, or 0.
-static HANDLE StartProgram(char* path, char* commandLine) {
-    STARTUPINFOA startup;
-    memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(path, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
-        return 0;
-    }
-    CloseHandle(process.hThread);
-    return process.hProcess;
-}
 
 int StartUtility() {
     char path[MAX_PATH];
@@ -47,24 +39,47 @@ int RunGoesOn() {
     }
     CloseHandle(watchState.run);
     watchState.run = 0;
+    if (watchState.holdsLock) {
+        watchState.holdsLock = 0;
+        ReleaseAdapterLock();
+    }
     return 0;
 }
 
-// The timer's work: one run, when no other and no trial goes on; else a look again shortly, never
-// a wait.
-static void RunWhenFree(HWND window) {
-    // While the rate chooser tries a rate, a run would undo the trial, and the chooser's writing
-    // back would undo the run.
-    if (!RunGoesOn() && !MutexExists(TRIAL_MUTEX_NAME)) {
-        StartUtility();
+// A run with the adapter lock held until it ends; where none starts, the lock goes at once.
+static void StartRunHoldingLock() {
+    if (StartUtility()) {
+        watchState.holdsLock = 1;
     } else {
-        SetTimer(window, kRunTimer, kBusyMilliseconds, NULL);
+        ReleaseAdapterLock();
     }
+}
+
+void RunWhenFree(HWND window) {
+    if (watchState.removing) {
+        return;
+    }
+    // While another writer is at the adapter (a run going on, the chooser's trial), a run now
+    // would interleave with it; the chooser's writing back would undo it.
+    if (RunGoesOn() || TakeAdapterLock(0) == kLockBusy) {
+        SetTimer(window, kRunTimer, kBusyMilliseconds, NULL);
+        return;
+    }
+    StartRunHoldingLock();
 }
 
 void ArmRun(HWND window) {
     if (!SetTimer(window, kRunTimer, kSettleMilliseconds, NULL)) {
         RunWhenFree(window);
+    }
+}
+
+void LockCame(HWND, int abandoned) {
+    watchState.watchesLock = 0;
+    if (abandoned && !watchState.removing && !RunGoesOn()) {
+        StartRunHoldingLock();
+    } else {
+        ReleaseAdapterLock();
     }
 }
 
@@ -140,11 +155,21 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             return 0;
         }
         break;
+    case kWatchTrialBegins:
+        // The loop waits on the lock until the trial lets it go, or its chooser ends without.
+        watchState.watchesLock = !watchState.holdsLock;
+        return 0;
+    case kWatchRunNow: RunWhenFree(window); return 0;
+    case kWatchRemoving:
+        watchState.removing = 1;
+        KillTimer(window, kRunTimer);
+        return 0;
     case WM_ENDSESSION:
         if (wParam) {
             // The package was removed in this session: the watcher's file, in use until now, goes
-            // at the next start of Windows.
-            if (WatchRunValueGone()) {
+            // at the next start of Windows. A Run value deleted by hand or by a startup manager is
+            // no removal: the package stays, and so does its watcher.
+            if (watchState.removing && UninstallEntryGone()) {
                 SchedulePendingDelete();
             }
             DestroyWindow(window);
@@ -155,21 +180,46 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Messages, and the rate's event where Windows has one; never a wait on anything else.
+enum WakeKind { kWakeRate, kWakeRun, kWakeLock };
+
+// Messages, the rate's event where Windows has one, the run going on, and the adapter lock while a
+// trial holds it; never a wait on anything else.
 static int RunMessageLoop(HWND window) {
     HANDLE changed = WatchRateSetting();
     for (;;) {
-        DWORD woke = MsgWaitForMultipleObjects(changed != 0 ? 1 : 0, &changed, FALSE, INFINITE, QS_ALLINPUT);
-        if (changed != 0 && woke == WAIT_OBJECT_0) {
-            RateSettingChanged(window);
-            changed = WatchRateSetting();
-            continue;
+        HANDLE handles[3];
+        BYTE kinds[3];
+        DWORD count = 0;
+        if (changed != 0) {
+            handles[count] = changed;
+            kinds[count++] = kWakeRate;
         }
+        if (watchState.run != 0) {
+            handles[count] = watchState.run;
+            kinds[count++] = kWakeRun;
+        }
+        if (watchState.watchesLock) {
+            handles[count] = AdapterLock();
+            kinds[count++] = kWakeLock;
+        }
+        DWORD woke  = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_ALLINPUT);
+        DWORD index = woke - (woke >= WAIT_ABANDONED_0 ? WAIT_ABANDONED_0 : WAIT_OBJECT_0);
         if (woke == WAIT_FAILED) {
             if (changed == 0) {
                 return 0;
             }
-            changed = 0; // wait for messages alone
+            changed = 0; // wait for messages and the rest alone
+            continue;
+        }
+        if (index < count) {
+            switch (kinds[index]) {
+            case kWakeRate:
+                RateSettingChanged(window);
+                changed = WatchRateSetting();
+                break;
+            case kWakeRun: RunGoesOn(); break;
+            case kWakeLock: LockCame(window, woke >= WAIT_ABANDONED_0); break;
+            }
             continue;
         }
         MSG message;
@@ -187,50 +237,84 @@ int AsksForRemoval(const char* commandLine) {
 }
 
 int WatchRunValueGone() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return 0;
-    }
-    LONG result = RegQueryValueExA(key, WATCH_RUN_VALUE, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return result == ERROR_FILE_NOT_FOUND;
+    return FindRegistryEntry(HKEY_LOCAL_MACHINE, RUN_KEY, WATCH_RUN_VALUE) == kRegistryAbsent;
 }
 
-int RemovePackage() {
-    char command[sizeof kUninstallCommand]; // CreateProcessA may write into the command line
-    memcpy(command, kUninstallCommand, sizeof command);
-    HANDLE setup = StartProgram(NULL, command);
-    if (setup == 0) {
-        return 1;
-    }
-    WaitForSingleObject(setup, INFINITE);
-    CloseHandle(setup);
-    // The watcher that deletes its file at the end of the session: the running one, or a new one
-    // where it was ended or has not started yet (in the session of the install). Started apart,
-    // so that Add/Remove Programs, which waits for this command, does not wait for the session.
-    if (MutexExists(WATCHER_MUTEX_NAME)) {
-        return 0;
+int UninstallEntryGone() {
+    return FindRegistryEntry(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0) == kRegistryAbsent;
+}
+
+// The session's watcher's window: the running one, or one started from the watcher's own file, given
+// time to make its window (an ordinary start at the start of Windows, which runs the utility 2 s
+// later, unless it is told the package goes before then). 0 where none comes.
+static HWND SessionWatcher() {
+    HWND watcher = FindWindowA(WATCHER_CLASS_NAME, NULL);
+    if (watcher != NULL) {
+        return watcher;
     }
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     if (length == 0 || length >= sizeof path) {
+        return NULL;
+    }
+    // Started apart, so that Add/Remove Programs, which waits for this command, does not wait for
+    // the session.
+    HANDLE started = StartProgram(path, NULL);
+    if (started == 0) {
+        return NULL;
+    }
+    for (DWORD waited = 0; watcher == NULL && waited < kWatcherStartMilliseconds; waited += 100) {
+        if (WaitForSingleObject(started, 100) != WAIT_TIMEOUT) {
+            break; // it ended: another watcher came first, or it could not start
+        }
+        watcher = FindWindowA(WATCHER_CLASS_NAME, NULL);
+    }
+    CloseHandle(started);
+    return watcher != NULL ? watcher : FindWindowA(WATCHER_CLASS_NAME, NULL);
+}
+
+int RemovePackage() {
+    // The watcher first: it deletes its own file at the end of the session, and from now on starts
+    // no run of the utility, whose file the setup is about to delete.
+    HWND watcher = SessionWatcher();
+    if (watcher != NULL) {
+        PostMessageA(watcher, kWatchRemoving, 0, 0);
+    }
+    // A run of the utility going on, or a trial, holds the lock: its files stay in use until it ends.
+    // A holder that ended without letting go gives it up all the same.
+    TakeAdapterLock(INFINITE);
+
+    char command[sizeof kUninstallCommand]; // CreateProcessA may write into the command line
+    memcpy(command, kUninstallCommand, sizeof command);
+    HANDLE setup = StartProgram(NULL, command);
+    if (setup == 0) {
+        ReleaseAdapterLock();
         return 1;
     }
-    HANDLE watcher = StartProgram(path, NULL);
-    if (watcher == 0) {
-        return 1;
-    }
-    CloseHandle(watcher);
+    // Nothing of the removal's own comes after the setup: it may restart Windows.
+    WaitForSingleObject(setup, INFINITE);
+    ReleaseAdapterLock();
     return 0;
 }
 
 int WatchMain(HINSTANCE instance, const char* commandLine) {
-    if (AsksForRemoval(commandLine)) {
+    const char* arguments = ProgramArguments(commandLine);
+    if (IsOnlySwitch(arguments, kRemoveSwitch)) {
         return RemovePackage();
+    }
+    // "/NOW": the running watcher runs the utility when the adapter is free; where none runs, this
+    // one becomes the session's watcher, which runs it at its start.
+    if (IsOnlySwitch(arguments, kNowSwitch) && AskWatcherToRun()) {
+        return 0;
     }
     // Two watchers started at once cannot both pass this.
     if (!IsFirstInstance(WATCHER_MUTEX_NAME)) {
         return 0;
+    }
+    // Installed again after a removal, before the next start: the line that would delete this file
+    // at the next start goes.
+    if (!WatchRunValueGone()) {
+        TakeBackPendingDelete();
     }
     WNDCLASSA windowClass;
     memset(&windowClass, 0, sizeof windowClass);

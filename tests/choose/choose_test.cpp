@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/adapter_lock.h"
 #include "common/display_events.h"
 #include "common/names.h"
 #include "choose/choose.h"
@@ -191,7 +192,7 @@ class Trial : public ::testing::TestWithParam<uint8_t> {
         ASSERT_EQ(chooser.hindrance, kNoHindrance);
         host::TheMachine().refreshRate = host::RegistryValue{REG_SZ, std::string("60", 3)};
         gathered_                      = host::TheMachine().adapter.trace.size();
-        ASSERT_EQ(StartTrial("85"), 1);
+        ASSERT_EQ(StartTrial("85"), kTrialStarted);
         tried_ = host::TheMachine().adapter;
     }
     adapter::Adapter start_, tried_;
@@ -204,7 +205,7 @@ TEST_P(Trial, WritesWhatTheUtilityWrites) {
     adapter::Adapter utility = UtilityLeaves(start_, "85");
     EXPECT_TRUE(adapter::ChangedRegisters(utility, tried_).empty())
         << testing::PrintToString(adapter::ChangedRegisters(utility, tried_));
-    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 1u);
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 1); // held through the trial
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
 }
 
@@ -214,8 +215,8 @@ TEST_P(Trial, GoingBackPutsEveryRegisterBack) {
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty())
         << testing::PrintToString(adapter::ChangedRegisters(start_, m.adapter));
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
-    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 0u);
-    EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack); // no trial now: nothing more happens
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
+    EXPECT_EQ(EndTrial(kTrialWentBack), kTrialOn); // no trial now: nothing more happens
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
 }
 
@@ -233,7 +234,7 @@ TEST_P(Trial, KeepStoresTheRateAndWritesNothingBack) {
 TEST_P(Trial, KeepThatCannotStoreGoesBack) {
     host::Machine& m     = host::TheMachine();
     m.registryWritesFail = true;
-    EXPECT_EQ(EndTrial(kTrialKept), kTrialWentBack);
+    EXPECT_EQ(EndTrial(kTrialKept), kTrialNotStored);
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
 }
 
@@ -244,30 +245,162 @@ TEST_P(Trial, AModeChangeWritesNothingBack) {
     EXPECT_EQ(EndTrial(kTrialModeChanged), kTrialModeChanged);
     EXPECT_EQ(m.adapter.trace.size(), before);
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
-    EXPECT_EQ(m.namedMutexes.count(TRIAL_MUTEX_NAME), 0u);
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Crtc11, Trial, ::testing::Values(0x8E, 0x0E)); // protect bit set, clear
 
-// Where the utility would not act, or the window cannot be had, a trial writes nothing at all.
-TEST(Chooser, NoTrialWhereTheUtilityWouldNotAct) {
-    for (auto set : {+[](host::Machine& m) { m.bitsPerPixel = 32; },
-                     +[](host::Machine& m) { m.driver = host::DriverBehaviour::IoctlFails; },
-                     +[](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = 0xFF; }}) {
-        StartFreshChooser();
-        set(host::TheMachine());
-        GatherChooserFacts();
-        size_t gathered = host::TheMachine().adapter.trace.size();
-        EXPECT_EQ(StartTrial("85"), 0);
-        EXPECT_EQ(host::TheMachine().adapter.trace.size(), gathered);
+// Only index writes (the skip-bit read's, put back): no register, latch or window byte changed.
+void ExpectNothingWritten(const adapter::Adapter& before, const char* name) {
+    const adapter::Adapter& now = host::TheMachine().adapter;
+    EXPECT_TRUE(adapter::ChangedRegisters(before, now).empty()) << name;
+    for (size_t i = before.trace.size(); i < now.trace.size(); ++i) {
+        const adapter::Access& a = now.trace[i];
+        EXPECT_FALSE(a.op == adapter::Op::Store ||
+                     (a.op == adapter::Op::Out && a.where != VGA_CRT_IC && a.where != EXT_IC))
+            << name << ": access " << i;
     }
-    // The window lost between the look and the trial: still nothing written.
+    EXPECT_EQ(host::TheMachine().mutexHolders[ADAPTER_LOCK_NAME].here, 0) << name << ": the lock let go";
+}
+
+// Where the utility would not act, or the window cannot be had, a trial writes nothing at all; it
+// decides again with the lock, as the window may show a machine that has changed since.
+TEST(Chooser, NoTrialWhereTheUtilityWouldNotAct) {
+    const struct {
+        const char* name;
+        void (*set)(host::Machine&);
+        Hindrance hindrance;
+    } cases[] = {
+        {"32 bit", [](host::Machine& m) { m.bitsPerPixel = 32; }, kTooManyColours},
+        {"no window", [](host::Machine& m) { m.driver = host::DriverBehaviour::IoctlFails; },
+         kNoRegisterWindow},
+        {"skip bit", [](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = 0xFF; }, kSkipBitSet},
+    };
+    for (const auto& c : cases) {
+        for (bool before : {true, false}) {
+            StartFreshChooser();
+            if (before) {
+                c.set(host::TheMachine());
+            }
+            GatherChooserFacts();
+            c.set(host::TheMachine()); // or only since the window looked
+            const adapter::Adapter start = host::TheMachine().adapter;
+            EXPECT_EQ(StartTrial("85"), kTrialRefused) << c.name;
+            EXPECT_EQ(chooser.hindrance, c.hindrance) << c.name;
+            EXPECT_FALSE(chooser.trialOn) << c.name;
+            ExpectNothingWritten(start, c.name);
+        }
+    }
+}
+
+// Another writer at the adapter: neither the look nor the trial touches it, not even the skip bit,
+// and the window says the adapter is busy. A holder that ended without letting go may have left its
+// timing: the watcher is asked to put a known one back, and the chooser waits its turn.
+TEST(Chooser, NothingWhileAnotherHoldsTheAdapter) {
+    for (bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "abandoned" : "held");
+        StartFreshChooser();
+        host::Machine& m                   = host::TheMachine();
+        HWND watcher                       = reinterpret_cast<HWND>(0x7700);
+        m.otherWindows[WATCHER_CLASS_NAME] = watcher;
+        auto& holder                       = m.mutexHolders[ADAPTER_LOCK_NAME];
+        holder.elsewhere                   = !abandoned;
+        holder.abandoned                   = abandoned;
+        GatherChooserFacts();
+        EXPECT_EQ(chooser.hindrance, kAdapterBusy);
+        EXPECT_TRUE(m.adapter.trace.empty());
+        EXPECT_EQ(Rates(), (std::vector<std::string>{"60", "75", "85", "100", "120"})); // shown all the same
+        EXPECT_EQ(holder.here, 0);
+        EXPECT_EQ(m.postedMessages.size(), abandoned ? 1u : 0u);
+        if (abandoned) {
+            EXPECT_EQ(m.postedMessages[0].window, watcher);
+            EXPECT_EQ(m.postedMessages[0].message, static_cast<UINT>(kWatchRunNow));
+        }
+        holder.elsewhere = true;
+        EXPECT_EQ(StartTrial("85"), kTrialBusy);
+        EXPECT_TRUE(m.adapter.trace.empty());
+    }
+}
+
+// The trial tells the watcher it holds the lock, so that the watcher notices should the chooser end
+// without letting it go; and every end lets it go.
+TEST(Chooser, TheWatcherLearnsOfTheTrial) {
+    StartFreshChooser();
+    host::Machine& m                   = host::TheMachine();
+    m.otherWindows[WATCHER_CLASS_NAME] = reinterpret_cast<HWND>(0x7700);
+    GatherChooserFacts();
+    ASSERT_EQ(StartTrial("85"), kTrialStarted);
+    ASSERT_EQ(m.postedMessages.size(), 1u);
+    EXPECT_EQ(m.postedMessages[0].message, static_cast<UINT>(kWatchTrialBegins));
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 1);
+    EXPECT_EQ(StartTrial("85"), kTrialRefused); // one at a time
+    EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack);
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
+}
+
+// Messages at any moment: another mode set during the trial writes nothing back, the same mode set
+// anew, a resume or a suspend about to come goes back; anything else leaves the trial on.
+TEST(Chooser, WhatAMessageMeansForTheTrial) {
     StartFreshChooser();
     GatherChooserFacts();
-    host::TheMachine().driver = host::DriverBehaviour::NullWindow;
-    size_t gathered           = host::TheMachine().adapter.trace.size();
-    EXPECT_EQ(StartTrial("85"), 0);
-    EXPECT_EQ(host::TheMachine().adapter.trace.size(), gathered);
+    ASSERT_EQ(StartTrial("85"), kTrialStarted);
+    auto mode = [](int w, int h) { return static_cast<LPARAM>(h << 16 | w); };
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        TrialEnd end;
+    } cases[] = {
+        {WM_DISPLAYCHANGE, 16, mode(1024, 768), kTrialWentBack},
+        {WM_DISPLAYCHANGE, 16, mode(800, 600), kTrialModeChanged},
+        {WM_DISPLAYCHANGE, 8, mode(1024, 768), kTrialModeChanged},
+        {WM_DISPLAYCHANGE, 16, mode(1024, 600), kTrialModeChanged},
+        {WM_POWERBROADCAST, 4, 0, kTrialWentBack},
+        {WM_POWERBROADCAST, 6, 0, kTrialWentBack},
+        {WM_POWERBROADCAST, 7, 0, kTrialWentBack},
+        {WM_POWERBROADCAST, 8, 0, kTrialWentBack},
+        {WM_POWERBROADCAST, 0x12, 0, kTrialWentBack},
+        {WM_POWERBROADCAST, 0, 0, kTrialOn},
+        {WM_POWERBROADCAST, 5, 0, kTrialOn},
+        {WM_POWERBROADCAST, 0xA, 0, kTrialOn},
+        {WM_TIMER, 1, 0, kTrialOn},
+        {WM_COMMAND, 1, 0, kTrialOn},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TrialEndFor(c.message, c.wParam, c.lParam), c.end)
+            << std::hex << c.message << " " << c.wParam;
+    }
+    EndTrial(kTrialWentBack);
+    EXPECT_EQ(TrialEndFor(WM_DISPLAYCHANGE, 16, mode(800, 600)), kTrialOn); // no trial on
+}
+
+// Where the package is installed (its Run value) but no watcher runs this session, the chooser
+// starts one from its own folder; none where one runs or the package is not installed.
+TEST(Chooser, StartsAWatcherWhereNoneRuns) {
+    const struct {
+        const char* name;
+        bool runValue, watcherRuns, starts;
+    } cases[] = {{"installed, none runs", true, false, true},
+                 {"installed, one runs", true, true, false},
+                 {"not installed", false, false, false}};
+    for (const auto& c : cases) {
+        StartFreshChooser();
+        host::Machine& m = host::TheMachine();
+        m.moduleFileName = "D:\\LUMAREL\\LUMSET.EXE";
+        if (!c.runValue) {
+            m.runValues.clear();
+        }
+        if (c.watcherRuns) {
+            m.namedMutexes.insert(WATCHER_MUTEX_NAME);
+        }
+        StartWatcherWhereMissing();
+        ASSERT_EQ(m.startedProcesses.size(), c.starts ? 1u : 0u) << c.name;
+        if (c.starts) {
+            EXPECT_EQ(m.startedProcesses[0].application, "D:\\LUMAREL\\LUMWATCH.EXE") << c.name;
+            EXPECT_FALSE(m.startedProcesses[0].commandLine) << c.name;
+            EXPECT_TRUE(m.openObjects.empty()) << c.name;
+        }
+    }
 }
 
 // The way back: the stored rate forgotten, so the utility sets 60 Hz; typed blind as a switch.

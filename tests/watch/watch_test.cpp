@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "machine.h"
+#include "common/adapter_lock.h"
 #include "common/display_events.h"
 #include "common/names.h"
 #include "tests/support/process.h"
@@ -202,17 +203,102 @@ TEST_F(Watcher, NeverTwoRunsAtOnce) {
     EXPECT_EQ(host::CountCalls("WaitForSingleObject") > 0, true);
 }
 
-// While the rate chooser tries a rate (its trial mutex exists), the watcher starts no run: the run
-// would undo the trial. The event that came meanwhile gets its run once the trial has ended.
-TEST_F(Watcher, NoRunWhileATrialGoesOn) {
-    host::Machine& m = host::TheMachine();
-    m.namedMutexes.insert(TRIAL_MUTEX_NAME);
+// While another program holds the adapter lock (the rate chooser's trial, the diagnostic's reads),
+// the watcher starts no run: the two would interleave, and the chooser's writing back would undo the
+// run. The event that came meanwhile gets its run once the lock is free.
+TEST_F(Watcher, NoRunWhileAnotherHoldsTheAdapter) {
+    host::Machine& m                            = host::TheMachine();
+    m.mutexHolders[ADAPTER_LOCK_NAME].elsewhere = true;
     Send(WM_DISPLAYCHANGE, 16);
     Wait(kSettleMilliseconds + 20 * kBusyMilliseconds);
     EXPECT_EQ(Runs(), 0u);
-    m.namedMutexes.erase(TRIAL_MUTEX_NAME);
+    EXPECT_EQ(m.timers.count(kRunTimer), 1u);
+    m.mutexHolders[ADAPTER_LOCK_NAME].elsewhere = false;
     Wait(kBusyMilliseconds);
     EXPECT_EQ(Runs(), 1u);
+}
+
+// The watcher holds the adapter lock from before it starts a run until it sees the run ended, and
+// only then: a run that does not start lets it go at once.
+TEST_F(Watcher, HoldsTheAdapterAcrossItsRun) {
+    host::Machine& m = host::TheMachine();
+    m.processesRun   = true;
+    Send(WM_DISPLAYCHANGE, 16);
+    Wait(kSettleMilliseconds);
+    ASSERT_EQ(Runs(), 1u);
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 1);
+    EXPECT_TRUE(RunGoesOn());
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 1);
+    m.startedProcesses.back().ended = true;
+    EXPECT_FALSE(RunGoesOn());
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
+
+    m.createProcessFails = true;
+    Send(WM_DISPLAYCHANGE, 16);
+    Wait(kSettleMilliseconds);
+    EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
+}
+
+// A trial begins (the chooser says so): the loop waits on the lock. Let go as usual, the watcher
+// lets it go at once and runs nothing; left by a chooser that ended without letting go (End Task, a
+// fault), the watcher runs the utility at once, with the lock held until the run ends, which puts
+// the stored rate's timing back over the trial's.
+TEST_F(Watcher, ATrialWhoseChooserVanishedIsPutRight) {
+    host::Machine& m = host::TheMachine();
+    m.processesRun   = true;
+    RunGoesOn(); // the loop saw the start run end
+    for (bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "abandoned" : "let go");
+        size_t runs = Runs();
+        Send(kWatchTrialBegins, 0);
+        EXPECT_EQ(watchState.watchesLock, 1);
+        // The wait on the lock answers once the trial has let it go, or its holder has gone.
+        auto& holder     = m.mutexHolders[ADAPTER_LOCK_NAME];
+        holder.abandoned = abandoned;
+        DWORD woke       = WaitForSingleObject(AdapterLock(), 0);
+        LockCame(m.window, woke == WAIT_ABANDONED);
+        EXPECT_EQ(watchState.watchesLock, 0);
+        EXPECT_EQ(Runs(), runs + (abandoned ? 1 : 0));
+        EXPECT_EQ(holder.here, abandoned ? 1 : 0);
+        m.startedProcesses.back().ended = true;
+        RunGoesOn();
+        EXPECT_EQ(holder.here, 0);
+    }
+}
+
+// "LUMWATCH /NOW" asks the running watcher (kWatchRunNow), which runs the utility as soon as the
+// adapter is free, without the settling delay; where no watcher runs, it becomes the watcher, which
+// runs the utility at its start.
+TEST(WatcherNow, AsksTheRunningWatcherOrBecomesOne) {
+    StartFreshWatcher();
+    host::Machine& m                   = host::TheMachine();
+    HWND other                         = reinterpret_cast<HWND>(0x7700);
+    m.otherWindows[WATCHER_CLASS_NAME] = other;
+    EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /now"), 0);
+    ASSERT_EQ(m.postedMessages.size(), 1u);
+    EXPECT_EQ(m.postedMessages[0].window, other);
+    EXPECT_EQ(m.postedMessages[0].message, static_cast<UINT>(kWatchRunNow));
+    EXPECT_TRUE(m.createdWindows.empty());
+
+    StartFreshWatcher();
+    WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /NOW");
+    EXPECT_EQ(host::TheMachine().createdWindows.size(), 1u);
+    host::TheMachine().quitPending = false;
+    Wait(kSettleMilliseconds);
+    EXPECT_EQ(Started(), 1u);
+}
+
+TEST_F(Watcher, RunNowRunsWithoutTheDelayOnceTheAdapterIsFree) {
+    host::Machine& m = host::TheMachine();
+    Send(kWatchRunNow, 0);
+    EXPECT_EQ(Runs(), 1u);
+    m.mutexHolders[ADAPTER_LOCK_NAME].elsewhere = true;
+    Send(kWatchRunNow, 0);
+    Wait(10 * kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 1u);
+    m.mutexHolders[ADAPTER_LOCK_NAME].elsewhere = false;
+    Wait(kBusyMilliseconds);
+    EXPECT_EQ(Runs(), 2u);
 }
 
 // Windows has only so many timers: an event that gets none runs the utility at once rather than
@@ -259,6 +345,7 @@ TEST_F(Watcher, AnswersPowerEventsAsTheDefault) {
 TEST_F(Watcher, EndsWithTheSession) {
     host::Machine& m = host::TheMachine();
     m.writablePaths.insert("C:\\WINDOWS\\WININIT.INI");
+    size_t opened = host::CountCalls("CreateFileA"); // at the start: a pending line to take back?
     EXPECT_EQ(Send(WM_ENDSESSION, FALSE), 0);
     EXPECT_NE(m.window, nullptr);
     EXPECT_FALSE(m.quitPending);
@@ -266,25 +353,62 @@ TEST_F(Watcher, EndsWithTheSession) {
     EXPECT_EQ(m.window, nullptr);
     EXPECT_TRUE(m.quitPending);
     EXPECT_EQ(m.quitCode, 0);
-    EXPECT_EQ(host::CountCalls("CreateFileA"), 0u);
+    EXPECT_EQ(host::CountCalls("CreateFileA"), opened);
     EXPECT_EQ(m.files.count("C:\\WINDOWS\\WININIT.INI"), 0u);
 }
 
-// Removed in this session (the Run value gone): at its end the watcher names its own file, by its
-// short path, for WININIT.EXE to delete at the next start; another program's pending lines, keys
-// repeated, stay byte for byte.
-TEST_F(Watcher, RemovedItNamesItsFileForTheNextStart) {
-    host::Machine& m = host::TheMachine();
-    m.runValues.clear();
-    m.moduleFileName               = "C:\\WINDOWS\\LUMWATCH.EXE";
-    m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
-    const std::string path         = "C:\\WINDOWS\\WININIT.INI";
-    m.writablePaths.insert(path);
+// Removed in this session (told so by the removal, and the Add/Remove Programs entry gone): at its
+// end the watcher names its own file, by its short path, for WININIT.EXE to delete at the next
+// start, after the profile cache is written out; another program's pending lines, keys repeated,
+// stay byte for byte. A Run value deleted by hand, by a startup manager or by Windows 98's System
+// Configuration Utility, is no removal: the file stays, and Add/Remove Programs can still remove the
+// package with it. Nor is an Uninstall entry left after the removal's setup failed.
+TEST_F(Watcher, OnlyARemovalNamesItsFileForTheNextStart) {
+    const std::string path    = "C:\\WINDOWS\\WININIT.INI";
     const std::string foreign = "[rename]\r\nNUL=C:\\OTHER\\OLD1.DLL\r\nNUL=C:\\OTHER\\OLD2.DLL\r\n"
                                 "C:\\OTHER\\APP.EXE=C:\\OTHER\\APP.NEW\r\n";
-    m.files[path]             = {foreign, std::nullopt};
-    Send(WM_ENDSESSION, TRUE);
-    EXPECT_EQ(m.files[path].bytes, foreign + "NUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n");
+    const struct {
+        const char* name;
+        bool told, runValue, uninstallEntry, deletes;
+    } cases[] = {
+        {"removed", true, false, false, true},
+        {"Run value deleted by hand", false, false, true, false},
+        {"Run value and entry gone, no removal told", false, false, false, false},
+        {"removal told, its setup failed", true, true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        host::Machine& m = host::TheMachine();
+        if (!c.runValue) {
+            m.runValues.clear();
+        }
+        if (!c.uninstallEntry) {
+            m.registry.localMachine = host::RegistryKey{};
+        }
+        m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
+        m.writablePaths.insert(path);
+        m.files[path] = {foreign, std::nullopt};
+        m.profileFlushes.clear();
+        if (c.told) {
+            Send(kWatchRemoving, 0);
+        }
+        Send(WM_ENDSESSION, TRUE);
+        EXPECT_EQ(m.files[path].bytes, c.deletes ? foreign + "NUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n" : foreign);
+        EXPECT_EQ(m.profileFlushes,
+                  c.deletes ? std::vector<std::string>{"WININIT.INI"} : std::vector<std::string>{});
+    }
+}
+
+// Told that the package goes, the watcher starts no run any more, neither for an event that came
+// before nor for one after: the setup is deleting the utility's file.
+TEST_F(Watcher, NoRunOnceThePackageGoes) {
+    Send(WM_DISPLAYCHANGE, 16);
+    Send(kWatchRemoving, 0);
+    Send(WM_DISPLAYCHANGE, 16);
+    Send(kWatchRunNow, 0);
+    Wait(60 * 1000);
+    EXPECT_EQ(Runs(), 0u);
 }
 
 // Windows 98 tells the watcher of a change of Display\Settings: a new RefreshRate arms the run as
@@ -355,27 +479,83 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
     }
 }
 
-// The removal runs the setup file's uninstall section and waits for it to end, then starts a
-// watcher for the rest of the session where none runs; none where one does.
-TEST(RemovePackage, UninstallsThenLeavesOneWatcher) {
+// The removal makes sure a watcher runs for the rest of the session and tells it the package goes
+// (starting one where none runs), waits for the adapter to be free, and last runs the setup file's
+// uninstall section, as a package's own setup file is removed, and waits for it. Nothing comes after.
+TEST(RemovePackage, TellsTheWatcherWaitsForTheAdapterThenUninstalls) {
     for (bool watcherRuns : {false, true}) {
+        SCOPED_TRACE(watcherRuns ? "a watcher runs" : "no watcher runs");
         StartFreshWatcher();
         host::Machine& m = host::TheMachine();
+        HWND watcher     = reinterpret_cast<HWND>(0x7700);
         if (watcherRuns) {
-            m.namedMutexes.insert(WATCHER_MUTEX_NAME);
+            m.otherWindows[WATCHER_CLASS_NAME] = watcher;
+        } else {
+            m.processesRun = true; // the watcher started: it makes its window while the removal waits
         }
-        EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE"), 0);
-        ASSERT_EQ(Started(), watcherRuns ? 1u : 2u);
-        EXPECT_EQ(m.startedProcesses[0].commandLineText,
-                  "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 4 LUMRATE.INF");
-        EXPECT_EQ(m.startedProcesses[0].application, "");
+        size_t setupAt = watcherRuns ? 0 : 1;
         if (!watcherRuns) {
-            EXPECT_EQ(m.startedProcesses[1].application, m.moduleFileName);
-            EXPECT_FALSE(m.startedProcesses[1].commandLine);
+            // The started watcher's window appears once the removal looks for it again.
+            m.otherWindows.clear();
         }
+        int result = 0;
+        if (!watcherRuns) {
+            // No window ever comes: the removal gives up waiting for it and goes on.
+            result = WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE");
+        } else {
+            result = WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE");
+        }
+        EXPECT_EQ(result, 0);
+        ASSERT_EQ(Started(), setupAt + 1);
+        if (!watcherRuns) {
+            EXPECT_EQ(m.startedProcesses[0].application, m.moduleFileName);
+            EXPECT_FALSE(m.startedProcesses[0].commandLine);
+        } else {
+            ASSERT_EQ(m.postedMessages.size(), 1u);
+            EXPECT_EQ(m.postedMessages[0].window, watcher);
+            EXPECT_EQ(m.postedMessages[0].message, static_cast<UINT>(kWatchRemoving));
+        }
+        EXPECT_EQ(m.startedProcesses[setupAt].commandLineText,
+                  "rundll.exe setupx.dll,InstallHinfSection DefaultUninstall 132 LUMRATE.INF");
+        EXPECT_EQ(m.startedProcesses[setupAt].application, "");
+        // The adapter was taken before the setup started, and let go after it ended.
+        EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
         EXPECT_TRUE(m.registeredClasses.empty()); // this process is no watcher itself
-        EXPECT_TRUE(m.openObjects.empty());
-        EXPECT_FALSE(m.messageLoopWouldBlock);
+    }
+}
+
+// A run of the utility or a trial holds the adapter: the removal waits until it is free before the
+// setup deletes the utility's file, which a run in use would keep.
+TEST(RemovePackage, WaitsWhileAnotherHoldsTheAdapter) {
+    StartFreshWatcher();
+    host::Machine& m                            = host::TheMachine();
+    m.otherWindows[WATCHER_CLASS_NAME]          = reinterpret_cast<HWND>(0x7700);
+    m.mutexHolders[ADAPTER_LOCK_NAME].elsewhere = true;
+    WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE /REMOVE");
+    EXPECT_TRUE(m.messageLoopWouldBlock); // the stand-in's record of a wait for ever
+    EXPECT_EQ(m.postedMessages.size(), 1u);
+}
+
+// A watcher started while its Run value exists (the package installed again after a removal, in
+// the same session) takes back the line that would delete its file at the next start; another
+// program's lines stay byte for byte.
+TEST(WatcherStart, TakesBackAPendingLineThatNamesIt) {
+    const std::string path  = "C:\\WINDOWS\\WININIT.INI";
+    const std::string other = "[rename]\r\nNUL=C:\\OTHER\\OLD1.DLL\r\n";
+    const std::string after = "C:\\OTHER\\APP.EXE=C:\\OTHER\\APP.NEW\r\n[z]\r\n";
+    for (bool runValue : {true, false}) {
+        SCOPED_TRACE(runValue ? "installed" : "Run value gone");
+        StartFreshWatcher();
+        host::Machine& m = host::TheMachine();
+        if (!runValue) {
+            m.runValues.clear();
+        }
+        m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
+        m.writablePaths.insert(path);
+        m.files[path] = {other + "nul=c:\\windows\\lumwatch.exe\r\n" + after, std::nullopt};
+        WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE");
+        EXPECT_EQ(m.files[path].bytes,
+                  runValue ? other + after : other + "nul=c:\\windows\\lumwatch.exe\r\n" + after);
     }
 }
 
@@ -411,7 +591,7 @@ TEST(PlanPendingDelete, WhereTheLineGoes) {
          "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE2\r\n", 0, 0},
     };
     for (const Case& c : cases) {
-        PendingDeleteEdit edit{0xDEAD, 7, 7};
+        PendingDeleteEdit edit{0xDEAD, 7, 7, 0xDEAD, 0xDEAD};
         ASSERT_EQ(PlanPendingDelete(c.text.data(), static_cast<DWORD>(c.text.size()), kEntry, &edit),
                   c.insert)
             << c.name;
