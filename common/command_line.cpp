@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string.h>
+
+#include "common/program_folder.h"
 #include "common/text.h"
 
 static int EndsFolder(char c) {
@@ -15,12 +18,11 @@ static int IsAlphanumeric(char c) {
 // Where the program's own name ends on the command line; 0 when it is not there.
 static const char* AfterProgramName(const char* commandLine) {
     char module[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, module, sizeof module);
-    if (length == 0 || length >= sizeof module) {
+    if (!ProgramPath(module)) {
         return 0;
     }
     const char* name = module;
-    const char* end  = module + length;
+    const char* end  = module + strlen(module);
     for (const char* p = module; p < end; ++p) {
         if (EndsFolder(*p)) {
             name = p + 1;

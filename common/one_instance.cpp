@@ -2,17 +2,9 @@
 
 #include <windows.h>
 
-// The handle stays open until the process ends: Windows removes the mutex with its last handle.
+// The first process takes the mutex and holds it until it ends (its handle stays open); a second
+// finds it held. One that ended without letting go leaves it abandoned, and the next is the first.
 int IsFirstInstance(const char* mutexName) {
-    CreateMutexA(NULL, FALSE, mutexName);
-    return GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-int MutexExists(const char* mutexName) {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, mutexName);
-    if (mutex == NULL) {
-        return 0;
-    }
-    CloseHandle(mutex);
-    return 1;
+    HANDLE mutex = CreateMutexA(NULL, FALSE, mutexName);
+    return mutex != NULL && WaitForSingleObject(mutex, 0) != WAIT_TIMEOUT;
 }

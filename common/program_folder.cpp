@@ -2,9 +2,13 @@
 
 #include <string.h>
 
-int PathBesideProgram(char path[MAX_PATH], const char* fileName) {
+int ProgramPath(char path[MAX_PATH]) {
     DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    return length != 0 && length < MAX_PATH;
+}
+
+int PathBesideProgram(char path[MAX_PATH], const char* fileName) {
+    if (!ProgramPath(path)) {
         return 0;
     }
     char* name = path;

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+// The full path of the running program's own file; 0 when it does not fit MAX_PATH.
+int ProgramPath(char path[MAX_PATH]);
+
 // The full path of `fileName` in the folder of the running program's own file; 0 when it would not
 // fit MAX_PATH.
 int PathBesideProgram(char path[MAX_PATH], const char* fileName);

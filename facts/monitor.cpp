@@ -2,23 +2,27 @@
 
 #include <string.h>
 
+#include "common/text.h"
+#include "timing/line_frequency.h"
+
+// Small: the watcher reads the limits at every mode change and has 8 KiB for everything. Each key is
+// opened by its whole path from a root, one call; each value read by one helper.
+
 namespace {
 
-const char kDeviceList[]    = "Config Manager\\Enum";
-const char kDeviceKeys[]    = "Enum";
-const char kClassKeys[]     = "System\\CurrentControlSet\\Services\\Class";
+// Paths from a root, each written with the backslash its subkey's name follows.
+const char kDeviceList[] = "Config Manager\\Enum";
+const char kDeviceKeys[] = "Enum\\";
+const char kClassKeys[]  = "System\\CurrentControlSet\\Services\\Class\\";
+const char kModes[]      = "MODES";
+
 const char kMonitorPrefix[] = "MONITOR\\";
-const char kHardwareKey[]   = "HardWareKey";
-const char kDriver[]        = "Driver";
-const char kEdid[]          = "EDID";
-const char kMaxResolution[] = "MaxResolution";
-const char kModes[]         = "MODES";
-const char kMode1[]         = "Mode1";
 const BYTE kEdidHeader[]    = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 
 enum {
-    kNameSize = 32, // a devnode's key in the device list, a MODES key, a screen size
-    kTextSize = 64, // a Mode1 value; the longest written is about 30 characters
+    kNameSize = 32,  // a devnode's key in the device list, a MODES key, a screen size
+    kTextSize = 64,  // a Mode1 value; the longest written is about 30 characters
+    kPathSize = 192, // a class key's path: its base and a Driver value of kMonitorKeySize
 
     // Below these no monitor of the time keeps its picture: a number under them is one misread,
     // such as the 5 of "31,5", a decimal comma taken for the separator. In thousandths of kHz and
@@ -39,45 +43,29 @@ enum {
     kRangeLimitsTag     = 0xFD,
 };
 
-const char* SkipBlanks(const char* p) {
-    while (*p == ' ' || *p == '\t') {
-        ++p;
-    }
-    return p;
-}
-
-// At most `most` digits as a number, and how many there were; 0 when there are more.
-const char* ReadDigits(const char* p, int most, DWORD* value, int* count) {
-    *value = 0;
-    *count = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (++*count > most) {
-            return 0;
-        }
-        *value = *value * 10 + (*p++ - '0');
-    }
-    return p;
-}
-
-// A number of one to three digits, with one to three decimals after a point, in thousandths;
-// blanks around it.
-const char* ReadThousandths(const char* p, DWORD* value) {
-    DWORD whole, fraction = 0;
-    int digits, decimals  = 0;
-    p = ReadDigits(SkipBlanks(p), 3, &whole, &digits);
-    if (p == 0 || digits == 0) {
-        return 0;
-    }
-    if (*p == '.') {
-        p = ReadDigits(p + 1, 3, &fraction, &decimals);
-        if (p == 0 || decimals == 0) {
-            return 0;
+// A number of at most `digits` digits; where `decimals` allows, at most three decimals after a
+// point, and the number in thousandths; blanks around it. 0 for anything else.
+const char* ReadNumber(const char* p, int digits, int decimals, DWORD* thousandths) {
+    DWORD value = 0;
+    int scale   = 1000;
+    int count   = 0, point = 0;
+    for (p = SkipBlanks(p);; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            if (point ? scale == 1 : ++count > digits) {
+                return 0;
+            }
+            value = value * 10 + static_cast<DWORD>(*p - '0');
+            scale = point ? scale / 10 : scale;
+        } else if (*p == '.' && decimals && !point && count != 0) {
+            point = 1;
+        } else {
+            break;
         }
     }
-    for (; decimals < 3; ++decimals) {
-        fraction *= 10;
+    if (count == 0 || (point && scale == 1000)) {
+        return 0; // no whole number, or a point without decimals
     }
-    *value = whole * 1000 + fraction;
+    *thousandths = decimals ? value * static_cast<DWORD>(scale) : value;
     return SkipBlanks(p);
 }
 
@@ -85,10 +73,10 @@ const char* ReadThousandths(const char* p, DWORD* value) {
 // number at least floor, the minimum not above the maximum.
 const char* ReadRange(const char* p, DWORD floor, int maximumAlone, DWORD* low, DWORD* high) {
     *low = 0;
-    p    = ReadThousandths(p, high);
+    p    = ReadNumber(p, 3, 1, high);
     if (p != 0 && *p == '-') {
         *low = *high;
-        p    = ReadThousandths(p + 1, high);
+        p    = ReadNumber(p + 1, 3, 1, high);
         if (p != 0 && (*low < floor || *low > *high)) {
             return 0;
         }
@@ -98,61 +86,37 @@ const char* ReadRange(const char* p, DWORD floor, int maximumAlone, DWORD* low, 
     return p != 0 && *high >= floor ? p : 0;
 }
 
-// A screen's width or height: one to four digits, not 0; blanks around it.
-const char* ReadSide(const char* p, int* side) {
-    DWORD value;
-    int digits;
-    p = ReadDigits(SkipBlanks(p), 4, &value, &digits);
-    if (p == 0 || value == 0) {
-        return 0;
-    }
-    *side = static_cast<int>(value);
-    return SkipBlanks(p);
+// The key at `path` below `root`, open for reading; 0 where it does not open.
+HKEY OpenKey(HKEY root, const char* path) {
+    HKEY key;
+    return RegOpenKeyExA(root, path, 0, KEY_READ, &key) == ERROR_SUCCESS ? key : 0;
 }
 
-int StartsWithMonitor(const char* key) {
-    for (int k = 0; kMonitorPrefix[k] != '\0'; ++k) {
-        char c = key[k];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != kMonitorPrefix[k]) {
-            return 0;
-        }
-    }
-    return 1;
-}
-
-// A REG_SZ value into text, zero-terminated: 1 read; 0 not there; -1 there, but of another type or
-// longer than text holds.
-int QueryText(HKEY key, const char* name, char* text, DWORD size) {
-    DWORD type;
-    DWORD length = size - 1; // room for the zero of a value stored without it
-    LONG result  = RegQueryValueExA(key, name, 0, &type, reinterpret_cast<LPBYTE>(text), &length);
+// A value of `type` into buffer (a text zero-terminated, so one byte short of size): 1 read, with
+// its length in *length; 0 not there; -1 there, but of another type or longer than buffer holds.
+int QueryValue(HKEY key, const char* name, DWORD type, BYTE* buffer, DWORD size, DWORD* length) {
+    DWORD found;
+    *length     = type == REG_SZ ? size - 1 : size;
+    LONG result = RegQueryValueExA(key, name, 0, &found, buffer, length);
     if (result == ERROR_FILE_NOT_FOUND) {
         return 0;
     }
-    if (result != ERROR_SUCCESS || type != REG_SZ) {
+    if (result != ERROR_SUCCESS || found != type) {
         return -1;
     }
-    text[length] = '\0';
+    if (type == REG_SZ) {
+        buffer[*length] = 0; // a value stored without its zero
+    }
     return 1;
 }
 
-// The key `name` below the key `base` of root; 0 when either does not open.
-HKEY OpenBelow(HKEY root, const char* base, const char* name) {
-    HKEY parent, key = 0;
-    if (RegOpenKeyExA(root, base, 0, KEY_READ, &parent) == ERROR_SUCCESS) {
-        if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-            key = 0;
-        }
-        RegCloseKey(parent);
-    }
-    return key;
+int QueryText(HKEY key, const char* name, char* text, DWORD size) {
+    DWORD length;
+    return QueryValue(key, name, REG_SZ, reinterpret_cast<BYTE*>(text), size, &length);
 }
 
 // The name of subkey `index` into name: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS after the last,
-// ERROR_MORE_DATA for a name longer than any we look for.
+// ERROR_MORE_DATA for a name longer than any looked for.
 LONG EnumKey(HKEY key, DWORD index, char name[kNameSize]) {
     DWORD size = kNameSize;
     return RegEnumKeyExA(key, index, name, &size, 0, 0, 0, 0);
@@ -163,30 +127,33 @@ LONG EnumKey(HKEY key, DWORD index, char name[kNameSize]) {
 // keeps a monitor's key after the monitor is gone. A devnode whose HardWareKey is longer than
 // hardwareKey holds is no monitor: their keys are "MONITOR\", a short identifier and a number.
 MonitorFinding FindPresentMonitor(char hardwareKey[kMonitorKeySize]) {
-    HKEY list;
-    if (RegOpenKeyExA(HKEY_DYN_DATA, kDeviceList, 0, KEY_READ, &list) != ERROR_SUCCESS) {
+    HKEY list = OpenKey(HKEY_DYN_DATA, kDeviceList);
+    if (list == 0) {
         return kNoDeviceList;
     }
     int monitors = 0;
     LONG result;
     char name[kNameSize];
     char key[kMonitorKeySize];
-    for (DWORD index = 0; (result = EnumKey(list, index, name)) != ERROR_NO_MORE_ITEMS; ++index) {
-        HKEY device;
-        if (result != ERROR_SUCCESS) {
-            break;
-        }
-        if (RegOpenKeyExA(list, name, 0, KEY_READ, &device) != ERROR_SUCCESS) {
+    for (DWORD index = 0; (result = EnumKey(list, index, name)) == ERROR_SUCCESS; ++index) {
+        HKEY device = OpenKey(list, name);
+        if (device == 0) {
             continue;
         }
-        if (QueryText(device, kHardwareKey, key, sizeof key) > 0 && StartsWithMonitor(key) &&
-            ++monitors == 1) {
+        int k = 0;
+        if (QueryText(device, "HardWareKey", key, sizeof key) > 0) {
+            while (kMonitorPrefix[k] != 0 && UpperAscii(key[k]) == kMonitorPrefix[k]) {
+                ++k;
+            }
+        }
+        if (kMonitorPrefix[k] == 0 && ++monitors == 1) {
             strcpy(hardwareKey, key);
         }
         RegCloseKey(device);
     }
     RegCloseKey(list);
     if (result != ERROR_NO_MORE_ITEMS) {
+        hardwareKey[0] = 0;
         return kNoDeviceList;
     }
     return monitors == 0 ? kNoMonitorPresent : monitors == 1 ? kMonitorFound : kSeveralMonitorsPresent;
@@ -197,8 +164,8 @@ MonitorFinding FindPresentMonitor(char hardwareKey[kMonitorKeySize]) {
 // monitor's largest size, whose ranges are the monitor's own at every smaller size; a key for a
 // smaller screen says nothing of this one.
 void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
-    HKEY modes;
-    if (RegOpenKeyExA(classKey, kModes, 0, KEY_READ, &modes) != ERROR_SUCCESS) {
+    HKEY modes = OpenKey(classKey, kModes);
+    if (modes == 0) {
         return;
     }
     char name[kNameSize];
@@ -218,10 +185,10 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
             strcpy(best, name);
         }
     }
-    HKEY mode;
-    if (bestPixels != 0xFFFFFFFF && RegOpenKeyExA(modes, best, 0, KEY_READ, &mode) == ERROR_SUCCESS) {
+    HKEY mode = bestPixels != 0xFFFFFFFF ? OpenKey(modes, best) : 0;
+    if (mode != 0) {
         char text[kTextSize];
-        int state = QueryText(mode, kMode1, text, sizeof text);
+        int state = QueryText(mode, "Mode1", text, sizeof text);
         if (state != 0) {
             limits->found |= kValueMode1;
             if (state > 0 && ParseModeValue(text, limits)) {
@@ -233,6 +200,16 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
         RegCloseKey(mode);
     }
     RegCloseKey(modes);
+}
+
+// The ranges read, where a reader took them: horizontal in Hz, vertical in thousandths of a Hz.
+int TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh, DWORD vLow, DWORD vHigh) {
+    limits->known |= known;
+    limits->horizontalMinHz    = hLow;
+    limits->horizontalMaxHz    = hHigh;
+    limits->verticalMinMilliHz = vLow;
+    limits->verticalMaxMilliHz = vHigh;
+    return 1;
 }
 
 } // namespace
@@ -257,32 +234,32 @@ int ParseModeValue(const char* text, MonitorLimits* limits) {
     if (p == 0 || *p != '\0') {
         return 0;
     }
-    limits->known |= known;
-    limits->horizontalMinHz    = hLow;
-    limits->horizontalMaxHz    = hHigh;
-    limits->verticalMinMilliHz = vLow;
-    limits->verticalMaxMilliHz = vHigh;
-    return 1;
+    return TakeRanges(limits, known, hLow, hHigh, vLow, vHigh);
 }
 
+// Each side one to four digits, not 0; blanks around them.
 int ParseScreenSize(const char* text, int* width, int* height) {
-    int w, h;
-    const char* p = ReadSide(text, &w);
-    if (p == 0 || *p != ',' || (p = ReadSide(p + 1, &h)) == 0 || *p != '\0') {
+    DWORD w = 0, h = 0;
+    const char* p = ReadNumber(text, 4, 0, &w);
+    if (p == 0 || *p != ',' || (p = ReadNumber(p + 1, 4, 0, &h)) == 0 || *p != '\0' || w == 0 || h == 0) {
         return 0;
     }
-    *width  = w;
-    *height = h;
+    *width  = static_cast<int>(w);
+    *height = static_cast<int>(h);
     return 1;
 }
 
 int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
-    BYTE sum = 0;
-    for (int k = 0; k < kEdidSize && size >= kEdidSize; ++k) {
-        sum = static_cast<BYTE>(sum + edid[k]);
+    if (size < kEdidSize) {
+        return -1;
     }
-    if (size < kEdidSize || sum != 0 || memcmp(edid, kEdidHeader, sizeof kEdidHeader) != 0 ||
-        edid[kEdidVersion] != 1) {
+    BYTE sum = 0;
+    int bad  = edid[kEdidVersion] != 1;
+    for (int k = 0; k < kEdidSize; ++k) {
+        sum = static_cast<BYTE>(sum + edid[k]);
+        bad |= k < static_cast<int>(sizeof kEdidHeader) && edid[k] != kEdidHeader[k];
+    }
+    if (bad || sum != 0) {
         return -1;
     }
     for (const BYTE* d = edid + kEdidDescriptors; d < edid + kEdidDescriptorsEnd; d += kEdidDescriptorSize) {
@@ -294,12 +271,7 @@ int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
         if (d[4] != 0 || vLow < kVerticalFloor || vLow > vHigh || hLow < kHorizontalFloor || hLow > hHigh) {
             return -1;
         }
-        limits->known |= kKnownHorizontal | kKnownVertical;
-        limits->horizontalMinHz    = hLow;
-        limits->horizontalMaxHz    = hHigh;
-        limits->verticalMinMilliHz = vLow;
-        limits->verticalMaxMilliHz = vHigh;
-        return 1;
+        return TakeRanges(limits, kKnownHorizontal | kKnownVertical, hLow, hHigh, vLow, vHigh);
     }
     return 0;
 }
@@ -310,7 +282,7 @@ int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
 // MaxResolution gives no frequency limit, but a screen larger than it is beyond the monitor,
 // whichever source the frequencies come from.
 void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
-    *limits         = MonitorLimits{};
+    memset(limits, 0, sizeof *limits);
     limits->finding = FindPresentMonitor(limits->hardwareKey);
     if (limits->finding != kMonitorFound) {
         return;
@@ -318,17 +290,18 @@ void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
     BYTE edid[kEdidBufferSize];
     DWORD edidSize = 0;
     HKEY classKey  = 0;
-    HKEY device    = OpenBelow(HKEY_LOCAL_MACHINE, kDeviceKeys, limits->hardwareKey);
+    char path[kPathSize];
+    PutText(PutText(path, kDeviceKeys), limits->hardwareKey);
+    HKEY device = OpenKey(HKEY_LOCAL_MACHINE, path);
     if (device != 0) {
-        DWORD type;
-        DWORD size  = sizeof edid;
-        LONG result = RegQueryValueExA(device, kEdid, 0, &type, edid, &size);
-        if (result != ERROR_FILE_NOT_FOUND) {
+        int state = QueryValue(device, "EDID", REG_BINARY, edid, sizeof edid, &edidSize);
+        if (state != 0) {
             limits->found |= kValueEdid;
-            edidSize = result == ERROR_SUCCESS && type == REG_BINARY ? size : 0;
+            edidSize = state > 0 ? edidSize : 0;
         }
-        if (QueryText(device, kDriver, limits->driver, sizeof limits->driver) > 0) {
-            classKey = OpenBelow(HKEY_LOCAL_MACHINE, kClassKeys, limits->driver);
+        if (QueryText(device, "Driver", limits->driver, sizeof limits->driver) > 0) {
+            PutText(PutText(path, kClassKeys), limits->driver);
+            classKey = OpenKey(HKEY_LOCAL_MACHINE, path);
         }
         RegCloseKey(device);
     }
@@ -336,7 +309,7 @@ void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
         limits->finding = kMonitorWithoutClassKey;
     } else {
         char text[kNameSize];
-        int state = QueryText(classKey, kMaxResolution, text, sizeof text);
+        int state = QueryText(classKey, "MaxResolution", text, sizeof text);
         if (state != 0) {
             limits->found |= kValueMaxResolution;
             if (state > 0 && ParseScreenSize(text, &limits->maxWidth, &limits->maxHeight)) {
@@ -381,4 +354,10 @@ MonitorVerdict CheckMonitorLimits(const MonitorLimits* limits, int width, int he
         }
     }
     return unchecked ? kMonitorUnknown : kWithinMonitor;
+}
+
+MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state, TableRow row) {
+    RateIndex rate = state->rateIndex;
+    return CheckMonitorLimits(limits, state->width, state->height, LineFrequency(row, rate),
+                              static_cast<DWORD>(RateOfEntry(RateTable[row][rate])));
 }

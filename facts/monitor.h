@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "timing/timing.h"
+
 // How the monitor in use was found.
 enum MonitorFinding {
     kMonitorFound,           // one monitor is present and its class key opens
@@ -83,6 +85,16 @@ enum MonitorVerdict {
 // not known). A limit the timing is beyond wins over one that cannot be checked.
 MonitorVerdict CheckMonitorLimits(const MonitorLimits* limits, int width, int height, DWORD lineFrequencyHz,
                                   DWORD rateHz);
+
+// The timing the utility takes for a display state (the table row its width picks, at the state's
+// rate index) against the limits, at the state's screen: its line frequency and the rate it is made
+// for.
+MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state, TableRow row);
+
+// Whether a verdict says the monitor cannot show the timing: a known limit it is beyond.
+inline int IsBeyondMonitor(MonitorVerdict verdict) {
+    return verdict == kBeyondHorizontal || verdict == kBeyondVertical || verdict == kBeyondResolution;
+}
 
 // The readers of the values. Each refuses what it does not understand, and then leaves its
 // results as they were.

@@ -1,5 +1,4 @@
-// The current display settings: the refresh rate chosen in the Display control panel, and the
-// colour depth of the display device.
+// The refresh rate chosen in the Display control panel, as the display settings keep it.
 #include "probe/probe.h"
 
 #include <string.h>
@@ -42,11 +41,3 @@ RateSource QueryRefreshRateValue(HKEY key, char rateText[kRateTextSize]) {
     return kRateFromRegistry;
 }
 
-// A display context that cannot be made is not looked for: GetDeviceCaps on the null context
-// answers 0, so the depth is 0 and the run stops at its depth test.
-int QueryColorDepth() {
-    HDC dc    = CreateDCA("DISPLAY", NULL, NULL, NULL);
-    int depth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-    DeleteDC(dc);
-    return depth;
-}

@@ -84,16 +84,6 @@ int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, Rat
     return 0;
 }
 
-// The tables fill the rates and resolutions the adapter is not set up for with zero records.
-// Written out, such a record sets a horizontal total of 0: the monitor loses sync.
-int IsTimingRecord(const TimingRecord record) {
-    BYTE any = 0;
-    for (int k = 0; k < kTimingRecordSize; ++k) {
-        any |= record[k];
-    }
-    return any != 0;
-}
-
 TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
     RateIndex r  = state->rateIndex;

@@ -72,10 +72,8 @@ enum TimingVerdict {
     kNoTimingAtRate, // the row's record at the rate index is all zero
 };
 
-extern const char RateTable[kRowCount][kRateCount][kRateEntrySize];
-extern const TimingRecord TimingTable[kRowCount][kRateCount];
-extern const BYTE OffsetTable[kRowCount][kDepthCount];
-extern const BYTE MappedWordTable[kSlotCount][kRowCount][kDepthCount][kMappedWordSize];
+// RateTable, TimingTable, OffsetTable and MappedWordTable.
+#include "timing/tables.h"
 
 // The process's one display state and timing selection, zero at start.
 extern DisplayState displayState;
@@ -95,8 +93,15 @@ DepthClass ClassifyDepth(int bitsPerPixel);
 // no row.
 int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot);
 // Whether a record of TimingTable holds a timing: the tables fill what the adapter is not set up
-// for with records of zeros.
-int IsTimingRecord(const TimingRecord record);
+// for with records of zeros. Written out, such a record sets a horizontal total of 0: the monitor
+// loses sync.
+constexpr int IsTimingRecord(const TimingRecord record) {
+    BYTE any = 0;
+    for (int k = 0; k < kTimingRecordSize; ++k) {
+        any |= record[k];
+    }
+    return any != 0;
+}
 // Copies the timing set for the display state out of the tables. Where the tables hold none, the
 // verdict says why, and the record, offset and word are left as they are; the row and depth are
 // set once found.

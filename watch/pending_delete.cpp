@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/program_folder.h"
 #include "common/text.h"
 
 const char kWininitFileName[] = "WININIT.INI";
@@ -83,12 +84,11 @@ static char wininitText[kWininitLimit + 1];
 // knows no long names); 0 when it cannot be made.
 static int MakeOwnLine(char line[kPendingLineSize]) {
     char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    if (!ProgramPath(path)) {
         return 0;
     }
     memcpy(line, kDeleteKey, sizeof kDeleteKey - 1);
-    length = GetShortPathNameA(path, line + sizeof kDeleteKey - 1, MAX_PATH);
+    DWORD length = GetShortPathNameA(path, line + sizeof kDeleteKey - 1, MAX_PATH);
     return length != 0 && length < MAX_PATH;
 }
 
@@ -146,9 +146,9 @@ int SchedulePendingDelete() {
     int done = 1;
     if (absent) {
         char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
-        DWORD length = static_cast<DWORD>(wsprintfA(insert, "%s%s%s\r\n", edit.lineBreak ? "\r\n" : "",
-                                                    edit.header ? RENAME_HEADER "\r\n" : "", line));
-        done         = WriteFrom(file, edit.offset, insert, length, edit.offset, size);
+        char* end = PutText(insert, edit.lineBreak ? "\r\n" : "");
+        end       = PutText(PutText(PutText(end, edit.header ? RENAME_HEADER "\r\n" : ""), line), "\r\n");
+        done      = WriteFrom(file, edit.offset, insert, static_cast<DWORD>(end - insert), edit.offset, size);
     }
     CloseHandle(file);
     return done;

@@ -9,6 +9,8 @@
 #include "common/one_instance.h"
 #include "common/program_folder.h"
 #include "common/registry_value.h"
+#include "facts/monitor.h"
+#include "run/decide.h"
 #include "watch/pending_delete.h"
 
 static const char kRemoveSwitch[] = "/REMOVE";
@@ -55,8 +57,33 @@ static void StartRunHoldingLock() {
     }
 }
 
+// The timing the utility takes for the stored rate at this screen: the row the width picks, the
+// rate's place in the screen's list. The colours pick no other timing, only the offset and the
+// mapped word; and where the utility would set nothing (no timing there, 16 colours, 32-bit colour)
+// the line frequency is 0 or the run does nothing, so a judgement either way starts no other
+// timing.
+int BeyondTheMonitor() {
+    DisplayState state;
+    memset(&state, 0, sizeof state);
+    ReadRefreshRate(&state);
+    state.width     = GetSystemMetrics(SM_CXSCREEN);
+    state.height    = GetSystemMetrics(SM_CYSCREEN);
+    state.listRow   = ClassifyResolution(state.width, state.height);
+    state.rateIndex = FindRateIndex(state.listRow, state.rateText);
+    TableRow row;
+    RateSlot slot;
+    if (!FindTimingRow(state.width, state.height, state.rateIndex, &row, &slot)) {
+        return 0;
+    }
+    MonitorLimits limits;
+    ReadMonitorLimits(state.width, state.height, &limits);
+    return IsBeyondMonitor(CheckTimingAgainstMonitor(&limits, &state, row));
+}
+
 void RunWhenFree(HWND window) {
-    if (watchState.removing) {
+    // Told the package goes, or the stored rate's timing here is beyond what the monitor says it
+    // can show: Windows' own timing stays.
+    if (watchState.removing || BeyondTheMonitor()) {
         return;
     }
     // While another writer is at the adapter (a run going on, the chooser's trial), a run now
@@ -172,10 +199,10 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             if (watchState.removing && UninstallEntryGone()) {
                 SchedulePendingDelete();
             }
-            DestroyWindow(window);
+            watchState.ended = 1; // the window goes with the process
         }
         return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_DESTROY: watchState.ended = 1; return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -222,12 +249,16 @@ static int RunMessageLoop(HWND window) {
             }
             continue;
         }
+        // The end of the session or the window destroyed (End Task) ends the loop, as a quit would.
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 return static_cast<int>(message.wParam);
             }
             DispatchMessageA(&message);
+            if (watchState.ended) {
+                return 0;
+            }
         }
     }
 }
@@ -253,8 +284,7 @@ static HWND SessionWatcher() {
         return watcher;
     }
     char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
+    if (!ProgramPath(path)) {
         return NULL;
     }
     // Started apart, so that Add/Remove Programs, which waits for this command, does not wait for

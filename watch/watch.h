@@ -34,6 +34,7 @@ struct WatchState {
     int holdsLock;                 // the watcher holds the adapter lock, across that run
     int watchesLock;               // another program holds the lock for a trial: the loop waits on it
     int removing;                  // the package is being removed in this session: no more runs
+    int ended;                     // the window is destroyed: the loop ends
     HKEY settingsKey;              // Display\Settings, open while Windows tells of its changes
     HANDLE settingsChanged;        // the event Windows sets at a change of the key
     char rateSeen[kRateValueSize]; // the RefreshRate value's bytes, to tell a new rate
@@ -43,7 +44,7 @@ extern WatchState watchState;
 // The watcher's process: with "/REMOVE" after its own name, RemovePackage; with "/NOW", asks the
 // running watcher to run the utility now where there is one; else 0 at once when a watcher runs
 // already, or its window's message loop until the window is destroyed at the end of the session or
-// by WM_CLOSE; then the quit code, 0.
+// by WM_CLOSE; then 0.
 int WatchMain(HINSTANCE instance, const char* commandLine);
 
 // Whether the command line asks for the removal: "/REMOVE" (any case) after the program's name.
@@ -57,6 +58,11 @@ void ArmRun(HWND window);
 // The timer's work, and a request to run now: one run, with the adapter lock, when the adapter is
 // free; else a look again shortly, never a wait. Nothing once the package is being removed.
 void RunWhenFree(HWND window);
+
+// Whether the timing the utility would set now (the stored rate at the current screen size and
+// colours) is beyond a limit the monitor's setup information or identification data give: then the
+// watcher starts no run, and Windows' own timing stays. 0 where no limit is known.
+int BeyondTheMonitor();
 
 // Starts the utility from the folder of the watcher's own file, with no command line, and keeps
 // its process handle, so that the next run waits for it; 0 when it could not be started, which

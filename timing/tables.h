@@ -1,13 +1,17 @@
 // The adapter family's register tables. Every value the utility ever writes is here; nothing is
 // computed from a pixel clock at run time. Rows are the eight supported resolutions in TableRow
 // order: 640x480, 720x480, 720x576, 800x600, 1024x768, 1152x864, 1280x1024, 1600x1200.
-#include "timing/timing.h"
+//
+// Constants the compiler sees, so that what is worked out from them alone, such as each timing's
+// line frequency (timing/line_frequency.h), is worked out once, when the program is built, and a
+// program that needs only that does not carry the tables. Included by timing/timing.h.
+#pragma once
 
 // clang-format off
 
 // Refresh rates a resolution offers, by RateIndex. Only the first two characters take part in a
 // comparison. The 720-pixel rows offer nothing but "0  ".
-const char RateTable[kRowCount][kRateCount][kRateEntrySize] = {
+inline constexpr char RateTable[kRowCount][kRateCount][kRateEntrySize] = {
     {"60 ", "75 ", "85 ", "120", "160", ""   }, // 640x480
     {"0  ", "0  ", "0  ", "0  ", "0  ", "0  "}, // 720x480
     {"0  ", "0  ", "0  ", "0  ", "0  ", "0  "}, // 720x576
@@ -21,7 +25,7 @@ const char RateTable[kRowCount][kRateCount][kRateEntrySize] = {
 // CRTC and extended register values by [TableRow][RateIndex]: CRTC registers (CR..), then the
 // extended registers 0xC8-0xCB behind EXT_IC. Byte 11 is never written: CRTC 0x13 takes its value
 // from OffsetTable. Resolutions and rates the adapter is not set up for are zero.
-const TimingRecord TimingTable[kRowCount][kRateCount] = {
+inline constexpr TimingRecord TimingTable[kRowCount][kRateCount] = {
     { // 640x480
       // CR00  CR01  CR02  CR03  CR04  CR05  CR06  CR07  CR10  CR11  CR12  (13)  CR15  CR16  CR30  CR31  CR32  CR33  C8    C9    CA    CB
         {0x5F, 0x4F, 0x50, 0x80, 0x54, 0x80, 0x0B, 0x3E, 0xE9, 0x8C, 0xDF, 0x50, 0xE7, 0x03, 0x02, 0x01, 0x01, 0x01, 0x2D, 0x1D, 0x00, 0x41}, // 640x480 60 Hz
@@ -97,7 +101,7 @@ const TimingRecord TimingTable[kRowCount][kRateCount] = {
 };
 
 // CRTC 0x13 (offset: the distance between scan lines in display memory) by [TableRow][DepthClass].
-const BYTE OffsetTable[kRowCount][kDepthCount] = {
+inline constexpr BYTE OffsetTable[kRowCount][kDepthCount] = {
   // 8bpp  16bpp 24bpp
     {0x50, 0xA0, 0xF0}, // 640x480
     {0x00, 0x00, 0x00}, // 720x480
@@ -113,7 +117,7 @@ const BYTE OffsetTable[kRowCount][kDepthCount] = {
 // RateSlot: 60, 75 (72 at 1280x1024), 85, 100, 120, 160 Hz. Slot 2 at 1280x1024, 8 bpp, carries
 // 11 E0 where its neighbours carry 11 0D, 11 0E and 11 0F: it stands as the adapter's own table
 // has it.
-const BYTE MappedWordTable[kSlotCount][kRowCount][kDepthCount][kMappedWordSize] = {
+inline constexpr BYTE MappedWordTable[kSlotCount][kRowCount][kDepthCount][kMappedWordSize] = {
     { // slot 0: 60 Hz
       // 8 bpp                     16 bpp                    24 bpp
         {{0x0F, 0x0C, 0x00, 0x00}, {0x0F, 0x0C, 0x00, 0x00}, {0x0F, 0x0C, 0x00, 0x00}}, // 640x480
