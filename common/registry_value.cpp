@@ -1,7 +1,9 @@
 #include "common/registry_value.h"
 
 static RegistryPresence PresenceOf(LONG result) {
-    return result == ERROR_SUCCESS ? kRegistryPresent : result == ERROR_FILE_NOT_FOUND ? kRegistryAbsent : kRegistryUnknown;
+    return result == ERROR_SUCCESS          ? kRegistryPresent
+           : result == ERROR_FILE_NOT_FOUND ? kRegistryAbsent
+                                            : kRegistryUnknown;
 }
 
 RegistryPresence FindRegistryEntry(HKEY root, const char* key, const char* value) {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 enum RegistryPresence {
-    kRegistryAbsent,  // Windows says there is no such key or value
+    kRegistryAbsent, // Windows says there is no such key or value
     kRegistryPresent,
     kRegistryUnknown, // it could not be told (access refused, a broken registry)
 };

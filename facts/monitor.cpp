@@ -48,7 +48,7 @@ enum {
 const char* ReadNumber(const char* p, int digits, int decimals, DWORD* thousandths) {
     DWORD value = 0;
     int scale   = 1000;
-    int count   = 0, point = 0;
+    int count = 0, point = 0;
     for (p = SkipBlanks(p);; ++p) {
         if (*p >= '0' && *p <= '9') {
             if (point ? scale == 1 : ++count > digits) {
@@ -133,21 +133,24 @@ MonitorFinding FindPresentMonitor(char hardwareKey[kMonitorKeySize]) {
     }
     int monitors = 0;
     LONG result;
-    char name[kNameSize];
-    char key[kMonitorKeySize];
+    static char name[kNameSize];
+    static char other[kMonitorKeySize];
     for (DWORD index = 0; (result = EnumKey(list, index, name)) == ERROR_SUCCESS; ++index) {
         HKEY device = OpenKey(list, name);
         if (device == 0) {
             continue;
         }
-        int k = 0;
-        if (QueryText(device, "HardWareKey", key, sizeof key) > 0) {
+        // The first monitor's key where it goes; any later one's aside.
+        char* key = monitors == 0 ? hardwareKey : other;
+        int k     = 0;
+        if (QueryText(device, "HardWareKey", key, kMonitorKeySize) > 0) {
             while (kMonitorPrefix[k] != 0 && UpperAscii(key[k]) == kMonitorPrefix[k]) {
                 ++k;
             }
         }
-        if (kMonitorPrefix[k] == 0 && ++monitors == 1) {
-            strcpy(hardwareKey, key);
+        monitors += kMonitorPrefix[k] == 0;
+        if (monitors == 0) {
+            hardwareKey[0] = 0;
         }
         RegCloseKey(device);
     }
@@ -168,8 +171,8 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
     if (modes == 0) {
         return;
     }
-    char name[kNameSize];
-    char best[kNameSize];
+    static char name[kNameSize];
+    static char best[kNameSize];
     DWORD bestPixels = 0xFFFFFFFF;
     LONG result;
     for (DWORD index = 0; (result = EnumKey(modes, index, name)) != ERROR_NO_MORE_ITEMS; ++index) {
@@ -203,7 +206,8 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
 }
 
 // The ranges read, where a reader took them: horizontal in Hz, vertical in thousandths of a Hz.
-int TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh, DWORD vLow, DWORD vHigh) {
+__attribute__((noinline)) int TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh,
+                                         DWORD vLow, DWORD vHigh) {
     limits->known |= known;
     limits->horizontalMinHz    = hLow;
     limits->horizontalMaxHz    = hHigh;
@@ -287,10 +291,10 @@ void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
     if (limits->finding != kMonitorFound) {
         return;
     }
-    BYTE edid[kEdidBufferSize];
+    static BYTE edid[kEdidBufferSize];
     DWORD edidSize = 0;
     HKEY classKey  = 0;
-    char path[kPathSize];
+    static char path[kPathSize];
     PutText(PutText(path, kDeviceKeys), limits->hardwareKey);
     HKEY device = OpenKey(HKEY_LOCAL_MACHINE, path);
     if (device != 0) {
@@ -356,7 +360,8 @@ MonitorVerdict CheckMonitorLimits(const MonitorLimits* limits, int width, int he
     return unchecked ? kMonitorUnknown : kWithinMonitor;
 }
 
-MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state, TableRow row) {
+MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state,
+                                         TableRow row) {
     RateIndex rate = state->rateIndex;
     return CheckMonitorLimits(limits, state->width, state->height, LineFrequency(row, rate),
                               static_cast<DWORD>(RateOfEntry(RateTable[row][rate])));

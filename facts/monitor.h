@@ -89,7 +89,8 @@ MonitorVerdict CheckMonitorLimits(const MonitorLimits* limits, int width, int he
 // The timing the utility takes for a display state (the table row its width picks, at the state's
 // rate index) against the limits, at the state's screen: its line frequency and the rate it is made
 // for.
-MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state, TableRow row);
+MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state,
+                                         TableRow row);
 
 // Whether a verdict says the monitor cannot show the timing: a known limit it is beyond.
 inline int IsBeyondMonitor(MonitorVerdict verdict) {

@@ -40,4 +40,3 @@ RateSource QueryRefreshRateValue(HKEY key, char rateText[kRateTextSize]) {
     strcpy(rateText, buffer);
     return kRateFromRegistry;
 }
-

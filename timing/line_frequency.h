@@ -30,8 +30,8 @@ constexpr int TotalLines(const TimingRecord record) {
     const BYTE overflow = record[kRecordCrtc00 + VGA_CRTC_OVERFLOW];
     const BYTE high     = record[kRecordCrtc30];
     const int low       = record[kRecordCrtc00 + VGA_CRTC_V_TOTAL];
-    const int tenBits =
-        low | ((overflow & VGA_CR07_V_TOTAL8) != 0 ? 0x100 : 0) | ((overflow & VGA_CR07_V_TOTAL9) != 0 ? 0x200 : 0);
+    const int tenBits   = low | ((overflow & VGA_CR07_V_TOTAL8) != 0 ? 0x100 : 0) |
+                        ((overflow & VGA_CR07_V_TOTAL9) != 0 ? 0x200 : 0);
     const int total = (high & EXT_CRTC_30_V_TOTAL) << 8 | low;
     if (high != (high & EXT_CRTC_30_V_TOTAL) || (total & 0x3FF) != tenBits) {
         return 0;

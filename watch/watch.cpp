@@ -63,8 +63,10 @@ static void StartRunHoldingLock() {
 // the line frequency is 0 or the run does nothing, so a judgement either way starts no other
 // timing.
 int BeyondTheMonitor() {
-    DisplayState state;
-    memset(&state, 0, sizeof state);
+    // Process-wide, as the watcher's other data: large, and the watcher has one thread.
+    static DisplayState state;
+    static MonitorLimits limits;
+    state.rateText[0] = 0;
     ReadRefreshRate(&state);
     state.width     = GetSystemMetrics(SM_CXSCREEN);
     state.height    = GetSystemMetrics(SM_CYSCREEN);
@@ -75,7 +77,6 @@ int BeyondTheMonitor() {
     if (!FindTimingRow(state.width, state.height, state.rateIndex, &row, &slot)) {
         return 0;
     }
-    MonitorLimits limits;
     ReadMonitorLimits(state.width, state.height, &limits);
     return IsBeyondMonitor(CheckTimingAgainstMonitor(&limits, &state, row));
 }
@@ -115,15 +116,12 @@ void LockCame(HWND, int abandoned) {
 typedef LONG(WINAPI* RegNotifyChangeKeyValueCall)(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
                                                   BOOL async);
 
-// The RefreshRate value's bytes as stored, whatever they are: only compared, never read as a rate
-// (that is the utility's business). All zero when there is none or it does not fit.
-static void ReadRateValue(char rate[kRateValueSize]) {
-    memset(rate, 0, kRateValueSize);
-    DWORD size = kRateValueSize;
-    if (RegQueryValueExA(watchState.settingsKey, REFRESH_RATE_VALUE, NULL, NULL,
-                         reinterpret_cast<LPBYTE>(rate), &size) != ERROR_SUCCESS) {
-        memset(rate, 0, kRateValueSize);
-    }
+// The RefreshRate value as the utility reads it (probe/settings.cpp): only compared, never read as a
+// rate here. A change the utility would not see (one value it cannot read for another) asks for no
+// run.
+static RateSource ReadRate(char text[kRateTextSize]) {
+    memset(text, 0, kRateTextSize);
+    return QueryRefreshRateValue(watchState.settingsKey, text);
 }
 
 HANDLE WatchRateSetting() {
@@ -141,7 +139,7 @@ HANDLE WatchRateSetting() {
             watchState.settingsKey = 0;
             return 0;
         }
-        ReadRateValue(watchState.rateSeen);
+        watchState.sourceSeen = ReadRate(watchState.rateSeen);
     }
     if (watchState.settingsChanged == 0) {
         watchState.settingsChanged = CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -155,10 +153,11 @@ HANDLE WatchRateSetting() {
 
 void RateSettingChanged(HWND window) {
     // Display Properties writes other values of the key too; only a new rate asks for a run.
-    char rate[kRateValueSize];
-    ReadRateValue(rate);
-    if (memcmp(rate, watchState.rateSeen, sizeof rate) != 0) {
-        memcpy(watchState.rateSeen, rate, sizeof rate);
+    char rate[kRateTextSize];
+    RateSource source = ReadRate(rate);
+    if (source != watchState.sourceSeen || strcmp(rate, watchState.rateSeen) != 0) {
+        watchState.sourceSeen = source;
+        strcpy(watchState.rateSeen, rate);
         ArmRun(window);
     }
 }

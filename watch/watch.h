@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "probe/probe.h"
+
 enum {
     // How long the display is left to settle after the last event before the utility runs. Display
     // Properties has written the new RefreshRate before it sets the mode, but the broadcast comes
@@ -23,21 +25,21 @@ enum {
     // program wrong registers.
     kBusyMilliseconds = 250,
     kRunTimer         = 1,
-    kRateValueSize    = 256, // the RefreshRate value as the watcher compares it
     // How long the removal waits for the watcher it started to make its window.
     kWatcherStartMilliseconds = 10000,
 };
 
 // The watcher's process-wide data, zero at its start.
 struct WatchState {
-    HANDLE run;                    // the run last started, until it is seen to have ended
-    int holdsLock;                 // the watcher holds the adapter lock, across that run
-    int watchesLock;               // another program holds the lock for a trial: the loop waits on it
-    int removing;                  // the package is being removed in this session: no more runs
-    int ended;                     // the window is destroyed: the loop ends
-    HKEY settingsKey;              // Display\Settings, open while Windows tells of its changes
-    HANDLE settingsChanged;        // the event Windows sets at a change of the key
-    char rateSeen[kRateValueSize]; // the RefreshRate value's bytes, to tell a new rate
+    HANDLE run;             // the run last started, until it is seen to have ended
+    int holdsLock;          // the watcher holds the adapter lock, across that run
+    int watchesLock;        // another program holds the lock for a trial: the loop waits on it
+    int removing;           // the package is being removed in this session: no more runs
+    int ended;              // the window is destroyed: the loop ends
+    HKEY settingsKey;       // Display\Settings, open while Windows tells of its changes
+    HANDLE settingsChanged; // the event Windows sets at a change of the key
+    RateSource sourceSeen;  // the RefreshRate value as the utility reads it, to tell a new rate
+    char rateSeen[kRateTextSize];
 };
 extern WatchState watchState;
 
