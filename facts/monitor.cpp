@@ -366,3 +366,12 @@ MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const Disp
     return CheckMonitorLimits(limits, state->width, state->height, LineFrequency(row, rate),
                               static_cast<DWORD>(RateOfEntry(RateTable[row][rate])));
 }
+
+MonitorVerdict JudgeTimingHere(const DisplayState* state, MonitorLimits* limits, TableRow* row) {
+    ReadMonitorLimits(state->width, state->height, limits);
+    RateSlot slot;
+    if (!FindTimingRow(state->width, state->height, state->rateIndex, row, &slot)) {
+        return kMonitorUnknown;
+    }
+    return CheckTimingAgainstMonitor(limits, state, *row);
+}

@@ -92,6 +92,12 @@ MonitorVerdict CheckMonitorLimits(const MonitorLimits* limits, int width, int he
 MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const DisplayState* state,
                                          TableRow row);
 
+// Reads the limits of the monitor in use for the display state's screen, and judges the timing the
+// utility takes there (the row its width picks, into *row, at the state's rate index) against them:
+// kMonitorUnknown also where the tables hold no timing for it. LUMWATCH starts no run of LUMRATE
+// where this is beyond the monitor; LUMCHECK tells it.
+MonitorVerdict JudgeTimingHere(const DisplayState* state, MonitorLimits* limits, TableRow* row);
+
 // Whether a verdict says the monitor cannot show the timing: a known limit it is beyond.
 inline int IsBeyondMonitor(MonitorVerdict verdict) {
     return verdict == kBeyondHorizontal || verdict == kBeyondVertical || verdict == kBeyondResolution;
