@@ -410,6 +410,27 @@ TEST_P(Trial, KeepThatCannotStoreGoesBack) {
     EXPECT_STREQ(text, "Keep failed: \"85\" could not be stored, and the timing is back as it was.");
 }
 
+// Where Windows keeps no display settings, Keep makes the key; where that cannot be done either,
+// nothing is stored and the rate goes back.
+TEST(Chooser, KeepWithoutTheSettingsKey) {
+    for (bool writesFail : {false, true}) {
+        SCOPED_TRACE(writesFail ? "the key cannot be made" : "the key is made");
+        StartFreshChooser();
+        host::Machine& m = host::TheMachine();
+        support::SetUnlikeEveryTable(m.adapter);
+        m.settingsKeyExists = false;
+        m.refreshRate.reset();
+        const adapter::Adapter start = m.adapter;
+        GatherChooserFacts();
+        ASSERT_EQ(StartTrial("85"), kTrialStarted);
+        m.registryWritesFail = writesFail;
+        EXPECT_EQ(EndTrial(kTrialKept), writesFail ? kTrialNotStored : kTrialKept);
+        EXPECT_EQ(m.settingsKeyExists, !writesFail);
+        EXPECT_EQ(m.refreshRate.has_value(), !writesFail);
+        EXPECT_EQ(adapter::ChangedRegisters(start, m.adapter).empty(), writesFail);
+    }
+}
+
 // Windows set the display anew: what was read belongs to another mode, so nothing is written back.
 TEST_P(Trial, AModeChangeWritesNothingBack) {
     host::Machine& m = host::TheMachine();
