@@ -148,13 +148,8 @@ MonitorFinding FindPresentMonitor(MonitorLimits* limits) {
         }
         // The first monitor's key where it goes; any later one's aside.
         char* key = monitors == 0 ? hardwareKey : other;
-        int k     = 0;
-        if (QueryText(limits, 0, device, "HardWareKey", key, kMonitorKeySize)) {
-            while (kMonitorPrefix[k] != 0 && UpperAscii(key[k]) == kMonitorPrefix[k]) {
-                ++k;
-            }
-        }
-        monitors += kMonitorPrefix[k] == 0;
+        monitors += QueryText(limits, 0, device, "HardWareKey", key, kMonitorKeySize) &&
+                    AfterWord(key, kMonitorPrefix) != 0;
         if (monitors == 0) {
             hardwareKey[0] = 0;
         }
