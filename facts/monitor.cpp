@@ -92,6 +92,14 @@ HKEY OpenKey(HKEY root, const char* path) {
     return RegOpenKeyExA(root, path, 0, KEY_READ, &key) == ERROR_SUCCESS ? key : 0;
 }
 
+// The key below HKEY_LOCAL_MACHINE at `base` and `name` after it, open for reading; 0 where it does
+// not open.
+__attribute__((noinline)) HKEY OpenMachineKey(const char* base, const char* name) {
+    static char path[kPathSize];
+    PutText(PutText(path, base), name);
+    return OpenKey(HKEY_LOCAL_MACHINE, path);
+}
+
 // A value of `type` into buffer (a text zero-terminated, so one byte short of size), with its length
 // in *length: 1 read; 0 not there, or there but of another type or longer than buffer holds. A value
 // there is noted among the limits' found values as `value` (a MonitorValue, or 0 for none), one not
@@ -224,11 +232,12 @@ int ParseModeValue(const char* text, MonitorLimits* limits) {
     if (p != 0 && *p == ',') {
         known |= kKnownVertical;
         p = ReadRange(p + 1, kVerticalFloor, 0, &vLow, &vHigh);
-        // The sync polarities: Windows reads no limit from them, but anything else there is a
-        // value written in some other form.
-        for (int k = 0; k < 2 && p != 0 && *p == ','; ++k) {
+        // The sync polarities, at most two: Windows reads no limit from them, but anything else
+        // there is a value written in some other form. Counted as they come: a loop of two rounds
+        // the compiler would lay out twice.
+        for (int polarities = 0; p != 0 && *p == ',';) {
             p = SkipBlanks(p + 1);
-            if (*p != '+' && *p != '-') {
+            if ((*p != '+' && *p != '-') || ++polarities > 2) {
                 return 0;
             }
             p = SkipBlanks(p + 1);
@@ -294,16 +303,13 @@ void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
     static BYTE edid[kEdidBufferSize];
     DWORD edidSize = 0;
     HKEY classKey  = 0;
-    static char path[kPathSize];
-    PutText(PutText(path, kDeviceKeys), limits->hardwareKey);
-    HKEY device = OpenKey(HKEY_LOCAL_MACHINE, path);
+    HKEY device    = OpenMachineKey(kDeviceKeys, limits->hardwareKey);
     if (device != 0) {
         if (!QueryValue(limits, kValueEdid, device, "EDID", REG_BINARY, edid, sizeof edid, &edidSize)) {
             edidSize = 0; // refused, where it is there, as data too short for EDID
         }
         if (QueryText(limits, 0, device, "Driver", limits->driver, sizeof limits->driver)) {
-            PutText(PutText(path, kClassKeys), limits->driver);
-            classKey = OpenKey(HKEY_LOCAL_MACHINE, path);
+            classKey = OpenMachineKey(kClassKeys, limits->driver);
         }
         RegCloseKey(device);
     }
