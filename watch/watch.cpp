@@ -153,11 +153,16 @@ HANDLE WatchRateSetting() {
 
 void RateSettingChanged(HWND window) {
     // Display Properties writes other values of the key too; only a new rate asks for a run.
+    // ReadRate fills the whole text, zeros after the value: compared and kept byte for byte.
     char rate[kRateTextSize];
-    RateSource source = ReadRate(rate);
-    if (source != watchState.sourceSeen || strcmp(rate, watchState.rateSeen) != 0) {
-        watchState.sourceSeen = source;
-        strcpy(watchState.rateSeen, rate);
+    RateSource source     = ReadRate(rate);
+    int changed           = source != watchState.sourceSeen;
+    watchState.sourceSeen = source;
+    for (int k = 0; k < kRateTextSize; ++k) {
+        changed |= rate[k] != watchState.rateSeen[k];
+        watchState.rateSeen[k] = rate[k];
+    }
+    if (changed) {
         ArmRun(window);
     }
 }
