@@ -7,7 +7,7 @@
 
 const char kWininitFileName[] = "WININIT.INI";
 
-// The section WININIT.EXE works through; a literal, to be joined with its line end.
+// The section WININIT.EXE works through: one literal for the comparison and the line written.
 #define RENAME_HEADER "[rename]"
 static const char kDeleteKey[] = "NUL=";
 
@@ -124,8 +124,13 @@ static int EditPendingDelete(int put) {
             char* end  = insert;
             DWORD from = edit.lineEnd;
             if (put) {
-                end  = PutText(end, edit.lineBreak ? "\r\n" : "");
-                end  = PutText(PutText(PutText(end, edit.header ? RENAME_HEADER "\r\n" : ""), line), "\r\n");
+                if (edit.lineBreak) {
+                    end = PutText(end, "\r\n");
+                }
+                if (edit.header) {
+                    end = PutText(PutText(end, RENAME_HEADER), "\r\n");
+                }
+                end  = PutText(PutText(end, line), "\r\n");
                 from = edit.lineStart = edit.offset;
             }
             DWORD length = static_cast<DWORD>(end - insert), rest = size - from, written = 0;
