@@ -184,11 +184,10 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
     static char best[kNameSize];
     DWORD bestPixels = 0xFFFFFFFF;
     LONG result;
-    for (DWORD index = 0; (result = EnumKey(modes, index, name)) != ERROR_NO_MORE_ITEMS; ++index) {
+    // A name longer than any size is passed over; the list ends at its end or at a failure.
+    for (DWORD index = 0;
+         (result = EnumKey(modes, index, name)) == ERROR_SUCCESS || result == ERROR_MORE_DATA; ++index) {
         int w, h;
-        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
-            break;
-        }
         if (result == ERROR_SUCCESS && ParseScreenSize(name, &w, &h) && w >= width && h >= height &&
             static_cast<DWORD>(w) * static_cast<DWORD>(h) < bestPixels) {
             bestPixels          = static_cast<DWORD>(w) * static_cast<DWORD>(h);
@@ -213,14 +212,13 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
 }
 
 // The ranges read, where a reader took them: horizontal in Hz, vertical in thousandths of a Hz.
-__attribute__((noinline)) int TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh,
-                                         DWORD vLow, DWORD vHigh) {
+__attribute__((noinline)) void TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh,
+                                          DWORD vLow, DWORD vHigh) {
     limits->known |= known;
     limits->horizontalMinHz    = hLow;
     limits->horizontalMaxHz    = hHigh;
     limits->verticalMinMilliHz = vLow;
     limits->verticalMaxMilliHz = vHigh;
-    return 1;
 }
 
 } // namespace
@@ -246,7 +244,8 @@ int ParseModeValue(const char* text, MonitorLimits* limits) {
     if (p == 0 || *p != '\0') {
         return 0;
     }
-    return TakeRanges(limits, known, hLow, hHigh, vLow, vHigh);
+    TakeRanges(limits, known, hLow, hHigh, vLow, vHigh);
+    return 1;
 }
 
 // Each side one to four digits, not 0; blanks around them.
@@ -283,8 +282,9 @@ int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
             d[7] > d[8]) {
             return -1;
         }
-        return TakeRanges(limits, kKnownHorizontal | kKnownVertical, d[7] * 1000u, d[8] * 1000u, d[5] * 1000u,
-                          d[6] * 1000u);
+        TakeRanges(limits, kKnownHorizontal | kKnownVertical, d[7] * 1000u, d[8] * 1000u, d[5] * 1000u,
+                   d[6] * 1000u);
+        return 1;
     }
     return 0;
 }
