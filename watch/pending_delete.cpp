@@ -118,8 +118,9 @@ static int EditPendingDelete(int put) {
         int absent = PlanPendingDelete(wininitText, size, line, &edit);
         done       = put != absent;
         if (!done) {
-            // From the edit's place on: the new text (none for the take-back), then the file's bytes
-            // from `from` on, and the file ends there.
+            // Written from lineStart on: the new text, then the file's bytes from `from` on, and the
+            // file ends there. The line goes in at the offset, before every byte that stood there;
+            // it comes out with no text, the bytes after its line end closing up.
             char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
             char* end  = insert;
             DWORD from = edit.lineEnd;
