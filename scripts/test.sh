@@ -3,8 +3,8 @@
 # UndefinedBehaviorSanitizer, a bounded run of each fuzz target, the Windows cross-build, and the
 # shipped executable run under Wine against the host build.
 #
-# The Wine part takes longest and often waits: once the Windows executables and the host build are
-# there it runs in the background (Wine and Xvfb install meanwhile, where they are missing), beside
+# The Wine part takes longest and often waits: once the Windows executables and refresh-sim are
+# built it runs in the background (Wine and Xvfb install meanwhile, where they are missing), beside
 # the rest, which runs at a lower priority so that the Wine sessions, whose watcher proofs time the
 # utility's runs, are served first. Its output comes whole at the end.
 set -euo pipefail
@@ -54,16 +54,22 @@ echo "== Windows executable (MinGW) =="
 cmake --preset windows >/dev/null
 step cmake --build --preset windows
 
-# The whole host build before the Wine part starts: run_all.sh builds refresh-sim in this folder,
-# and nothing builds there afterwards.
-echo "== host build =="
+echo "== refresh-sim, for the Wine proofs =="
 cmake --preset host >/dev/null
-step cmake --build --preset host
+step cmake --build --preset host --target refresh-sim
 
+# Both folders are built for the Wine part (WINE_TEST_BUILT): the host folder's other targets build
+# beside it.
 wait "$ensure" || { cat "$logs/ensure-wine"; echo "test: installing Wine and Xvfb failed" >&2; exit 1; }
 ensure=
-bash tests/wine/run_all.sh build/host build/windows >"$logs/wine" 2>&1 &
+WINE_TEST_BUILT=1 bash tests/wine/run_all.sh build/host build/windows >"$logs/wine" 2>&1 &
 wine=$!
+
+echo "== host tests =="
+step nice cmake --build --preset host
+step nice ctest --preset host
+# ctest keeps a passing test's output to itself; show how many machines the sweep ran.
+build/host/tests/sweep/sweep_test | grep 'safety sweep:'
 
 echo "== host tests under AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake --preset host-sanitize >/dev/null
@@ -72,11 +78,6 @@ step nice ctest --preset host-sanitize
 
 echo "== fuzzing: libFuzzer targets under AddressSanitizer and UndefinedBehaviorSanitizer =="
 step nice bash scripts/fuzz.sh
-
-echo "== host tests =="
-step nice ctest --preset host
-# ctest keeps a passing test's output to itself; show how many machines the sweep ran.
-build/host/tests/sweep/sweep_test | grep 'safety sweep:'
 
 echo "== the Windows executable under Wine, against refresh-sim =="
 status=0

@@ -9,14 +9,16 @@
 #
 #   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
 #
-# Each folder is configured with its preset (host, windows) when it is not yet. WINE_TEST_WORKERS
-# sets the number of Wine sessions side by side (default: the processors and one more). Ends with
-# "wine: N passed, M failed" and exits 1 on any failure.
+# Each folder is configured with its preset (host, windows) when it is not yet, and built;
+# WINE_TEST_BUILT=1 says both are built already (scripts/test.sh builds them), so that a build of
+# the host folder's other targets may go on meanwhile. WINE_TEST_WORKERS sets the number of Wine
+# sessions side by side (default: the processors and one more). Ends with "wine: N passed, M
+# failed" and exits 1 on any failure.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[ $# -eq 2 ] || { sed -n '2,13s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '2,16s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 host_dir=$1 windows_dir=$2
 started=$SECONDS
 
@@ -31,8 +33,10 @@ build() {  # build PRESET DIR [TARGET]
     fi
     cmake --build "$dir" -j2 "$@" >"$dir/wine-build.log" 2>&1 || { cat "$dir/wine-build.log" >&2; return 1; }
 }
-build windows "$windows_dir" || { echo "run_all: the windows build failed" >&2; exit 1; }
-build host "$host_dir" --target refresh-sim || { echo "run_all: the host build failed" >&2; exit 1; }
+if [ "${WINE_TEST_BUILT:-}" != 1 ]; then
+    build windows "$windows_dir" || { echo "run_all: the windows build failed" >&2; exit 1; }
+    build host "$host_dir" --target refresh-sim || { echo "run_all: the host build failed" >&2; exit 1; }
+fi
 host_dir=$(cd "$host_dir" && pwd) windows_dir=$(cd "$windows_dir" && pwd)
 
 # --- the executable itself --------------------------------------------------------------------
