@@ -31,7 +31,7 @@ import comparisons
 import machines
 from comparisons import boxes, describe, differences, unclean_run
 from wine_pool import Job, Proof
-from wine_session import RUN_CASE, failure, run, run_case_sh
+from wine_session import RUN_CASE, RUN_LIMIT_MS, failure, run, run_case_sh
 
 # What Wine answers GetWindowsDirectoryA with: run_case.sh writes system.ini there, and the
 # diagnostic's report names the path it built from it.
@@ -215,8 +215,8 @@ def run_window_trial(exe, ini_files, env):
 
 def refresh_value_as_written(env):
     """What is wrong with the value run_case.sh --refresh hands the registry, read back by reg.exe."""
-    status, out, err = run([RUN_CASE, "--refresh", ESCAPED_RATE, "--wine", "--", "reg", "query",
-                            "HKEY_CURRENT_CONFIG\\Display\\Settings", "/v", "RefreshRate"], env=env)
+    status, out, err = run([RUN_CASE, "--timeout", str(RUN_LIMIT_MS), "--refresh", ESCAPED_RATE, "--wine", "--",
+                            "reg", "query", "HKEY_CURRENT_CONFIG\\Display\\Settings", "/v", "RefreshRate"], env=env)
     if status != 0:
         return [failure("run_case.sh", status, err)]
     got = [m.group(1) for m in re.finditer(r"^\s*RefreshRate\s+REG_SZ\s+(.*)$", out.replace("\r", ""), re.M)]

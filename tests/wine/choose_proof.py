@@ -28,7 +28,7 @@ import zlib
 
 import machines
 import package
-from package import INSTALLED, TOOLS, WATCH, WINDOWS_DIR
+from package import INSTALLED, TOOLS, WAIT_MS, WATCH, WINDOWS_DIR
 from wine_pool import Job, Proof
 
 TITLE = "Lumarel Refresh Rate"
@@ -39,9 +39,7 @@ RATE = "85"
 ROW = package.MACHINE._replace(name="choose", rate=STORED)
 COUNTDOWN_MS = 15000
 # How long the question may take to go once it has been answered (or has counted down).
-QUESTION_GONE_MS = COUNTDOWN_MS + 30000
-# How long the chooser may take to deal with a step (a dialog's start, a trial's end).
-SYNC_MS = 30000
+QUESTION_GONE_MS = COUNTDOWN_MS + WAIT_MS
 ENTER, ESC = 13, 27
 # Held while a trial goes on, so that the watcher starts no run meanwhile: gone once it has ended.
 TRIAL_MUTEX = "LumarelTrial"
@@ -57,17 +55,17 @@ CRTC_11 = ("crtc:0x11", 0x8E)
 
 def chooser_start(out, row=ROW):
     sets = "".join(" " + word for word in machines.presets(machines.unlike_every_table() + [CRTC_11]))
-    return ("start %s\\debugger.exe --out %s\\%s --timeout 120000 --set crtc:0x75=0x%02x%s -- %s"
+    return ("start %s\\debugger.exe --out %s\\%s --timeout 240000 --set crtc:0x75=0x%02x%s -- %s"
             % (TOOLS, WATCH, out, row.crtc75, sets, CHOOSER))
 
 
 def trial_steps(ending):
     """A trial of RATE, ended by the steps `ending`, then the chooser closed."""
-    return ([chooser_start("choose.json"), "wait-title 60000 " + TITLE, "sync %d %s" % (SYNC_MS, TITLE),
+    return ([chooser_start("choose.json"), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
              "texts " + TITLE, "select %s|%s Hz" % (TITLE, RATE), "click %s|&Try" % TITLE,
-             "wait-title 30000 " + QUESTION, "sync %d %s" % (SYNC_MS, QUESTION), "texts " + QUESTION] + ending +
-            ["wait-no-title %d %s" % (QUESTION_GONE_MS, QUESTION), "sync %d %s" % (SYNC_MS, TITLE), "texts " + TITLE,
-             "read-rate", "mutex " + TRIAL_MUTEX, "close " + TITLE, "wait-exit 60000"])
+             "wait-title %d %s" % (WAIT_MS, QUESTION), "sync %d %s" % (WAIT_MS, QUESTION), "texts " + QUESTION] + ending +
+            ["wait-no-title %d %s" % (QUESTION_GONE_MS, QUESTION), "sync %d %s" % (WAIT_MS, TITLE), "texts " + TITLE,
+             "read-rate", "mutex " + TRIAL_MUTEX, "close " + TITLE, "wait-exit %d" % WAIT_MS])
 
 
 def sim_accesses(sim_path, ini_files, rate):
@@ -195,9 +193,9 @@ def not_acting(b, w, report, machine):
     _, name, row, why = machine
     s = package.Session(w.env, w.ini_files, b.tools)
     # After the click, as long as a question would take to come if Try had started a trial.
-    lines = [chooser_start("choose.json", row), "wait-title 60000 " + TITLE, "sync %d %s" % (SYNC_MS, TITLE),
+    lines = [chooser_start("choose.json", row), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
              "texts " + TITLE, "click %s|&Try" % TITLE, "sleep 1000", "wait-no-title 1 " + QUESTION, "read-rate",
-             "close " + TITLE, "wait-exit 60000"]
+             "close " + TITLE, "wait-exit %d" % WAIT_MS]
     log, results, found = s.steps(lines, outs=["choose.json"], row=row)
     result = results.get("choose.json")
     if log:

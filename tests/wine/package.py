@@ -11,7 +11,7 @@ import zipfile
 
 from machines import TYPICAL, machine_args
 from wine_pool import BOOTED, Base
-from wine_session import failure, run, RUN_CASE
+from wine_session import RUN_CASE, RUN_LIMIT_MS, failure, run
 from wine_state import listing, reg_string, registry, describe_folder_changes, describe_reg_changes
 
 # The zip the windows build makes, its entries in order, which of them are text, and which are the
@@ -79,11 +79,13 @@ MACHINE = TYPICAL
 # under qemu the run is created 0.1 to 0.2 s later. A run the watcher wrongly started would be
 # there after this long, with room for a loaded machine.
 RUN_WOULD_START_MS = 3500
-# A run of the utility under the debugger, from its start to its end, with room to spare.
-RUN_MS = 30000
+# How long a step waits at most for what must come (a window, a run of the utility begun or over,
+# a dialog's answer): a limit, reached only when it does not come. A few seconds are usual; sessions
+# side by side on a busy machine slow qemu down many times.
+WAIT_MS = 60000
 
 
-def wait_for_run(ms=RUN_MS):
+def wait_for_run(ms=WAIT_MS):
     """watchsteps.exe steps: a run of the utility begins, and ends."""
     return ["wait-processes %d 1 %s" % (ms, UTILITY_FILE), "wait-processes %d 0 %s" % (ms, UTILITY_FILE)]
 
@@ -133,7 +135,7 @@ class Session:
 
     def wine(self, line):
         """Runs a command line in a session of its own; what went wrong, if anything."""
-        command = [RUN_CASE] + self.machine + ["--wine", "--"] + command_words(line)
+        command = [RUN_CASE] + self.machine + ["--timeout", str(RUN_LIMIT_MS), "--wine", "--"] + command_words(line)
         status, _, err = run(command, env=self.env)
         return ["%s: %s" % (line, failure("run_case.sh", status, err))] if status != 0 else []
 
@@ -214,8 +216,8 @@ def session_with_watcher(s, watch_line, middle, files=None):
     """One session: the watcher started as its Run value says, under the debugger, its start run
     left to end, so that what follows does not meet it; then the middle steps; then the end of the
     session, after which no watcher is left. (log, what went wrong)."""
-    lines = ([debugged_watcher("watcher.json", watch_line), "wait-window 60000"] + wait_for_run() +
-             middle + ["end-session", "wait-gone 30000", "wait-exit 30000"])
+    lines = ([debugged_watcher("watcher.json", watch_line), "wait-window %d" % WAIT_MS] + wait_for_run() +
+             middle + ["end-session", "wait-gone %d" % WAIT_MS, "wait-exit %d" % WAIT_MS])
     log, _, found = s.steps(lines, files=files)
     if not log:
         return log, found

@@ -225,7 +225,7 @@ def prove(b, w, report):
 
     found = s.wine(INSTALL) + now_as("after one install", installed, "installing again")
     log, more = package.session_with_watcher(s, watch_line, [
-        "close-watcher 30000", "run 120000 " + uninstall, "wait-window 30000", "count"])
+        "close-watcher %d" % package.WAIT_MS, "run 120000 " + uninstall, "wait-window %d" % package.WAIT_MS, "count"])
     found += more
     if log and not log["close-watcher"][0]["gone"]:
         found.append("the watcher did not end at WM_CLOSE")

@@ -40,7 +40,8 @@ import shutil
 import comparisons
 import machines
 import package
-from package import INSTALLED, RUN_WOULD_START_MS, UTILITY, debugged_watcher, session_with_watcher, wait_for_run
+from package import (INSTALLED, RUN_WOULD_START_MS, UTILITY, WAIT_MS, debugged_watcher, session_with_watcher,
+                     wait_for_run)
 from wine_pool import Job, Proof
 
 MACHINE = package.MACHINE
@@ -75,7 +76,7 @@ def after_event():
 
 def steps(watch_line):
     """The main session, as watchsteps.exe reads it."""
-    lines = ([debugged_watcher("result.json", watch_line, timeout_ms=SESSION_MS), "wait-window 60000"] +
+    lines = ([debugged_watcher("result.json", watch_line, timeout_ms=SESSION_MS), "wait-window %d" % WAIT_MS] +
              after_event() + ["count", "memory", "rate " + RATE_ALONE] + after_event() +
              ["rate " + RATE, "mode %dx%d" % MODE] + after_event() +
              ["power %d" % PBT_APMRESUMESUSPEND] + after_event() + ["power %d" % PBT_APMRESUMESTANDBY] + after_event())
@@ -83,7 +84,7 @@ def steps(watch_line):
         lines += (["sleep %d" % BURST_GAP_MS] if k else []) + ["mode %dx%d" % mode]
     lines += after_event() + ["query-suspend", "sleep %d" % RUN_WOULD_START_MS,
                               "run %d %s" % (SECOND_WATCHER_MS, watch_line), "count",
-                              "end-session", "wait-exit 60000", "count"]
+                              "end-session", "wait-exit %d" % WAIT_MS, "count"]
     return lines
 
 
@@ -275,8 +276,9 @@ def slow_runs(b, w, report):
     """Runs that wait on their box, and events meanwhile: the mode change and the resume come while
     the start run's box is up, and the session ends once the run they get is over."""
     s = package.Session(w.env, w.ini_files, b.tools)
-    slow = (["wait-window 60000", "wait-class 30000 " + BOX_CLASS, "mode %dx%d" % MODE, "sleep 1000",
-             "power %d" % PBT_APMRESUMESTANDBY, wait_for_run()[1]] + after_event() + ["end-session", "wait-exit 60000"])
+    slow = (["wait-window %d" % WAIT_MS, "wait-class %d %s" % (WAIT_MS, BOX_CLASS), "mode %dx%d" % MODE, "sleep 1000",
+             "power %d" % PBT_APMRESUMESTANDBY, wait_for_run()[1]] + after_event() +
+            ["end-session", "wait-exit %d" % WAIT_MS])
     log, results, found = s.steps(
         [debugged_watcher("slow.json", w.facts["watch_line"], timeout_ms=SESSION_MS)] + slow,
         outs=["slow.json"], row=SLOW_ROW,
@@ -311,8 +313,8 @@ def two_watchers(b, w, report):
     shutil.rmtree(two, ignore_errors=True)
     os.makedirs(two)
     shutil.copy(package.host_path(s.windows, package.WATCH_FILE), os.path.join(two, "LUMWATCH.EXE"))
-    log, _, found = s.steps(["start-two C:\\%s\\LUMWATCH.EXE" % TWO_FOLDER, "wait-processes 30000 1 LUMWATCH.EXE",
-                             "wait-window 30000", "count", "end-session", "wait-gone 30000"])
+    log, _, found = s.steps(["start-two C:\\%s\\LUMWATCH.EXE" % TWO_FOLDER, "wait-processes %d 1 LUMWATCH.EXE" % WAIT_MS,
+                             "wait-window %d" % WAIT_MS, "count", "end-session", "wait-gone %d" % WAIT_MS])
     shutil.rmtree(two, ignore_errors=True)
     if log and not (log["start-two"][0]["ok"] and log["count"][0]["watchers"] == 1 and log["wait-gone"][0]["gone"]):
         found.append("two watchers started at once: %s, %s, %s" % (log["start-two"], log["wait-processes"], log["count"]))

@@ -9,6 +9,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 RUN_CASE = os.path.join(HERE, "run_case.sh")
+# run_case.sh's --timeout for a run or a command of the proofs: a limit for one that hangs, never a
+# wait. A few seconds are usual; sessions side by side on a busy machine slow qemu down many times.
+RUN_LIMIT_MS = 120000
 
 
 class Stopped(BaseException):
@@ -67,7 +70,7 @@ def failure(what, status, err):
 
 def run_case_sh(args, env):
     """(what went wrong, the debugger's JSON result or None) of one run_case.sh run."""
-    status, out, err = run([RUN_CASE] + list(args), env=env)
+    status, out, err = run([RUN_CASE, "--timeout", str(RUN_LIMIT_MS)] + list(args), env=env)
     if status != 0 or not out.strip():
         return [failure("run_case.sh", status, err)], None
     return [], json.loads(out)
