@@ -38,7 +38,8 @@
 //   sync MS TITLE       waits at most MS until its thread answers a message sent to it: what came
 //                       before a message it was sent (its dialog's start, a question's end) is done
 //   texts TITLE         the texts of its child windows, in order, and the items of its list box
-//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING), as a click does
+//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING) and tells the dialog, as a click
+//                       does (LBN_SELCHANGE)
 //   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED to the dialog)
 //   key TITLE VK        the key VK (13 Enter, 27 Esc) pressed and let go in the dialog
 //   close TITLE         WM_CLOSE to it, as its close box sends
@@ -407,10 +408,16 @@ int main(int argc, char** argv) {
             Log("texts", Member("found", window != nullptr) + ", \"texts\": " + texts + "]");
         } else if (step == "select") {
             std::string item;
-            HWND list  = FindWindowExA(Titled(rest, &item), nullptr, "ListBox", nullptr);
-            LRESULT at = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(item.c_str()))
-                              : LB_ERR;
+            HWND dialog = Titled(rest, &item);
+            HWND list   = dialog ? FindWindowExA(dialog, nullptr, "ListBox", nullptr) : nullptr;
+            LRESULT at  = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                              reinterpret_cast<LPARAM>(item.c_str()))
+                               : LB_ERR;
+            // A user's click tells the dialog of the new selection; LB_SELECTSTRING does not.
+            if (at != LB_ERR) {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(list));
+            }
             Log("select", Member("ok", at != LB_ERR));
         } else if (step == "click") {
             std::string text;
