@@ -479,10 +479,22 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
     for (const Case& c : cases) {
         EXPECT_EQ(AsksForRemoval(c.commandLine), c.removal) << c.commandLine;
     }
-    // The file's own name in mixed letters, as a long name keeps them, and typed in others.
-    StartFreshWatcher();
-    host::TheMachine().moduleFileName = "C:\\Program Files\\Lumarel\\LumWatch.exe";
-    EXPECT_EQ(AsksForRemoval("C:\\Program Files\\Lumarel\\LUMWATCH.EXE /remove"), 1);
+    // The file's own name in mixed letters, as a long name keeps them, and typed in others; a copy
+    // under another name, its z in one case in the file and another on the command line. Unquoted
+    // after a folder with a blank, where the first word would be no name at all.
+    struct Renamed {
+        const char* module;
+        const char* commandLine;
+    } renamed[] = {
+        {"C:\\Program Files\\Lumarel\\LumWatch.exe", "C:\\Program Files\\Lumarel\\LUMWATCH.EXE /remove"},
+        {"C:\\MY TOOLS\\LumWatz.exe", "C:\\MY TOOLS\\LUMWATZ.EXE /REMOVE"},
+        {"C:\\MY TOOLS\\LUMWATZ.EXE", "C:\\MY TOOLS\\lumwatz.exe /remove"},
+    };
+    for (const Renamed& r : renamed) {
+        StartFreshWatcher();
+        host::TheMachine().moduleFileName = r.module;
+        EXPECT_EQ(AsksForRemoval(r.commandLine), 1) << r.commandLine;
+    }
     StartFreshWatcher();
 }
 
