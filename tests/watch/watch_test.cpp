@@ -665,6 +665,42 @@ TEST(PlanPendingDelete, WhereTheLineGoes) {
     }
 }
 
+// The watcher's line is found in any letters' case, up to the text's last byte: the line last with
+// no line end, or ended by Ctrl+Z alone, is the line; one a byte short is another. The text lies in a
+// buffer of its exact size, as WININIT.INI's bytes would: no byte after it is looked at.
+TEST(PlanPendingDelete, FindsItsLineInAnyCaseToTheLastByte) {
+    const char kEntry[] = "NUL=C:\\WINDOWS\\LUMWATCH.EXE";
+    struct Case {
+        const char* name;
+        const char* entry;
+        std::string text;
+        std::optional<std::string> left; // the text with the line taken out; none: the line is not there
+    } cases[] = {
+        {"small letters in the file, a z among them", "NUL=C:\\WINDOZ\\LUMWATCH.EXE",
+         "[rename]\r\nnul=c:\\windoz\\lumwatch.exe\r\nNUL=C:\\X.DLL\r\n", "[rename]\r\nNUL=C:\\X.DLL\r\n"},
+        {"capitals in the file", "nul=c:\\windoz\\lumwatch.exe",
+         "[RENAME]\r\nNUL=C:\\WINDOZ\\LUMWATCH.EXE\r\n", "[RENAME]\r\n"},
+        {"@ and ` are no letters", "NUL=C:\\@.EXE", "[rename]\r\nNUL=C:\\`.EXE\r\n", std::nullopt},
+        {"{ and [ are no letters", "NUL=C:\\{.EXE", "[rename]\r\nNUL=C:\\[.EXE\r\n", std::nullopt},
+        {"last, no line end", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE", "[rename]\r\n"},
+        {"last, a CR alone after it", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r", "[rename]\r\n"},
+        {"before Ctrl+Z, no line end", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\x1a;",
+         "[rename]\r\n\x1a;"},
+        {"a byte short, last", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EX", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::vector<char> bytes(c.text.begin(), c.text.end());
+        const DWORD size = static_cast<DWORD>(bytes.size());
+        PendingDeleteEdit edit{0xDEAD, 7, 7, 0xDEAD, 0xDEAD};
+        ASSERT_EQ(PlanPendingDelete(bytes.data(), size, c.entry, &edit), c.left ? 0 : 1) << c.name;
+        if (c.left) {
+            ASSERT_LE(edit.lineStart, edit.lineEnd) << c.name;
+            ASSERT_LE(edit.lineEnd, size) << c.name;
+            EXPECT_EQ(c.text.substr(0, edit.lineStart) + c.text.substr(edit.lineEnd), *c.left) << c.name;
+        }
+    }
+}
+
 // The whole edit on the stand-in's files: every byte another program wrote stays, in its place
 // before or after the new line; the 8.3 path, not the long one; a file too large to understand
 // is left alone; a second call adds nothing.
