@@ -718,6 +718,10 @@ TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
          "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n" + line +
              "[z]\r\nB=2"},
         {"no section", "[other]\r\nA=1", "[other]\r\nA=1\r\n[rename]\r\n" + line},
+        {"the line last, no line end", "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EXE",
+         "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EXE"},
+        {"a line a byte short, last", "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EX",
+         "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EX\r\n" + line},
         {"too large", std::string(kWininitLimit + 1, ';'), std::string(kWininitLimit + 1, ';')},
     };
     for (const Case& c : cases) {
