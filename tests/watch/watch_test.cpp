@@ -47,6 +47,15 @@ void StartFreshWatcher() {
     std::memset(&watchState, 0, sizeof watchState);
 }
 
+// A path of `length` characters on drive C: folders of 8.3 names, then `file`.
+std::string PathOfLength(size_t length, const std::string& file) {
+    std::string path = "C:";
+    for (size_t room; (room = length - path.size() - 1 - file.size()) != 0;) {
+        path += "\\" + std::string(room <= 9 ? room - 1 : std::min<size_t>(8, room - 3), 'D');
+    }
+    return path + "\\" + file;
+}
+
 // A watcher that has made its window and its run at the start of Windows: the runs a test counts
 // come after that one.
 class Watcher : public ::testing::Test {
@@ -739,6 +748,34 @@ TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
         SchedulePendingDelete();
         EXPECT_EQ(m.files[path].bytes, c.after) << c.name;
         EXPECT_TRUE(m.openObjects.empty()) << c.name;
+    }
+}
+
+// WININIT.INI's full path, the Windows folder and "\\WININIT.INI", must fit MAX_PATH with its zero:
+// a folder of 247 characters does; one longer is refused before any file is opened or made, as is
+// a folder GetWindowsDirectoryA does not give.
+TEST(SchedulePendingDelete, WindowsFolderUpToMaxPath) {
+    const std::string line = "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n";
+    struct Case {
+        size_t length; // of the Windows folder's path; 0: GetWindowsDirectoryA fails
+        int done;
+    } cases[] = {{247, 1}, {248, 0}, {259, 0}, {300, 0}, {0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        StartFreshWatcher();
+        host::Machine& m       = host::TheMachine();
+        m.windowsDirectory     = c.length != 0 ? PathOfLength(c.length, "WINDOWS") : "";
+        const std::string path = m.windowsDirectory + "\\WININIT.INI";
+        m.writablePaths.insert(path);
+        EXPECT_EQ(SchedulePendingDelete(), c.done);
+        if (c.done) {
+            ASSERT_EQ(m.files.count(path), 1u);
+            EXPECT_EQ(m.files[path].bytes, line);
+        } else {
+            EXPECT_EQ(m.files.count(path), 0u);
+            EXPECT_EQ(host::CountCalls("CreateFileA"), 0u);
+        }
+        EXPECT_TRUE(m.openObjects.empty());
     }
 }
 
