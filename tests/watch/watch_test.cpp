@@ -779,4 +779,39 @@ TEST(SchedulePendingDelete, WindowsFolderUpToMaxPath) {
     }
 }
 
+// The watcher's own path, long and 8.3, up to MAX_PATH with its zero: a path of 259 characters
+// goes in whole, after a line break and the section made, the most the line's text ever holds; one
+// longer, which GetModuleFileNameA cuts and GetShortPathNameA does not give, puts no line in.
+TEST(SchedulePendingDelete, OwnPathUpToMaxPath) {
+    const std::string path   = "C:\\WINDOWS\\WININIT.INI";
+    const std::string before = "[other]\r\nA=1";
+    const std::string folder = "C:\\Program Files\\Lumarel\\LumWatch.exe";
+    struct Case {
+        const char* name;
+        std::string module;
+        std::optional<std::string> shortPath; // none: the long path is its own short form
+        int done;
+    } cases[] = {
+        {"long path of 259", PathOfLength(259, "LUMWATCH.EXE"), std::nullopt, 1},
+        {"long path of 260", PathOfLength(260, "LUMWATCH.EXE"), std::nullopt, 0},
+        {"short path of 259", folder, PathOfLength(259, "LUMWAT~1.EXE"), 1},
+        {"short path of 260", folder, PathOfLength(260, "LUMWAT~1.EXE"), 0},
+    };
+    for (const Case& c : cases) {
+        StartFreshWatcher();
+        host::Machine& m = host::TheMachine();
+        m.moduleFileName = c.module;
+        if (c.shortPath) {
+            m.shortPaths[c.module] = *c.shortPath;
+        }
+        m.writablePaths.insert(path);
+        m.files[path] = {before, std::nullopt};
+        EXPECT_EQ(SchedulePendingDelete(), c.done) << c.name;
+        EXPECT_EQ(m.files[path].bytes,
+                  c.done ? before + "\r\n[rename]\r\nNUL=" + c.shortPath.value_or(c.module) + "\r\n" : before)
+            << c.name;
+        EXPECT_TRUE(m.openObjects.empty()) << c.name;
+    }
+}
+
 } // namespace
