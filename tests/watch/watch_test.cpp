@@ -352,6 +352,17 @@ TEST_F(Watcher, AnswersPowerEventsAsTheDefault) {
     EXPECT_EQ(Send(WM_DISPLAYCHANGE, 16), host::kDefWindowProcAnswer);
 }
 
+// Windows sends WM_ENDSESSION to the window: PeekMessageA hands it to the window procedure and
+// returns no message. The loop ends there with 0, rather than waiting on for ever.
+TEST(WatcherEnds, AtAnEndOfTheSessionSentToIt) {
+    StartFreshWatcher();
+    host::Machine& m = host::TheMachine();
+    m.sentMessages.push_back({nullptr, WM_ENDSESSION, TRUE, 0});
+    EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE"), 0);
+    EXPECT_EQ(watchState.ended, 1);
+    EXPECT_FALSE(m.messageLoopWouldBlock);
+}
+
 // The end of the session ends the loop with exit code 0 (the window goes with the process); a
 // session that goes on changes nothing. With the package installed, WININIT.INI is not touched.
 TEST_F(Watcher, EndsWithTheSession) {
