@@ -2,7 +2,8 @@
 its own from the package unpacked and installed (package.INSTALLED).
 
 Each trial is one Wine session on the "typical" machine with 60 Hz stored, in a virtual desktop, in
-which watchsteps.exe plays the user: LUMSET.EXE runs under the emulating debugger (port accesses,
+which watchsteps.exe plays the user, with the watcher running as at every start of Windows (under
+the debugger, following its runs; its start run over before the chooser starts): LUMSET.EXE runs under the emulating debugger (port accesses,
 and the register window's loads and stores, on the adapter model), started with every register
 the programming sequence writes, both index registers and the window's bytes at values no table
 holds (tests/fixtures/registers_unlike_every_table.txt); the user picks 85 Hz and tries it. Then:
@@ -29,7 +30,7 @@ import zlib
 
 import machines
 import package
-from package import INSTALLED, TOOLS, WAIT_MS, WATCH, WINDOWS_DIR
+from package import INSTALLED, TOOLS, WAIT_MS, WATCH, WINDOWS_DIR, debugged_watcher, wait_for_run
 from wine_pool import Job, Proof
 
 TITLE = machines.product_name("CHOOSER_TITLE")
@@ -59,6 +60,15 @@ def chooser_start(out, row=ROW):
     sets = "".join(" " + word for word in machines.presets(machines.unlike_every_table() + [CRTC_11]))
     return ("start %s\\debugger.exe --out %s\\%s --timeout 240000 --set crtc:0x75=0x%02x%s -- %s"
             % (TOOLS, WATCH, out, row.crtc75, sets, CHOOSER))
+
+
+def with_watcher(watch_line, lines):
+    """The session as Windows has it: the watcher, started at the start of Windows as its Run value
+    says (under the debugger, following its runs), its start run over before the chooser starts;
+    then lines; then the end of the session, with which the watcher goes. Without it the chooser
+    would start a watcher itself, whose runs no debugger follows."""
+    return ([debugged_watcher("watcher.json", watch_line), "wait-window %d" % WAIT_MS] + wait_for_run() + lines +
+            ["end-session", "wait-gone %d" % WAIT_MS])
 
 
 def trial_steps(ending):
@@ -118,8 +128,8 @@ def check_trial(log, result, sim, written_back, stored):
         found.append("registers not as before the trial: %s" % changed)
     if not written_back and not changed:
         found.append("no register changed, where the utility's values must stay")
-    if log["mutex"][0]["exists"]:
-        found.append("the trial's mutex %s is still held after the trial" % TRIAL_MUTEX)
+    if log["mutex"][0]["held"]:
+        found.append("the adapter lock %s is still held after the trial" % TRIAL_MUTEX)
     rate = log["read-rate"][0].get("value")
     if rate != stored:
         found.append("RefreshRate %r, want %r" % (rate, stored))
@@ -174,7 +184,7 @@ def trial(b, w, report, ending, picture):
     _, name, steps, written_back, stored = ending
     s = package.Session(w.env, w.ini_files, b.tools)
     sim = sim_accesses(b.sim, w.ini_files, RATE)
-    lines = trial_steps(steps)
+    lines = with_watcher(w.facts["watch_line"], trial_steps(steps))
     keep = []
     if picture:
         at = lines.index("texts " + TITLE) + 1
@@ -195,9 +205,10 @@ def not_acting(b, w, report, machine):
     _, name, row, why = machine
     s = package.Session(w.env, w.ini_files, b.tools)
     # After the click, as long as a question would take to come if Try had started a trial.
-    lines = [chooser_start("choose.json", row), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
-             "texts " + TITLE, "click %s|&Try" % TITLE, "sleep 1000", "wait-no-title 1 " + QUESTION, "read-rate",
-             "close " + TITLE, "wait-exit %d" % WAIT_MS]
+    lines = with_watcher(w.facts["watch_line"], [
+        chooser_start("choose.json", row), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
+        "texts " + TITLE, "click %s|&Try" % TITLE, "sleep 1000", "wait-no-title 1 " + QUESTION, "read-rate",
+        "close " + TITLE, "wait-exit %d" % WAIT_MS])
     log, results, found = s.steps(lines, outs=["choose.json"], row=row)
     result = results.get("choose.json")
     if log:

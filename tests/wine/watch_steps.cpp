@@ -14,7 +14,8 @@
 //   wait-gone MS        waits at most MS until there is no watcher window
 //   sleep MS
 //   copy FROM TO        copies a file (CopyFileA), as another program writes one during the session
-//   mutex NAME          whether a named mutex exists (OpenMutexA)
+//   mutex NAME          whether a named mutex exists (OpenMutexA), and whether another thread
+//                       holds it
 //   read-rate           RefreshRate under HKCC\Display\Settings as text, or null where there is none
 //   rate TEXT           writes RefreshRate under HKCC\Display\Settings, as Display Properties does
 //                       before it sets a mode
@@ -306,11 +307,17 @@ int main(int argc, char** argv) {
         } else if (step == "sleep") {
             Sleep(n);
         } else if (step == "mutex") {
-            HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, rest.c_str());
+            // Held: another thread owns it now. A free one is taken for a moment and let go.
+            HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, rest.c_str());
+            bool held    = false;
             if (mutex) {
+                held = WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT;
+                if (!held) {
+                    ReleaseMutex(mutex);
+                }
                 CloseHandle(mutex);
             }
-            Log("mutex", Member("exists", mutex != nullptr));
+            Log("mutex", Member("exists", mutex != nullptr) + Member("held", held));
         } else if (step == "read-rate") {
             HKEY key;
             char value[256] = "";
