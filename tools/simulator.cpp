@@ -58,10 +58,13 @@ void Report(host::Machine& m, RunResult* result) {
     facts.decisions  = &runDecisions;
     facts.state      = &displayState;
     facts.selection  = &timingSelection;
+    WatchFacts watch;
     {
         KeepRecords keep(m);
         GatherSystemFacts(&facts.system, path, runDecisions.displayDriver);
+        GatherWatchFacts(&watch);
     }
+    facts.watch = &watch;
     // The run's accesses, written down by the host's primitives as the diagnostic writes them.
     facts.accesses    = plannedAccesses;
     facts.accessCount = std::min(plannedAccessCount, static_cast<int>(kPlannedAccessRoom));
