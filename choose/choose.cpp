@@ -2,14 +2,17 @@
 
 #include <string.h>
 
-#include "common/command_line.h"
 #include "common/adapter_lock.h"
+#include "common/command_line.h"
 #include "common/names.h"
 #include "common/one_instance.h"
 #include "common/program_folder.h"
 #include "common/registry_value.h"
+#include "common/text.h"
+#include "facts/words.h"
 #include "hw/primitives.h"
 #include "hw/vga.h"
+#include "timing/line_frequency.h"
 
 ChooserState chooser;
 
@@ -31,6 +34,14 @@ static TimingVerdict SelectFor(const char* rate, DisplayState* state, TimingSele
     return SelectTiming(state, selection);
 }
 
+// A rate of the list, with the timing it sets here judged against the monitor.
+static void ListRate(const char* rate, const DisplayState* state, TableRow row, ListedRate* listed) {
+    RateOfEntry(rate, listed->rate);
+    listed->state   = *state;
+    listed->row     = row;
+    listed->monitor = CheckTimingAgainstMonitor(&chooser.limits, state, row);
+}
+
 // Where the run stops whatever the rate, as its decisions say; else whether the window is had.
 static Hindrance HindranceOf(const RunDecisions* d) {
     switch (d->stop) {
@@ -49,10 +60,6 @@ static Hindrance HindranceOf(const RunDecisions* d) {
     case kRunProgramsAdapter: break;
     }
     return kNoHindrance;
-}
-
-static int IsScreen(TableRow row) {
-    return ResolutionTable[row][0] == chooser.state.width && ResolutionTable[row][1] == chooser.state.height;
 }
 
 // The utility's decisions on this machine, as its run makes them; the skip bit is read with the
@@ -94,8 +101,7 @@ void GatherChooserFacts() {
         // The run stopped before it read the settings, or did not get to: read them for the window.
         chooser.decisions.rateSource = ReadDisplaySettings(&chooser.state);
     }
-    chooser.ownList = IsScreen(chooser.state.listRow);
-    chooser.ownRow  = IsScreen(chooser.selection.row);
+    ReadMonitorLimits(chooser.state.width, chooser.state.height, &chooser.limits);
 
     // The rates of the screen's list that the selection gives a timing for, asked of it one by one.
     DisplayState state;
@@ -104,7 +110,7 @@ void GatherChooserFacts() {
         char rate[kRateEntrySize];
         RateOfEntry(RateTable[chooser.state.listRow][i], rate);
         if (rate[0] != 0 && SelectFor(rate, &state, &selection) == kTimingSelected && state.rateIndex == i) {
-            memcpy(chooser.rates[chooser.rateCount++], rate, kRateEntrySize);
+            ListRate(rate, &state, selection.row, &chooser.rates[chooser.rateCount++]);
         }
     }
 
@@ -131,77 +137,204 @@ void StartWatcherWhereMissing() {
 
 // --- sentences ---------------------------------------------------------------------------------
 
-static const char* ColourWords(int bitsPerPixel) {
-    if (bitsPerPixel <= 4) {
-        return "16 colours";
-    }
-    if (bitsPerPixel <= 8) {
-        return "256 colours";
-    }
-    if (bitsPerPixel <= 16) {
-        return bitsPerPixel == 15 ? "High Color (15 bit)" : "High Color (16 bit)";
-    }
-    return bitsPerPixel <= 24 ? "True Color (24 bit)" : "True Color (32 bit)";
-}
+enum { kShownRateCharacters = 40 };
 
 void DescribeScreen(char text[kSentenceSize]) {
     const DisplayState& s = chooser.state;
-    if (s.bitsPerPixel == 0) {
-        wsprintfA(text, "The screen: %d x %d; its colours could not be asked.", s.width, s.height);
-        return;
-    }
-    wsprintfA(text, "The screen: %d x %d, %s.", s.width, s.height, ColourWords(s.bitsPerPixel));
+    PutText(
+        PutColors(PutText(PutScreen(PutText(text, "The screen: "), s.width, s.height), ", "), s.bitsPerPixel),
+        ".");
+}
+
+// Whether LUMRATE's run gets as far as the stored rate: it stops for no reason of its own before.
+static int RunReachesRate() {
+    const RunDecisions* d = &chooser.decisions;
+    return chooser.hindrance != kAdapterBusy &&
+           (d->stop == kRunProgramsAdapter || (d->stop == kStopNoTiming && d->timing == kNoTimingAtRate));
 }
 
 void DescribeStoredRate(char text[kSentenceSize]) {
     const DisplayState& s = chooser.state;
-    if (chooser.decisions.rateSource == kRateNoKey) {
-        wsprintfA(text, "No rate is stored, and Windows keeps no display settings: LUMRATE sets nothing.");
+    const RunDecisions* d = &chooser.decisions;
+    char* p               = text;
+    switch (d->rateSource) {
+    case kRateFromRegistry:
+        p = PutText(PutStoredRate(PutText(p, "Stored rate: "), s.rateText, kShownRateCharacters), ".");
+        break;
+    case kRateNoValue: p = PutText(p, "No rate is stored."); break;
+    case kRateUnreadable: p = PutText(p, "A rate is stored, too long for LUMRATE to read."); break;
+    case kRateNoKey: p = PutText(p, "No rate is stored: Windows keeps no display settings here."); break;
+    }
+    if (!RunReachesRate()) {
+        return; // the note says why LUMRATE changes nothing, or that it is not known yet
+    }
+    if (d->stop != kRunProgramsAdapter) {
+        PutText(p, " LUMRATE finds no timing for it and sets nothing.");
         return;
     }
-    char first[kSentenceSize], used[kRateEntrySize];
-    if (chooser.decisions.rateSource != kRateFromRegistry) {
-        wsprintfA(first, "No rate is stored.");
-    } else {
-        wsprintfA(first, "The stored rate: %.40s.", s.rateText);
-    }
-    RateOfEntry(RateTable[s.listRow][s.rateIndex], used);
-    DisplayState state;
-    TimingSelection selection;
-    if (SelectFor(s.rateText, &state, &selection) != kTimingSelected) {
-        wsprintfA(text, "%s LUMRATE finds no timing for it and sets nothing.", first);
-    } else if (!IsRequestedRate(RateTable[s.listRow][s.rateIndex], s.rateText)) {
-        wsprintfA(text, "%s It is not in the list: %s Hz is used.", first, used);
+    p                 = PutTiming(PutText(p, " LUMRATE sets "), &s, chooser.selection.row);
+    const char* entry = RateTable[s.listRow][s.rateIndex];
+    char used[kRateEntrySize];
+    RateOfEntry(entry, used);
+    if (d->rateSource != kRateFromRegistry) {
+        p = PutText(p, ", the first of the list.");
+    } else if (!IsRequestedRate(entry, s.rateText)) {
+        p = PutText(p, ", the first of the list: the stored rate is in none of its entries.");
     } else if (strcmp(s.rateText, used) != 0) {
-        wsprintfA(text, "%s Only its first two digits count: %s Hz is used.", first, used);
+        p = PutText(p, ": " RATE_RULE_TEXT ".");
     } else {
-        wsprintfA(text, "%s LUMRATE sets %s Hz.", first, used);
+        p = PutText(p, ".");
+    }
+    if (chooser.hindrance == kNoRegisterWindow) {
+        PutText(p, " It sets the timing registers only, not the memory-mapped one.");
     }
 }
 
 void DescribeHindrance(char text[kSentenceSize]) {
-    static const char* const kWhy[] = {
-        "",
-        "SYSTEM.INI cannot be opened: LUMRATE changes nothing here.",
-        "SYSTEM.INI does not name the Lumarel series display driver: LUMRATE changes nothing here.",
-        "The adapter asks to be left alone (bit 5 of its register 75h): LUMRATE changes nothing.",
-        "The display could not be asked for its colours: LUMRATE changes nothing.",
-        "At 16 colours (as in Safe Mode) LUMRATE changes nothing.",
-        "At 32-bit colour LUMRATE changes nothing.",
-        "The tables hold no timing for this screen size: LUMRATE changes nothing at it.",
-        "PHYSWIN.VXD does not give the adapter's registers: no rate can be tried.",
-        "The adapter is busy: LUMRATE is setting it. Looking again in a moment.",
-    };
-    if (chooser.hindrance != kNoHindrance) {
-        strcpy(text, kWhy[chooser.hindrance]);
-    } else if (!chooser.ownList || !chooser.ownRow) {
-        const DisplayState& s = chooser.state;
-        wsprintfA(text, "%d x %d has no rates of its own: these are %d x %d's, with the timings of %d x %d.",
-                  s.width, s.height, ResolutionTable[s.listRow][0], ResolutionTable[s.listRow][1],
-                  ResolutionTable[chooser.selection.row][0], ResolutionTable[chooser.selection.row][1]);
-    } else {
-        text[0] = 0;
+    const DisplayState& s = chooser.state;
+    char* p               = text;
+    *p                    = 0;
+    switch (chooser.hindrance) {
+    case kNoHindrance:
+        if (!HasOwnList(&s)) {
+            p = PutScreen(p, s.width, s.height);
+            p = PutScreen(PutText(p, " has no rates of its own: the list is "), ResolutionTable[s.listRow][0],
+                          ResolutionTable[s.listRow][1]);
+            p = PutText(p, "'s");
+        }
+        if (!HasOwnRow(&s, chooser.selection.row)) {
+            p = PutText(p, p == text ? "The timings are " : ", the timings ");
+            p = PutScreen(p, ResolutionTable[chooser.selection.row][0],
+                          ResolutionTable[chooser.selection.row][1]);
+            p = PutText(p, "'s");
+        }
+        if (p != text) {
+            PutText(p, ".");
+        }
+        return;
+    case kNoSystemIni: PutText(p, "SYSTEM.INI does not open: LUMRATE changes nothing here."); return;
+    case kNotServed:
+        PutText(p, "SYSTEM.INI has no line \"" SERVED_DRIVER_LINE "\" after " SYSTEM_INI_SECTION
+                   ": LUMRATE changes nothing here. LUMCHECK tells why.");
+        return;
+    case kSkipBitSet: PutText(p, "The skip bit is set: " SKIP_BIT_TEXT ". LUMRATE changes nothing."); return;
+    case kColoursUnknown:
+        PutText(p, "The display could not be asked for its colors: LUMRATE changes nothing.");
+        return;
+    case kSixteenColours:
+        PutText(p, "At 16 colors or fewer (as in Safe Mode) LUMRATE changes nothing.");
+        return;
+    case kTooManyColours:
+        p = PutColors(PutText(p, "At "), s.bitsPerPixel);
+        PutText(p, " LUMRATE changes nothing: its tables go up to 24 bits per pixel.");
+        return;
+    case kNoTimingAtScreen:
+        p = PutScreen(PutText(p, "The tables hold no timing for "), s.width, s.height);
+        PutText(p, ": LUMRATE changes nothing at it.");
+        return;
+    case kNoRegisterWindow:
+        p = PutVxdAnswer(p, chooser.vxd, chooser.vxdError);
+        PutText(p, ". No rate can be tried here: without the window a trial would be partial.");
+        return;
+    case kAdapterBusy:
+        PutText(p, "Another program of this package is at the adapter. Looking again in a moment.");
+        return;
     }
+}
+
+void DescribeMonitor(char text[kSentenceSize]) {
+    PutMonitorLimits(text, &chooser.limits, chooser.state.width, chooser.state.height);
+}
+
+void DescribeListedRate(const ListedRate* rate, char text[kSentenceSize]) {
+    char* p = PutText(PutTiming(text, &rate->state, rate->row), " (");
+    p       = PutText(PutKilohertz(p, LineFrequency(rate->row, rate->state.rateIndex)), ")");
+    if (IsBeyondMonitor(rate->monitor)) {
+        PutText(p, ", beyond the monitor");
+    }
+}
+
+void DescribeBeyond(const ListedRate* rate, char text[kSentenceSize]) {
+    char* p = PutBeyondMonitor(text, rate->monitor, &chooser.limits, &rate->state, rate->row);
+    if (p != text) {
+        PutText(p, ". LUMSET does not try it.");
+    }
+}
+
+void DescribeQuestion(char text[kSentenceSize]) {
+    PutText(PutTiming(PutText(text, "Keep "), &chooser.trial.state, chooser.trial.row), "?");
+}
+
+void DescribeOtherSizes(char text[kSentenceSize]) {
+    // The sizes listed so far, and where the last of them ends: the list ends "... and 1600 x 1200".
+    char* p         = PutStoredRate(PutText(text, "Kept, "), chooser.trial.rate, kShownRateCharacters);
+    p               = PutText(p, " gives timings beyond the monitor at ");
+    char* lastComma = 0;
+    int sizes       = 0;
+    for (TableRow row = 0; row < kRowCount; ++row) {
+        DisplayState state = chooser.trial.state;
+        state.width        = ResolutionTable[row][0];
+        state.height       = ResolutionTable[row][1];
+        if (state.width == chooser.trial.state.width && state.height == chooser.trial.state.height) {
+            continue;
+        }
+        state.listRow   = ClassifyResolution(state.width, state.height);
+        state.rateIndex = FindRateIndex(state.listRow, state.rateText);
+        MonitorLimits limits;
+        TableRow timingRow;
+        if (IsBeyondMonitor(JudgeTimingHere(&state, &limits, &timingRow))) {
+            if (sizes++ != 0) {
+                lastComma = p;
+                p         = PutText(p, ", ");
+            }
+            p = PutScreen(p, state.width, state.height);
+        }
+    }
+    if (sizes == 0) {
+        text[0] = 0;
+        return;
+    }
+    if (lastComma != 0) {
+        // ", 1600 x 1200" becomes " and 1600 x 1200".
+        char last[32];
+        PutText(last, lastComma + 2);
+        p = PutText(PutText(lastComma, " and "), last);
+    }
+    PutText(p, ": there LUMWATCH starts no run of LUMRATE, and Windows' own rate stays.");
+}
+
+void DescribeTrialEnd(char text[kSentenceSize]) {
+    char* p = text;
+    switch (chooser.trialEnd) {
+    case kTrialKept:
+        p = PutText(PutStoredRate(PutText(p, "Kept: "), chooser.trial.rate, kShownRateCharacters),
+                    " is stored");
+        p = PutText(PutTiming(PutText(p, ", and LUMRATE sets "), &chooser.trial.state, chooser.trial.row),
+                    " at this screen whenever it runs.");
+        return;
+    case kTrialNotStored:
+        p = PutStoredRate(PutText(p, "Keep failed: "), chooser.trial.rate, kShownRateCharacters);
+        PutText(p, " could not be stored, and the timing is back as it was.");
+        return;
+    case kTrialModeChanged:
+        PutText(p, "Windows set another mode during the trial: nothing was put back or kept.");
+        return;
+    case kTrialWentBack:
+        PutText(PutTiming(p, &chooser.trial.state, chooser.trial.row),
+                " was not kept: the timing is back as it was.");
+        return;
+    case kTrialOn: break;
+    }
+    *p = 0;
+}
+
+void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]) {
+    static const char* const kWords[] = {
+        "The stored rate is forgotten.",
+        "There is no stored rate to forget.",
+        "The stored rate could not be forgotten.",
+    };
+    PutText(text, kWords[outcome]);
 }
 
 // --- the trial -------------------------------------------------------------------------------
@@ -219,6 +352,13 @@ TrialStart StartTrial(const char* rate) {
     chooser.hindrance = HindranceOf(&chooser.decisions);
     if (chooser.hindrance == kNoHindrance &&
         SelectFor(rate, &displayState, &timingSelection) == kTimingSelected) {
+        // Judged again, as the window may show limits that have changed since.
+        ReadMonitorLimits(displayState.width, displayState.height, &chooser.limits);
+        ListRate(rate, &displayState, timingSelection.row, &chooser.trial);
+        if (IsBeyondMonitor(chooser.trial.monitor)) {
+            ReleaseAdapterLock();
+            return kTrialBeyondMonitor;
+        }
         // The one asking of the mapping VxD for this trial. Never a partial trial: without the
         // window, nothing is written at all.
         chooser.vxd = AskMappingVxd(&chooser.registers, &chooser.vxdError);
@@ -231,12 +371,8 @@ TrialStart StartTrial(const char* rate) {
                 PostMessageA(watcher, kWatchTrialBegins, 0, 0);
             }
             ProgramTiming(&timingSelection, chooser.registers);
-            RateOfEntry(rate, chooser.trialRate);
-            chooser.trialWidth        = displayState.width;
-            chooser.trialHeight       = displayState.height;
-            chooser.trialBitsPerPixel = displayState.bitsPerPixel;
-            chooser.trialEnd          = kTrialOn;
-            chooser.trialOn           = 1;
+            chooser.trialEnd = kTrialOn;
+            chooser.trialOn  = 1;
             return kTrialStarted;
         }
         chooser.hindrance = kNoRegisterWindow;
@@ -252,7 +388,7 @@ TrialEnd EndTrial(TrialEnd how) {
         return kTrialOn;
     }
     chooser.trialOn = 0;
-    if (how == kTrialKept && !StoreRate(chooser.trialRate)) {
+    if (how == kTrialKept && !StoreRate(chooser.trial.rate)) {
         how = kTrialNotStored; // not stored: the rate may not stay either
     }
     if (how != kTrialKept && how != kTrialModeChanged) {
@@ -279,8 +415,9 @@ TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DISPLAYCHANGE) {
         // In another mode the values read belong to none of its registers: nothing goes back. The
         // same mode set anew has Windows' timing for it, which the values read go back over.
-        int same = static_cast<int>(wParam) == chooser.trialBitsPerPixel &&
-                   LOWORD(lParam) == chooser.trialWidth && HIWORD(lParam) == chooser.trialHeight;
+        const DisplayState& mode = chooser.trial.state;
+        int same = static_cast<int>(wParam) == mode.bitsPerPixel && LOWORD(lParam) == mode.width &&
+                   HIWORD(lParam) == mode.height;
         return same ? kTrialWentBack : kTrialModeChanged;
     }
     if (message == WM_POWERBROADCAST &&
@@ -304,14 +441,16 @@ int StoreRate(const char* rate) {
     return result == ERROR_SUCCESS;
 }
 
-int ForgetRate() {
+ForgetOutcome ForgetRate() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
-        return 0;
+    LONG result = RegOpenKeyExA(HKEY_CURRENT_CONFIG, DISPLAY_SETTINGS_KEY, 0, KEY_SET_VALUE, &key);
+    if (result == ERROR_SUCCESS) {
+        result = RegDeleteValueA(key, REFRESH_RATE_VALUE);
+        RegCloseKey(key);
     }
-    LONG result = RegDeleteValueA(key, REFRESH_RATE_VALUE);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    return result == ERROR_SUCCESS          ? kForgotten
+           : result == ERROR_FILE_NOT_FOUND ? kNothingToForget
+                                            : kNotForgotten;
 }
 
 int AsksToForget(const char* commandLine) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "facts/monitor.h"
 #include "hw/hw.h"
 #include "probe/probe.h"
 #include "run/decide.h"
@@ -38,8 +39,25 @@ enum TrialEnd {
 // How a try began.
 enum TrialStart {
     kTrialStarted,
-    kTrialBusy,    // another writer holds the adapter: nothing read or written
-    kTrialRefused, // the machine no longer lets a rate be tried (the window says why): nothing written
+    kTrialBusy,          // another writer holds the adapter: nothing read or written
+    kTrialRefused,       // the machine no longer lets a rate be tried (the window says why): nothing written
+    kTrialBeyondMonitor, // the rate's timing here is beyond the monitor's known limits: nothing written
+};
+
+// What Forget came to.
+enum ForgetOutcome {
+    kForgotten,       // the RefreshRate value is deleted
+    kNothingToForget, // there was none
+    kNotForgotten,    // it is there and could not be deleted
+};
+
+// A rate of the list the tables hold a timing for: the display state the utility's run has with it
+// stored, the row its timing comes from, and that timing against the monitor.
+struct ListedRate {
+    char rate[kRateEntrySize]; // as stored on Keep: "85"
+    DisplayState state;
+    TableRow row;
+    MonitorVerdict monitor;
 };
 
 enum {
@@ -52,10 +70,9 @@ struct ChooserState {
     RunDecisions decisions;
     DisplayState state;
     TimingSelection selection;
-    int ownList;   // the screen has a rate list of its own
-    int ownRow;    // the timings are made for this screen's size
-    int rateCount; // the rates the tables hold a timing for, as their list has them
-    char rates[kRateCount][kRateEntrySize];
+    MonitorLimits limits; // the monitor's, at this screen
+    int rateCount;        // the rates the tables hold a timing for, as their list has them
+    ListedRate rates[kRateCount];
     Hindrance hindrance;
     // The mapping VxD's answer, asked once where nothing else stops a trial.
     VxdAnswer vxd;
@@ -64,8 +81,7 @@ struct ChooserState {
     // The trial, with the adapter lock held from its skip-bit read until it ends.
     int trialOn;
     TrialEnd trialEnd; // what the last trial came to
-    char trialRate[kRateEntrySize];
-    int trialWidth, trialHeight, trialBitsPerPixel; // the mode the trial's read-back belongs to
+    ListedRate trial;  // its rate, and the mode its read-back belongs to
     AdapterRegisters saved;
 };
 extern ChooserState chooser;
@@ -80,19 +96,34 @@ void GatherChooserFacts();
 // The rate text of a list entry, without its blanks ("60 " gives "60").
 void RateOfEntry(const char entry[kRateEntrySize], char rate[kRateEntrySize]);
 
-// Sentences for the window, each at most kSentenceSize with its zero.
-enum { kSentenceSize = 256 }; // a stored rate is shown with at most 40 of its characters
+// Sentences for the window, each at most kSentenceSize with its zero; an empty one says nothing.
+enum { kSentenceSize = 400 }; // a stored rate is shown with at most 40 of its characters
+// The screen and its colors.
 void DescribeScreen(char text[kSentenceSize]);
+// What is stored, and what LUMRATE's run does with it where it gets that far.
 void DescribeStoredRate(char text[kSentenceSize]);
-// The borrowed rate list or row of a screen none of the tables' is, or why no rate can be tried;
-// empty when neither.
+// The borrowed rate list and timings of a screen none of the tables' is, or why no rate can be
+// tried.
 void DescribeHindrance(char text[kSentenceSize]);
+// The monitor's limits, and where they come from.
+void DescribeMonitor(char text[kSentenceSize]);
+// A rate of the list as the timing it sets here, its line frequency and, where the monitor cannot
+// show it, that it is beyond; and the sentence that says why it cannot be tried (empty where it can).
+void DescribeListedRate(const ListedRate* rate, char text[kSentenceSize]);
+void DescribeBeyond(const ListedRate* rate, char text[kSentenceSize]);
+// The question of the trial going on, and the other screen sizes of the tables where the same rate,
+// stored, gives a timing beyond the monitor, and what LUMWATCH then does there.
+void DescribeQuestion(char text[kSentenceSize]);
+void DescribeOtherSizes(char text[kSentenceSize]);
+// What the last trial came to, and what Forget came to.
+void DescribeTrialEnd(char text[kSentenceSize]);
+void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]);
 
 // Takes the adapter lock, decides again as the utility's run does, asks the mapping VxD once, reads
 // back every register the programming sequence writes, tells the watcher a trial holds the lock,
 // then programs the rate with the utility's own selection and sequence; the lock stays held until
-// the trial ends. Nothing is written where the adapter is busy, the utility would not act or the
-// window cannot be had.
+// the trial ends. Nothing is written where the adapter is busy, the utility would not act, the
+// window cannot be had, or the monitor's known limits exclude the rate's timing here.
 TrialStart StartTrial(const char* rate);
 // Ends the trial: Keep stores the rate, as Display Properties does; anything else writes back what
 // was read; another mode writes nothing back. Lets the adapter lock go. What it came to (also in
@@ -109,9 +140,9 @@ void StartWatcherWhereMissing();
 
 // Stores RefreshRate under HKEY_CURRENT_CONFIG\Display\Settings (REG_SZ); 1 on success.
 int StoreRate(const char* rate);
-// Deletes RefreshRate: the utility then sets 60 Hz, the first rate of every list. The way back from
-// a rate the monitor cannot show, also from Safe Mode or typed blind as "LUMSET /FORGET".
-int ForgetRate();
+// Deletes RefreshRate: the utility then takes the first rate of the list, 60 Hz. The way back from a
+// rate the monitor cannot show, also from Safe Mode or typed blind as "LUMSET /FORGET".
+ForgetOutcome ForgetRate();
 
 // Whether the command line asks to forget the stored rate: "/FORGET" (any case) after the name.
 int AsksToForget(const char* commandLine);

@@ -23,7 +23,7 @@ static HWND question; // the question's dialog while it is up
 
 static void ShowCountdown(HWND dialog) {
     char text[64];
-    wsprintfA(text, "Going back in %d seconds.", secondsLeft);
+    wsprintfA(text, secondsLeft == 1 ? "Going back in %d second." : "Going back in %d seconds.", secondsLeft);
     SetDlgItemTextA(dialog, IDC_COUNTDOWN, text);
 }
 
@@ -51,6 +51,11 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
             EndDialog(dialog, 0); // ended already, by a message that came before the question
             return TRUE;
         }
+        char text[kSentenceSize];
+        DescribeQuestion(text);
+        SetDlgItemTextA(dialog, IDC_QUESTION, text);
+        DescribeOtherSizes(text);
+        SetDlgItemTextA(dialog, IDC_OTHER_SIZES, text);
         secondsLeft = kTrialSeconds;
         ShowCountdown(dialog);
         SetTimer(dialog, kCountdownTimer, 1000, NULL);
@@ -82,6 +87,25 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
     return FALSE;
 }
 
+// The rate chosen in the list, or 0 where none is.
+static const ListedRate* ChosenRate(HWND dialog) {
+    LRESULT chosen = SendDlgItemMessageA(dialog, IDC_RATES, LB_GETCURSEL, 0, 0);
+    return chosen >= 0 && chosen < chooser.rateCount ? &chooser.rates[chosen] : 0;
+}
+
+// Try only for a rate the monitor is not known to refuse; for one it refuses, why.
+static void ShowChosen(HWND dialog) {
+    char text[kSentenceSize];
+    text[0]                = 0;
+    const ListedRate* rate = ChosenRate(dialog);
+    if (rate != 0) {
+        DescribeBeyond(rate, text);
+    }
+    SetDlgItemTextA(dialog, IDC_WHY, text);
+    EnableWindow(GetDlgItem(dialog, IDC_TRY),
+                 chooser.hindrance == kNoHindrance && rate != 0 && !IsBeyondMonitor(rate->monitor));
+}
+
 static void ShowMachine(HWND dialog) {
     char text[kSentenceSize];
     DescribeScreen(text);
@@ -90,15 +114,17 @@ static void ShowMachine(HWND dialog) {
     SetDlgItemTextA(dialog, IDC_STORED, text);
     DescribeHindrance(text);
     SetDlgItemTextA(dialog, IDC_NOTE, text);
+    DescribeMonitor(text);
+    SetDlgItemTextA(dialog, IDC_MONITOR, text);
     SendDlgItemMessageA(dialog, IDC_RATES, LB_RESETCONTENT, 0, 0);
     if (chooser.hindrance == kNoHindrance) {
         for (int i = 0; i < chooser.rateCount; ++i) {
-            wsprintfA(text, "%s Hz", chooser.rates[i]);
+            DescribeListedRate(&chooser.rates[i], text);
             SendDlgItemMessageA(dialog, IDC_RATES, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
         }
         SendDlgItemMessageA(dialog, IDC_RATES, LB_SETCURSEL, 0, 0);
     }
-    EnableWindow(GetDlgItem(dialog, IDC_TRY), chooser.hindrance == kNoHindrance);
+    ShowChosen(dialog);
     // Another writer at the adapter: look again shortly, never wait for it here.
     if (chooser.hindrance == kAdapterBusy) {
         SetTimer(dialog, kBusyTimer, kBusyMilliseconds, NULL);
@@ -111,17 +137,22 @@ static void LookAgain(HWND dialog) {
 }
 
 static void Try(HWND dialog) {
-    LRESULT chosen = SendDlgItemMessageA(dialog, IDC_RATES, LB_GETCURSEL, 0, 0);
-    if (chosen < 0 || chosen >= chooser.rateCount) {
+    const ListedRate* rate = ChosenRate(dialog);
+    if (rate == 0) {
         return;
     }
     char text[kSentenceSize];
-    switch (StartTrial(chooser.rates[chosen])) {
+    switch (StartTrial(rate->rate)) {
     case kTrialStarted: break;
     case kTrialBusy:
         SetDlgItemTextA(dialog, IDC_OUTCOME,
-                        "The adapter is busy: LUMRATE is setting it. Try again in a moment.");
+                        "Another program of this package is at the adapter: try again in a moment.");
         ShowMachine(dialog);
+        return;
+    case kTrialBeyondMonitor:
+        DescribeBeyond(&chooser.trial, text);
+        SetDlgItemTextA(dialog, IDC_OUTCOME, text);
+        LookAgain(dialog);
         return;
     case kTrialRefused:
         SetDlgItemTextA(dialog, IDC_OUTCOME, "The rate could not be tried: nothing was changed.");
@@ -130,17 +161,7 @@ static void Try(HWND dialog) {
     }
     DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
     EndTrial(kTrialWentBack); // a question that could not be shown asked nothing: back
-    const char* rate = chooser.trialRate;
-    switch (chooser.trialEnd) {
-    case kTrialKept: wsprintfA(text, "%s Hz is kept: LUMRATE sets it from now on.", rate); break;
-    case kTrialNotStored:
-        wsprintfA(text, "%s Hz could not be stored: the timing is back as it was.", rate);
-        break;
-    case kTrialModeChanged:
-        wsprintfA(text, "Windows set another mode during the trial: nothing was put back or kept.");
-        break;
-    default: wsprintfA(text, "%s Hz was not kept: the timing is back as it was.", rate); break;
-    }
+    DescribeTrialEnd(text);
     SetDlgItemTextA(dialog, IDC_OUTCOME, text);
     PostMessageA(dialog, kLookAgain, 0, 0);
 }
@@ -151,12 +172,18 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_TRY: Try(dialog); return TRUE;
-        case IDC_FORGET:
-            SetDlgItemTextA(dialog, IDC_OUTCOME,
-                            ForgetRate() ? "No rate is stored now: LUMRATE sets 60 Hz."
-                                         : "The stored rate could not be forgotten.");
+        case IDC_RATES:
+            if (HIWORD(wParam) == LBN_SELCHANGE) {
+                ShowChosen(dialog);
+            }
+            return TRUE;
+        case IDC_FORGET: {
+            char text[kSentenceSize];
+            DescribeForget(ForgetRate(), text);
+            SetDlgItemTextA(dialog, IDC_OUTCOME, text);
             LookAgain(dialog);
             return TRUE;
+        }
         case IDCANCEL:
             // Closed from outside during a trial (End Task asks politely first): back, then gone.
             EndTrialAndQuestion(kTrialWentBack);
@@ -200,7 +227,7 @@ static LONG WINAPI GoBackOnFault(EXCEPTION_POINTERS*) {
 
 int ChooserMain(HINSTANCE instance, const char* commandLine) {
     if (AsksToForget(commandLine)) {
-        return ForgetRate() ? 0 : 1;
+        return ForgetRate() == kNotForgotten ? 1 : 0;
     }
     if (!IsFirstInstance(CHOOSER_MUTEX_NAME)) {
         HWND other = FindWindowA(NULL, CHOOSER_TITLE);

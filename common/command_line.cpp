@@ -34,17 +34,13 @@ static const char* AfterProgramName(const char* commandLine) {
             break;
         }
     }
+    module[end - module] = 0; // the name alone, without its extension
     for (const char* p = commandLine; *p != 0; ++p) {
         if (p != commandLine && !EndsFolder(p[-1]) && p[-1] != '"' && !IsBlank(p[-1])) {
             continue;
         }
-        const char* q = p;
-        const char* n = name;
-        while (n < end && UpperAscii(*q) == UpperAscii(*n)) {
-            ++q;
-            ++n;
-        }
-        if (n < end) {
+        const char* q = AfterWord(p, name);
+        if (q == 0) {
             continue;
         }
         if (*q == '.') {
@@ -81,11 +77,6 @@ const char* ProgramArguments(const char* commandLine) {
 }
 
 int IsOnlySwitch(const char* arguments, const char* word) {
-    const char* p = arguments;
-    for (; *word != 0; ++p, ++word) {
-        if (UpperAscii(*p) != *word) {
-            return 0;
-        }
-    }
-    return *SkipBlanks(p) == 0;
+    const char* p = AfterWord(arguments, word);
+    return p != 0 && *SkipBlanks(p) == 0;
 }

@@ -1,5 +1,14 @@
 #include "common/text.h"
 
+const char* AfterWord(const char* text, const char* word) {
+    for (; *word != 0; ++text, ++word) {
+        if (UpperAscii(*text) != UpperAscii(*word)) {
+            return 0;
+        }
+    }
+    return text;
+}
+
 char* PutText(char* p, const char* text) {
     while (*text != 0) {
         *p++ = *text++;

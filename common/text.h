@@ -22,6 +22,9 @@ inline const char* SkipBlanks(const char* p) {
     return p;
 }
 
+// Where text goes on after `word`, where it begins with it in any letters' case; 0 where it does not.
+const char* AfterWord(const char* text, const char* word);
+
 // Text helpers over a buffer the caller sized: each writes at p and returns the new end, with a
 // terminating zero after it.
 char* PutText(char* p, const char* text);

@@ -92,17 +92,30 @@ HKEY OpenKey(HKEY root, const char* path) {
     return RegOpenKeyExA(root, path, 0, KEY_READ, &key) == ERROR_SUCCESS ? key : 0;
 }
 
-// A value of `type` into buffer (a text zero-terminated, so one byte short of size): 1 read, with
-// its length in *length; 0 not there; -1 there, but of another type or longer than buffer holds.
-int QueryValue(HKEY key, const char* name, DWORD type, BYTE* buffer, DWORD size, DWORD* length) {
+// The key below HKEY_LOCAL_MACHINE at `base` and `name` after it, open for reading; 0 where it does
+// not open.
+__attribute__((noinline)) HKEY OpenMachineKey(const char* base, const char* name) {
+    static char path[kPathSize];
+    PutText(PutText(path, base), name);
+    return OpenKey(HKEY_LOCAL_MACHINE, path);
+}
+
+// A value of `type` into buffer (a text zero-terminated, so one byte short of size), with its length
+// in *length: 1 read; 0 not there, or there but of another type or longer than buffer holds. A value
+// there is noted among the limits' found values as `value` (a MonitorValue, or 0 for none), one not
+// read among the refused: each reader notes its own the same way.
+int QueryValue(MonitorLimits* limits, unsigned value, HKEY key, const char* name, DWORD type, BYTE* buffer,
+               DWORD size, DWORD* length) {
     DWORD found;
     *length     = type == REG_SZ ? size - 1 : size;
     LONG result = RegQueryValueExA(key, name, 0, &found, buffer, length);
     if (result == ERROR_FILE_NOT_FOUND) {
         return 0;
     }
+    limits->found |= value;
     if (result != ERROR_SUCCESS || found != type) {
-        return -1;
+        limits->refused |= value;
+        return 0;
     }
     if (type == REG_SZ) {
         buffer[*length] = 0; // a value stored without its zero
@@ -110,9 +123,9 @@ int QueryValue(HKEY key, const char* name, DWORD type, BYTE* buffer, DWORD size,
     return 1;
 }
 
-int QueryText(HKEY key, const char* name, char* text, DWORD size) {
+int QueryText(MonitorLimits* limits, unsigned value, HKEY key, const char* name, char* text, DWORD size) {
     DWORD length;
-    return QueryValue(key, name, REG_SZ, reinterpret_cast<BYTE*>(text), size, &length);
+    return QueryValue(limits, value, key, name, REG_SZ, reinterpret_cast<BYTE*>(text), size, &length);
 }
 
 // The name of subkey `index` into name: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS after the last,
@@ -123,11 +136,12 @@ LONG EnumKey(HKEY key, DWORD index, char name[kNameSize]) {
 }
 
 // The one monitor of the running configuration, its key below HKEY_LOCAL_MACHINE\Enum into
-// hardwareKey. Every devnode the list holds is present; the keys below Enum are not, as Windows
+// limits->hardwareKey. Every devnode the list holds is present; the keys below Enum are not, as Windows
 // keeps a monitor's key after the monitor is gone. A devnode whose HardWareKey is longer than
 // hardwareKey holds is no monitor: their keys are "MONITOR\", a short identifier and a number.
-MonitorFinding FindPresentMonitor(char hardwareKey[kMonitorKeySize]) {
-    HKEY list = OpenKey(HKEY_DYN_DATA, kDeviceList);
+MonitorFinding FindPresentMonitor(MonitorLimits* limits) {
+    char* hardwareKey = limits->hardwareKey;
+    HKEY list         = OpenKey(HKEY_DYN_DATA, kDeviceList);
     if (list == 0) {
         return kNoDeviceList;
     }
@@ -142,13 +156,8 @@ MonitorFinding FindPresentMonitor(char hardwareKey[kMonitorKeySize]) {
         }
         // The first monitor's key where it goes; any later one's aside.
         char* key = monitors == 0 ? hardwareKey : other;
-        int k     = 0;
-        if (QueryText(device, "HardWareKey", key, kMonitorKeySize) > 0) {
-            while (kMonitorPrefix[k] != 0 && UpperAscii(key[k]) == kMonitorPrefix[k]) {
-                ++k;
-            }
-        }
-        monitors += kMonitorPrefix[k] == 0;
+        monitors += QueryText(limits, 0, device, "HardWareKey", key, kMonitorKeySize) &&
+                    AfterWord(key, kMonitorPrefix) != 0;
         if (monitors == 0) {
             hardwareKey[0] = 0;
         }
@@ -175,11 +184,10 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
     static char best[kNameSize];
     DWORD bestPixels = 0xFFFFFFFF;
     LONG result;
-    for (DWORD index = 0; (result = EnumKey(modes, index, name)) != ERROR_NO_MORE_ITEMS; ++index) {
+    // A name longer than any size is passed over; the list ends at its end or at a failure.
+    for (DWORD index = 0;
+         (result = EnumKey(modes, index, name)) == ERROR_SUCCESS || result == ERROR_MORE_DATA; ++index) {
         int w, h;
-        if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
-            break;
-        }
         if (result == ERROR_SUCCESS && ParseScreenSize(name, &w, &h) && w >= width && h >= height &&
             static_cast<DWORD>(w) * static_cast<DWORD>(h) < bestPixels) {
             bestPixels          = static_cast<DWORD>(w) * static_cast<DWORD>(h);
@@ -191,10 +199,8 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
     HKEY mode = bestPixels != 0xFFFFFFFF ? OpenKey(modes, best) : 0;
     if (mode != 0) {
         char text[kTextSize];
-        int state = QueryText(mode, "Mode1", text, sizeof text);
-        if (state != 0) {
-            limits->found |= kValueMode1;
-            if (state > 0 && ParseModeValue(text, limits)) {
+        if (QueryText(limits, kValueMode1, mode, "Mode1", text, sizeof text)) {
+            if (ParseModeValue(text, limits)) {
                 limits->source = kLimitsFromModes;
             } else {
                 limits->refused |= kValueMode1;
@@ -206,14 +212,13 @@ void ReadModes(HKEY classKey, int width, int height, MonitorLimits* limits) {
 }
 
 // The ranges read, where a reader took them: horizontal in Hz, vertical in thousandths of a Hz.
-__attribute__((noinline)) int TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh,
-                                         DWORD vLow, DWORD vHigh) {
+__attribute__((noinline)) void TakeRanges(MonitorLimits* limits, unsigned known, DWORD hLow, DWORD hHigh,
+                                          DWORD vLow, DWORD vHigh) {
     limits->known |= known;
     limits->horizontalMinHz    = hLow;
     limits->horizontalMaxHz    = hHigh;
     limits->verticalMinMilliHz = vLow;
     limits->verticalMaxMilliHz = vHigh;
-    return 1;
 }
 
 } // namespace
@@ -225,11 +230,12 @@ int ParseModeValue(const char* text, MonitorLimits* limits) {
     if (p != 0 && *p == ',') {
         known |= kKnownVertical;
         p = ReadRange(p + 1, kVerticalFloor, 0, &vLow, &vHigh);
-        // The sync polarities: Windows reads no limit from them, but anything else there is a
-        // value written in some other form.
-        for (int k = 0; k < 2 && p != 0 && *p == ','; ++k) {
+        // The sync polarities, at most two: Windows reads no limit from them, but anything else
+        // there is a value written in some other form. Counted as they come: a loop of two rounds
+        // the compiler would lay out twice.
+        for (int polarities = 0; p != 0 && *p == ',';) {
             p = SkipBlanks(p + 1);
-            if (*p != '+' && *p != '-') {
+            if ((*p != '+' && *p != '-') || ++polarities > 2) {
                 return 0;
             }
             p = SkipBlanks(p + 1);
@@ -238,7 +244,8 @@ int ParseModeValue(const char* text, MonitorLimits* limits) {
     if (p == 0 || *p != '\0') {
         return 0;
     }
-    return TakeRanges(limits, known, hLow, hHigh, vLow, vHigh);
+    TakeRanges(limits, known, hLow, hHigh, vLow, vHigh);
+    return 1;
 }
 
 // Each side one to four digits, not 0; blanks around them.
@@ -270,12 +277,14 @@ int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
         if (d[0] != 0 || d[1] != 0 || d[2] != 0 || d[3] != kRangeLimitsTag) {
             continue;
         }
-        const DWORD vLow = d[5] * 1000u, vHigh = d[6] * 1000u; // Hz
-        const DWORD hLow = d[7] * 1000u, hHigh = d[8] * 1000u; // kHz
-        if (d[4] != 0 || vLow < kVerticalFloor || vLow > vHigh || hLow < kHorizontalFloor || hLow > hHigh) {
+        // The rates in Hz, the line frequencies in kHz: compared as they stand, taken in thousandths.
+        if (d[4] != 0 || d[5] < kVerticalFloor / 1000 || d[5] > d[6] || d[7] < kHorizontalFloor / 1000 ||
+            d[7] > d[8]) {
             return -1;
         }
-        return TakeRanges(limits, kKnownHorizontal | kKnownVertical, hLow, hHigh, vLow, vHigh);
+        TakeRanges(limits, kKnownHorizontal | kKnownVertical, d[7] * 1000u, d[8] * 1000u, d[5] * 1000u,
+                   d[6] * 1000u);
+        return 1;
     }
     return 0;
 }
@@ -287,25 +296,20 @@ int ParseEdidRangeLimits(const BYTE* edid, DWORD size, MonitorLimits* limits) {
 // whichever source the frequencies come from.
 void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
     memset(limits, 0, sizeof *limits);
-    limits->finding = FindPresentMonitor(limits->hardwareKey);
+    limits->finding = FindPresentMonitor(limits);
     if (limits->finding != kMonitorFound) {
         return;
     }
     static BYTE edid[kEdidBufferSize];
     DWORD edidSize = 0;
     HKEY classKey  = 0;
-    static char path[kPathSize];
-    PutText(PutText(path, kDeviceKeys), limits->hardwareKey);
-    HKEY device = OpenKey(HKEY_LOCAL_MACHINE, path);
+    HKEY device    = OpenMachineKey(kDeviceKeys, limits->hardwareKey);
     if (device != 0) {
-        int state = QueryValue(device, "EDID", REG_BINARY, edid, sizeof edid, &edidSize);
-        if (state != 0) {
-            limits->found |= kValueEdid;
-            edidSize = state > 0 ? edidSize : 0;
+        if (!QueryValue(limits, kValueEdid, device, "EDID", REG_BINARY, edid, sizeof edid, &edidSize)) {
+            edidSize = 0; // refused, where it is there, as data too short for EDID
         }
-        if (QueryText(device, "Driver", limits->driver, sizeof limits->driver) > 0) {
-            PutText(PutText(path, kClassKeys), limits->driver);
-            classKey = OpenKey(HKEY_LOCAL_MACHINE, path);
+        if (QueryText(limits, 0, device, "Driver", limits->driver, sizeof limits->driver)) {
+            classKey = OpenMachineKey(kClassKeys, limits->driver);
         }
         RegCloseKey(device);
     }
@@ -313,10 +317,8 @@ void ReadMonitorLimits(int width, int height, MonitorLimits* limits) {
         limits->finding = kMonitorWithoutClassKey;
     } else {
         char text[kNameSize];
-        int state = QueryText(classKey, "MaxResolution", text, sizeof text);
-        if (state != 0) {
-            limits->found |= kValueMaxResolution;
-            if (state > 0 && ParseScreenSize(text, &limits->maxWidth, &limits->maxHeight)) {
+        if (QueryText(limits, kValueMaxResolution, classKey, "MaxResolution", text, sizeof text)) {
+            if (ParseScreenSize(text, &limits->maxWidth, &limits->maxHeight)) {
                 limits->known |= kKnownResolution;
             } else {
                 limits->refused |= kValueMaxResolution;

@@ -88,6 +88,9 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
     if (key != HKEY_CURRENT_CONFIG || subKey == nullptr || strcasecmp(subKey, DISPLAY_SETTINGS_KEY) != 0) {
         return ERROR_ACCESS_DENIED;
     }
+    if (!m.settingsKeyExists && m.registryWritesFail) {
+        return ERROR_ACCESS_DENIED; // making the key is a write too
+    }
     if (disposition != nullptr) {
         *disposition = m.settingsKeyExists ? 2 /* REG_OPENED_EXISTING_KEY */ : 1 /* REG_CREATED_NEW_KEY */;
     }

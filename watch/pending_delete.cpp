@@ -7,7 +7,7 @@
 
 const char kWininitFileName[] = "WININIT.INI";
 
-// The section WININIT.EXE works through; a literal, to be joined with its line end.
+// The section WININIT.EXE works through: one literal for the comparison and the line written.
 #define RENAME_HEADER "[rename]"
 static const char kDeleteKey[] = "NUL=";
 
@@ -18,15 +18,8 @@ static int IsBlankOrCr(char c) {
     return IsBlank(c) || c == '\r';
 }
 
-// Whether text[0, length) is `word`, without regard to case or to blanks around it.
+// Whether text[0, length), a line without the blanks around it, is `word` without regard to case.
 static int IsLine(const char* text, DWORD length, const char* word) {
-    while (length > 0 && IsBlankOrCr(*text)) {
-        ++text;
-        --length;
-    }
-    while (length > 0 && IsBlankOrCr(text[length - 1])) {
-        --length;
-    }
     DWORD i = 0;
     for (; i < length && word[i] != 0; ++i) {
         if (UpperAscii(text[i]) != UpperAscii(word[i])) {
@@ -34,14 +27,6 @@ static int IsLine(const char* text, DWORD length, const char* word) {
         }
     }
     return i == length && word[i] == 0;
-}
-
-static int IsHeader(const char* text, DWORD length) {
-    while (length > 0 && IsBlankOrCr(*text)) {
-        ++text;
-        --length;
-    }
-    return length > 0 && *text == '[';
 }
 
 int PlanPendingDelete(const char* text, DWORD length, const char* entry, PendingDeleteEdit* edit) {
@@ -53,8 +38,17 @@ int PlanPendingDelete(const char* text, DWORD length, const char* entry, Pending
         while (lineEnd < end && text[lineEnd] != '\n') {
             ++lineEnd;
         }
-        DWORD size = lineEnd - start;
-        if (IsHeader(text + start, size)) {
+        // The line's text, without the blanks around it: each line is compared so.
+        const char* line = text + start;
+        DWORD size       = lineEnd - start;
+        while (size > 0 && IsBlankOrCr(*line)) {
+            ++line;
+            --size;
+        }
+        while (size > 0 && IsBlankOrCr(line[size - 1])) {
+            --size;
+        }
+        if (size > 0 && *line == '[') {
             if (inRename) {
                 // The next section: the line goes at the end of [rename], before this header.
                 edit->offset    = start;
@@ -62,9 +56,9 @@ int PlanPendingDelete(const char* text, DWORD length, const char* entry, Pending
                 edit->header    = 0;
                 return 1;
             }
-            inRename    = !foundRename && IsLine(text + start, size, RENAME_HEADER);
+            inRename    = !foundRename && IsLine(line, size, RENAME_HEADER);
             foundRename = foundRename || inRename;
-        } else if (inRename && IsLine(text + start, size, entry)) {
+        } else if (inRename && IsLine(line, size, entry)) {
             edit->lineStart = start;
             edit->lineEnd   = lineEnd < end ? lineEnd + 1 : end;
             return 0;
@@ -92,79 +86,70 @@ static int MakeOwnLine(char line[kPendingLineSize]) {
     return length != 0 && length < MAX_PATH;
 }
 
-// WININIT.INI in the Windows folder, open for reading and writing (made where missing, with
-// OPEN_ALWAYS) and read whole into wininitText, and the plan for the watcher's own line in it;
-// INVALID_HANDLE_VALUE where it cannot be had or is no file the watcher understands.
-static HANDLE OpenWininit(DWORD disposition, char line[kPendingLineSize], DWORD* size,
-                          PendingDeleteEdit* edit, int* absent) {
+// Both edits, over one reading of WININIT.INI in the Windows folder: with `put`, the watcher's own
+// line goes in where it is missing (the file or the section made where missing); else it comes out
+// where it stands (no WININIT.INI, no pending line: none is made). 1 when the line is, or is not,
+// there afterwards; 0 where the file cannot be had or is no file the watcher understands.
+static int EditPendingDelete(int put) {
+    char line[kPendingLineSize];
     char wininit[MAX_PATH];
     UINT folder = GetWindowsDirectoryA(wininit, sizeof wininit);
     if (!MakeOwnLine(line) || folder == 0 || folder + 1 + sizeof kWininitFileName > sizeof wininit) {
-        return INVALID_HANDLE_VALUE;
+        return 0;
     }
     wininit[folder] = '\\';
     memcpy(wininit + folder + 1, kWininitFileName, sizeof kWininitFileName);
     // Setup and other programs write WININIT.INI through the profile functions, whose cache Windows
     // writes to the file when it sees fit: written now, so that their lines are in the file read.
     WritePrivateProfileStringA(NULL, NULL, NULL, kWininitFileName);
-    HANDLE file =
-        CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                              put ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        return file;
+        return 0;
     }
-    DWORD read = 0;
-    *size      = 0;
-    while (*size < sizeof wininitText &&
-           ReadFile(file, wininitText + *size, sizeof wininitText - *size, &read, NULL) && read != 0) {
-        *size += read;
+    DWORD read = 0, size = 0;
+    while (size < sizeof wininitText &&
+           ReadFile(file, wininitText + size, sizeof wininitText - size, &read, NULL) && read != 0) {
+        size += read;
     }
-    if (*size > kWininitLimit) {
-        CloseHandle(file); // no file the watcher understands: left as it is
-        return INVALID_HANDLE_VALUE;
+    int done = 0; // a file larger than the watcher understands is left as it is
+    if (size <= kWininitLimit) {
+        PendingDeleteEdit edit;
+        int absent = PlanPendingDelete(wininitText, size, line, &edit);
+        done       = put != absent;
+        if (!done) {
+            // Written from lineStart on: the new text, then the file's bytes from `from` on, and the
+            // file ends there. The line goes in at the offset, before every byte that stood there;
+            // it comes out with no text, the bytes after its line end closing up.
+            char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
+            char* end  = insert;
+            DWORD from = edit.lineEnd;
+            if (put) {
+                if (edit.lineBreak) {
+                    end = PutText(end, "\r\n");
+                }
+                if (edit.header) {
+                    end = PutText(PutText(end, RENAME_HEADER), "\r\n");
+                }
+                end  = PutText(PutText(end, line), "\r\n");
+                from = edit.lineStart = edit.offset;
+            }
+            DWORD length = static_cast<DWORD>(end - insert), rest = size - from, written = 0;
+            done =
+                SetFilePointer(file, static_cast<LONG>(edit.lineStart), NULL, FILE_BEGIN) == edit.lineStart &&
+                WriteFile(file, insert, length, &written, NULL) && written == length &&
+                WriteFile(file, wininitText + from, rest, &written, NULL) && written == rest &&
+                SetEndOfFile(file);
+        }
     }
-    *absent = PlanPendingDelete(wininitText, *size, line, edit);
-    return file;
-}
-
-// Writes `text` at `offset`, then the file's bytes from `from` on, and ends the file there.
-static int WriteFrom(HANDLE file, DWORD offset, const char* text, DWORD length, DWORD from, DWORD size) {
-    DWORD rest = size - from, written = 0;
-    return SetFilePointer(file, static_cast<LONG>(offset), NULL, FILE_BEGIN) == offset &&
-           WriteFile(file, text, length, &written, NULL) && written == length &&
-           WriteFile(file, wininitText + from, rest, &written, NULL) && written == rest && SetEndOfFile(file);
+    CloseHandle(file);
+    return done;
 }
 
 int SchedulePendingDelete() {
-    char line[kPendingLineSize];
-    DWORD size;
-    PendingDeleteEdit edit;
-    int absent;
-    HANDLE file = OpenWininit(OPEN_ALWAYS, line, &size, &edit, &absent);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    int done = 1;
-    if (absent) {
-        char insert[2 + sizeof RENAME_HEADER + 1 + kPendingLineSize];
-        char* end = PutText(insert, edit.lineBreak ? "\r\n" : "");
-        end       = PutText(PutText(PutText(end, edit.header ? RENAME_HEADER "\r\n" : ""), line), "\r\n");
-        done      = WriteFrom(file, edit.offset, insert, static_cast<DWORD>(end - insert), edit.offset, size);
-    }
-    CloseHandle(file);
-    return done;
+    return EditPendingDelete(1);
 }
 
 int TakeBackPendingDelete() {
-    char line[kPendingLineSize];
-    DWORD size;
-    PendingDeleteEdit edit;
-    int absent;
-    // No WININIT.INI, no pending line: none is made.
-    HANDLE file = OpenWininit(OPEN_EXISTING, line, &size, &edit, &absent);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 0;
-    }
-    int done = absent || WriteFrom(file, edit.lineStart, "", 0, edit.lineEnd, size);
-    CloseHandle(file);
-    return done;
+    return EditPendingDelete(0);
 }

@@ -153,11 +153,16 @@ HANDLE WatchRateSetting() {
 
 void RateSettingChanged(HWND window) {
     // Display Properties writes other values of the key too; only a new rate asks for a run.
+    // ReadRate fills the whole text, zeros after the value: compared and kept byte for byte.
     char rate[kRateTextSize];
-    RateSource source = ReadRate(rate);
-    if (source != watchState.sourceSeen || strcmp(rate, watchState.rateSeen) != 0) {
-        watchState.sourceSeen = source;
-        strcpy(watchState.rateSeen, rate);
+    RateSource source     = ReadRate(rate);
+    int changed           = source != watchState.sourceSeen;
+    watchState.sourceSeen = source;
+    for (int k = 0; k < kRateTextSize; ++k) {
+        changed |= rate[k] != watchState.rateSeen[k];
+        watchState.rateSeen[k] = rate[k];
+    }
+    if (changed) {
         ArmRun(window);
     }
 }
@@ -206,27 +211,21 @@ LRESULT CALLBACK WatchWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-enum WakeKind { kWakeRate, kWakeRun, kWakeLock };
-
 // Messages, the rate's event where Windows has one, the run going on, and the adapter lock while a
-// trial holds it; never a wait on anything else.
+// trial holds it; never a wait on anything else. What woke the loop is told by its handle.
 static int RunMessageLoop(HWND window) {
     HANDLE changed = WatchRateSetting();
     for (;;) {
         HANDLE handles[3];
-        BYTE kinds[3];
         DWORD count = 0;
         if (changed != 0) {
-            handles[count] = changed;
-            kinds[count++] = kWakeRate;
+            handles[count++] = changed;
         }
         if (watchState.run != 0) {
-            handles[count] = watchState.run;
-            kinds[count++] = kWakeRun;
+            handles[count++] = watchState.run;
         }
         if (watchState.watchesLock) {
-            handles[count] = AdapterLock();
-            kinds[count++] = kWakeLock;
+            handles[count++] = AdapterLock();
         }
         DWORD woke  = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, QS_ALLINPUT);
         DWORD index = woke - (woke >= WAIT_ABANDONED_0 ? WAIT_ABANDONED_0 : WAIT_OBJECT_0);
@@ -238,13 +237,13 @@ static int RunMessageLoop(HWND window) {
             continue;
         }
         if (index < count) {
-            switch (kinds[index]) {
-            case kWakeRate:
+            if (handles[index] == changed) {
                 RateSettingChanged(window);
                 changed = WatchRateSetting();
-                break;
-            case kWakeRun: RunGoesOn(); break;
-            case kWakeLock: LockCame(window, woke >= WAIT_ABANDONED_0); break;
+            } else if (handles[index] == watchState.run) {
+                RunGoesOn();
+            } else {
+                LockCame(window, woke >= WAIT_ABANDONED_0);
             }
             continue;
         }
@@ -279,27 +278,23 @@ int UninstallEntryGone() {
 // later, unless it is told the package goes before then). 0 where none comes.
 static HWND SessionWatcher() {
     HWND watcher = FindWindowA(WATCHER_CLASS_NAME, NULL);
-    if (watcher != NULL) {
-        return watcher;
-    }
     char path[MAX_PATH];
-    if (!ProgramPath(path)) {
-        return NULL;
-    }
     // Started apart, so that Add/Remove Programs, which waits for this command, does not wait for
     // the session.
-    HANDLE started = StartProgram(path, NULL);
+    HANDLE started = watcher == NULL && ProgramPath(path) ? StartProgram(path, NULL) : 0;
     if (started == 0) {
-        return NULL;
+        return watcher;
     }
     for (DWORD waited = 0; watcher == NULL && waited < kWatcherStartMilliseconds; waited += 100) {
-        if (WaitForSingleObject(started, 100) != WAIT_TIMEOUT) {
-            break; // it ended: another watcher came first, or it could not start
+        // Once it ended (another watcher came first, or it could not start), one look more.
+        int ended = WaitForSingleObject(started, 100) != WAIT_TIMEOUT;
+        watcher   = FindWindowA(WATCHER_CLASS_NAME, NULL);
+        if (ended) {
+            break;
         }
-        watcher = FindWindowA(WATCHER_CLASS_NAME, NULL);
     }
     CloseHandle(started);
-    return watcher != NULL ? watcher : FindWindowA(WATCHER_CLASS_NAME, NULL);
+    return watcher;
 }
 
 int RemovePackage() {

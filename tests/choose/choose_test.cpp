@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/adapter_lock.h"
@@ -16,7 +18,9 @@
 #include "machine.h"
 #include "simulator.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/monitor.h"
 #include "tests/support/process.h"
+#include "timing/line_frequency.h"
 
 namespace {
 
@@ -28,7 +32,7 @@ void StartFreshChooser() {
 std::vector<std::string> Rates() {
     std::vector<std::string> rates;
     for (int i = 0; i < chooser.rateCount; ++i) {
-        rates.push_back(chooser.rates[i]);
+        rates.push_back(chooser.rates[i].rate);
     }
     return rates;
 }
@@ -119,56 +123,215 @@ TEST(Chooser, WhatItMakesOfAMachine) {
     }
 }
 
-TEST(Chooser, SaysWhatTheUtilityMakesOfTheStoredRate) {
-    struct Case {
+// The timing of the tables the adapter holds after a run: each (row, rate index) whose record
+// every timing register the programming sequence writes matches (CRTC 0x11 aside, whose protect
+// bit the sequence handles on its own). None where the run set no timing.
+std::vector<std::pair<TableRow, RateIndex>> TimingsHeld(const adapter::Adapter& a) {
+    static const struct {
+        int record;
+        bool extended;
+        int index;
+    } kPlaces[] = {
+        {kRecordCrtc00 + 0, false, 0x00}, {kRecordCrtc00 + 1, false, 0x01}, {kRecordCrtc00 + 2, false, 0x02},
+        {kRecordCrtc00 + 3, false, 0x03}, {kRecordCrtc00 + 4, false, 0x04}, {kRecordCrtc00 + 5, false, 0x05},
+        {kRecordCrtc00 + 6, false, 0x06}, {kRecordCrtc00 + 7, false, 0x07}, {kRecordCrtc10, false, 0x10},
+        {kRecordCrtc12, false, 0x12},     {kRecordCrtc15, false, 0x15},     {kRecordCrtc16, false, 0x16},
+        {kRecordCrtc30 + 0, false, 0x30}, {kRecordCrtc30 + 1, false, 0x31}, {kRecordCrtc30 + 2, false, 0x32},
+        {kRecordCrtc30 + 3, false, 0x33}, {kRecordExtC8 + 0, true, 0xC8},   {kRecordExtC8 + 1, true, 0xC9},
+        {kRecordExtC8 + 2, true, 0xCA},   {kRecordExtC8 + 3, true, 0xCB},
+    };
+    std::vector<std::pair<TableRow, RateIndex>> held;
+    for (TableRow row = 0; row < kRowCount; ++row) {
+        for (RateIndex rate = 0; rate < kRateCount; ++rate) {
+            const TimingRecord& r = TimingTable[row][rate];
+            bool all              = IsTimingRecord(r);
+            for (const auto& p : kPlaces) {
+                all = all && (p.extended ? a.ext[p.index] : a.crtc[p.index]) == r[p.record];
+            }
+            if (all) {
+                held.emplace_back(row, rate);
+            }
+        }
+    }
+    return held;
+}
+
+// How a user must be told a timing of the tables at a screen: its rate, and the size it is made
+// for where that is not the screen's.
+std::string TimingWords(TableRow row, RateIndex rate, int width, int height) {
+    std::string hz = std::to_string(RateOfEntry(RateTable[row][rate])) + " Hz";
+    if (ResolutionTable[row][0] == width && ResolutionTable[row][1] == height) {
+        return hz;
+    }
+    return std::to_string(ResolutionTable[row][0]) + " x " + std::to_string(ResolutionTable[row][1]) + "'s " +
+           hz + " timing";
+}
+
+// What LUMRATE's own run did on the machine as it stands, from registers no table holds: the
+// timings the adapter then holds (none: it set none), and whether it stored into the window.
+struct UtilityRun {
+    std::vector<std::pair<TableRow, RateIndex>> timings;
+    bool window = false;
+};
+UtilityRun RunTheUtility() {
+    host::Machine saved = host::TheMachine();
+    support::SetUnlikeEveryTable(host::TheMachine().adapter);
+    sim::RunResult result = sim::RunPrepared();
+    UtilityRun run;
+    run.timings = TimingsHeld(result.finalAdapter);
+    for (const adapter::Access& a : result.accesses) {
+        run.window = run.window || a.op == adapter::Op::Store;
+    }
+    host::TheMachine() = saved;
+    sim::ResetProcessState();
+    return run;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Every sentence of the window against what LUMRATE's run does on the same machine: it says LUMRATE
+// sets a timing only where the run sets one, names the timing the adapter then holds, says "not the
+// memory-mapped one" only where the run writes no window byte, and says LUMRATE changes nothing
+// where it does; each listed rate names the timing the run sets with that rate stored.
+TEST(Chooser, EverySentenceAgainstWhatTheRunDoes) {
+    using Set       = void (*)(host::Machine&);
+    const Set kAsIs = [](host::Machine&) {};
+    struct Screen {
+        const char* name;
+        Set set;
+    } screens[] = {
+        {"1024x768", kAsIs},
+        {"1280x960", [](host::Machine& m) { m.screenWidth = 1280, m.screenHeight = 960; }},
+        {"1024x600", [](host::Machine& m) { m.screenWidth = 1024, m.screenHeight = 600; }},
+        {"1600x1200", [](host::Machine& m) { m.screenWidth = 1600, m.screenHeight = 1200; }},
+        {"720x480", [](host::Machine& m) { m.screenWidth = 720, m.screenHeight = 480; }},
+        {"800x600, 8 bit",
+         [](host::Machine& m) { m.screenWidth = 800, m.screenHeight = 600, m.bitsPerPixel = 8; }},
+        {"no system.ini", [](host::Machine& m) { m.files.clear(); }},
+        {"another driver",
+         [](host::Machine& m) {
+             m.files[host::SystemIniPath()].bytes = "[boot.description]\ndisplay.drv=VGA\n";
+         }},
+        {"skip bit", [](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = EXT_CRTC_75_SKIP; }},
+        {"colors unknown", [](host::Machine& m) { m.displayDcFails = true; }},
+        {"4 bit", [](host::Machine& m) { m.bitsPerPixel = 4; }},
+        {"1 bit", [](host::Machine& m) { m.bitsPerPixel = 1; }},
+        {"5 bit", [](host::Machine& m) { m.bitsPerPixel = 5; }},
+        {"15 bit", [](host::Machine& m) { m.bitsPerPixel = 15; }},
+        {"24 bit", [](host::Machine& m) { m.bitsPerPixel = 24; }},
+        {"25 bit", [](host::Machine& m) { m.bitsPerPixel = 25; }},
+        {"32 bit", [](host::Machine& m) { m.bitsPerPixel = 32; }},
+        {"no mapping driver", [](host::Machine& m) { m.driver = host::DriverBehaviour::Missing; }},
+        {"address 0", [](host::Machine& m) { m.driver = host::DriverBehaviour::NullWindow; }},
+    };
+    struct Stored {
         const char* name;
         std::optional<std::string> value; // nullopt: no RefreshRate value
         bool key;
-        const char* want;
-    } cases[] = {
-        {"in the list", std::string("85", 3), true, "The stored rate: 85. LUMRATE sets 85 Hz."},
-        {"not in the list", std::string("72", 3), true,
-         "The stored rate: 72. It is not in the list: 60 Hz is used."},
-        {"first two digits", std::string("125", 4), true,
-         "The stored rate: 125. Only its first two digits count: 120 Hz is used."},
-        {"no value", std::nullopt, true, "No rate is stored. LUMRATE sets 60 Hz."},
-        {"no key", std::nullopt, false,
-         "No rate is stored, and Windows keeps no display settings: LUMRATE sets nothing."},
+        const char* shown; // how the window quotes it; 0 where there is no text to quote
+    } rates[] = {
+        {"85", std::string("85", 3), true, "Stored rate: \"85\"."},
+        {"850", std::string("850", 4), true, "Stored rate: \"850\"."},
+        {"72", std::string("72", 3), true, "Stored rate: \"72\"."},
+        {"blank-led", std::string(" 85", 4), true, "Stored rate: \" 85\"."},
+        {"empty", std::string("", 1), true, "Stored rate: \"\"."},
+        {"tab", std::string("8\t5", 4), true, "Stored rate: \"8\\x095\"."},
+        {"too long", std::string(300, '8'), true, "A rate is stored, too long for LUMRATE to read."},
+        {"no value", std::nullopt, true, "No rate is stored."},
+        {"no key", std::nullopt, false, "No rate is stored: Windows keeps no display settings here."},
     };
-    for (const Case& c : cases) {
-        StartFreshChooser();
-        host::Machine& m    = host::TheMachine();
-        m.settingsKeyExists = c.key;
-        m.refreshRate.reset();
-        if (c.value) {
-            m.refreshRate = host::RegistryValue{REG_SZ, *c.value};
+    for (const Screen& screen : screens) {
+        for (const Stored& rate : rates) {
+            SCOPED_TRACE(std::string(screen.name) + ", " + rate.name);
+            StartFreshChooser();
+            host::Machine& m = host::TheMachine();
+            screen.set(m);
+            m.settingsKeyExists = rate.key;
+            m.refreshRate.reset();
+            if (rate.value) {
+                m.refreshRate = host::RegistryValue{REG_SZ, *rate.value};
+            }
+            GatherChooserFacts();
+            const UtilityRun run = RunTheUtility();
+            char text[kSentenceSize];
+            DescribeStoredRate(text);
+            const std::string stored = text;
+            DescribeHindrance(text);
+            const std::string note = text;
+
+            EXPECT_EQ(stored.rfind(rate.shown, 0), 0u) << stored;
+            EXPECT_EQ(Contains(stored, "LUMRATE sets "), !run.timings.empty()) << stored;
+            EXPECT_EQ(Contains(stored + note, "nothing"), run.timings.empty()) << stored << " / " << note;
+            if (!run.timings.empty()) {
+                bool named = false;
+                for (const auto& [row, index] : run.timings) {
+                    named = named || Contains(stored, "sets " + TimingWords(row, index, m.screenWidth,
+                                                                            m.screenHeight));
+                }
+                EXPECT_TRUE(named) << stored;
+                EXPECT_EQ(Contains(stored, "not the memory-mapped one"), !run.window) << stored;
+            }
+            const bool borrowed = (m.screenWidth != 1024 || m.screenHeight != 768) &&
+                                  ClassifyResolution(m.screenWidth, m.screenHeight) == 0 &&
+                                  !(m.screenWidth == 640 && m.screenHeight == 480);
+            EXPECT_EQ(Contains(note, "has no rates of its own"),
+                      borrowed && chooser.hindrance == kNoHindrance)
+                << note;
         }
+
+        // Each rate of the list names the timing the run sets with it stored, and its line frequency.
+        StartFreshChooser();
+        screen.set(host::TheMachine());
         GatherChooserFacts();
-        char text[kSentenceSize];
-        DescribeStoredRate(text);
-        EXPECT_STREQ(text, c.want) << c.name;
+        for (int i = 0; i < chooser.rateCount; ++i) {
+            const ListedRate& listed = chooser.rates[i];
+            SCOPED_TRACE(std::string(screen.name) + ", listed " + listed.rate);
+            host::TheMachine().refreshRate = host::RegistryValue{REG_SZ, std::string(listed.rate) + '\0'};
+            const UtilityRun run           = RunTheUtility();
+            char text[kSentenceSize];
+            DescribeListedRate(&listed, text);
+            if (chooser.hindrance == kNoHindrance) {
+                ASSERT_FALSE(run.timings.empty());
+                bool named = false;
+                for (const auto& [row, index] : run.timings) {
+                    const std::string words = TimingWords(row, index, host::TheMachine().screenWidth,
+                                                          host::TheMachine().screenHeight);
+                    named                   = named || std::string(text).rfind(words + " (", 0) == 0;
+                }
+                EXPECT_TRUE(named) << text;
+                EXPECT_TRUE(Contains(text, " kHz)")) << text;
+                EXPECT_FALSE(Contains(text, "beyond")) << text; // no monitor known
+            }
+        }
     }
 }
 
-TEST(Chooser, SaysTheScreenAndABorrowedList) {
+TEST(Chooser, TheScreenInDisplayPropertiesWords) {
+    const struct {
+        int bits;
+        const char* screen;
+    } cases[] = {
+        {4, "The screen: 1024 x 768, 16 Colors."},
+        {16, "The screen: 1024 x 768, High Color (16 bit)."},
+        {32, "The screen: 1024 x 768, True Color (32 bit)."},
+        {25, "The screen: 1024 x 768, 25 bits per pixel."},
+    };
+    for (const auto& c : cases) {
+        StartFreshChooser();
+        host::TheMachine().bitsPerPixel = c.bits;
+        GatherChooserFacts();
+        char text[kSentenceSize];
+        DescribeScreen(text);
+        EXPECT_STREQ(text, c.screen);
+    }
     StartFreshChooser();
-    host::Machine& m = host::TheMachine();
-    m.screenWidth = 1280, m.screenHeight = 960, m.bitsPerPixel = 24;
+    host::TheMachine().displayDcFails = true;
     GatherChooserFacts();
     char text[kSentenceSize];
     DescribeScreen(text);
-    EXPECT_STREQ(text, "The screen: 1280 x 960, True Color (24 bit).");
-    DescribeHindrance(text);
-    EXPECT_STREQ(
-        text, "1280 x 960 has no rates of its own: these are 640 x 480's, with the timings of 1280 x 1024.");
-
-    StartFreshChooser();
-    host::TheMachine().bitsPerPixel = 4;
-    GatherChooserFacts();
-    DescribeScreen(text);
-    EXPECT_STREQ(text, "The screen: 1024 x 768, 16 colours.");
-    DescribeHindrance(text);
-    EXPECT_STREQ(text, "At 16 colours (as in Safe Mode) LUMRATE changes nothing.");
+    EXPECT_STREQ(text, "The screen: 1024 x 768, colors unknown.");
 }
 
 // The utility's own registers for a machine with this rate stored: its run, from the same start.
@@ -214,6 +377,9 @@ TEST_P(Trial, GoingBackPutsEveryRegisterBack) {
     EXPECT_EQ(EndTrial(kTrialWentBack), kTrialWentBack);
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty())
         << testing::PrintToString(adapter::ChangedRegisters(start_, m.adapter));
+    char text[kSentenceSize];
+    DescribeTrialEnd(text);
+    EXPECT_STREQ(text, "85 Hz was not kept: the timing is back as it was.");
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
     EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
     EXPECT_EQ(EndTrial(kTrialWentBack), kTrialOn); // no trial now: nothing more happens
@@ -228,6 +394,9 @@ TEST_P(Trial, KeepStoresTheRateAndWritesNothingBack) {
     ASSERT_TRUE(m.refreshRate);
     EXPECT_EQ(m.refreshRate->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(m.refreshRate->data, std::string("85", 3));
+    char text[kSentenceSize];
+    DescribeTrialEnd(text);
+    EXPECT_STREQ(text, "Kept: \"85\" is stored, and LUMRATE sets 85 Hz at this screen whenever it runs.");
 }
 
 // A rate that cannot be stored may not stay on the screen either.
@@ -236,6 +405,30 @@ TEST_P(Trial, KeepThatCannotStoreGoesBack) {
     m.registryWritesFail = true;
     EXPECT_EQ(EndTrial(kTrialKept), kTrialNotStored);
     EXPECT_TRUE(adapter::ChangedRegisters(start_, m.adapter).empty());
+    char text[kSentenceSize];
+    DescribeTrialEnd(text);
+    EXPECT_STREQ(text, "Keep failed: \"85\" could not be stored, and the timing is back as it was.");
+}
+
+// Where Windows keeps no display settings, Keep makes the key; where that cannot be done either,
+// nothing is stored and the rate goes back.
+TEST(Chooser, KeepWithoutTheSettingsKey) {
+    for (bool writesFail : {false, true}) {
+        SCOPED_TRACE(writesFail ? "the key cannot be made" : "the key is made");
+        StartFreshChooser();
+        host::Machine& m = host::TheMachine();
+        support::SetUnlikeEveryTable(m.adapter);
+        m.settingsKeyExists = false;
+        m.refreshRate.reset();
+        const adapter::Adapter start = m.adapter;
+        GatherChooserFacts();
+        ASSERT_EQ(StartTrial("85"), kTrialStarted);
+        m.registryWritesFail = writesFail;
+        EXPECT_EQ(EndTrial(kTrialKept), writesFail ? kTrialNotStored : kTrialKept);
+        EXPECT_EQ(m.settingsKeyExists, !writesFail);
+        EXPECT_EQ(m.refreshRate.has_value(), !writesFail);
+        EXPECT_EQ(adapter::ChangedRegisters(start, m.adapter).empty(), writesFail);
+    }
 }
 
 // Windows set the display anew: what was read belongs to another mode, so nothing is written back.
@@ -246,6 +439,14 @@ TEST_P(Trial, AModeChangeWritesNothingBack) {
     EXPECT_EQ(m.adapter.trace.size(), before);
     EXPECT_EQ(m.refreshRate->data, std::string("60", 3));
     EXPECT_EQ(m.mutexHolders[ADAPTER_LOCK_NAME].here, 0);
+}
+
+TEST_P(Trial, TheQuestionNamesTheRate) {
+    char text[kSentenceSize];
+    DescribeQuestion(text);
+    EXPECT_STREQ(text, "Keep 85 Hz?");
+    DescribeOtherSizes(text);
+    EXPECT_STREQ(text, ""); // no monitor limits known
 }
 
 INSTANTIATE_TEST_SUITE_P(Crtc11, Trial, ::testing::Values(0x8E, 0x0E)); // protect bit set, clear
@@ -374,6 +575,75 @@ TEST(Chooser, WhatAMessageMeansForTheTrial) {
     EXPECT_EQ(TrialEndFor(WM_DISPLAYCHANGE, 16, mode(800, 600)), kTrialOn); // no trial on
 }
 
+// A screen that borrows another size's timings: the question and the outcome name the timing that
+// is really set.
+TEST(Chooser, ABorrowedTimingIsNamedAsItIs) {
+    StartFreshChooser();
+    host::Machine& m = host::TheMachine();
+    m.screenWidth = 1280, m.screenHeight = 960;
+    GatherChooserFacts();
+    ASSERT_EQ(StartTrial("120"), kTrialStarted);
+    char text[kSentenceSize];
+    DescribeQuestion(text);
+    EXPECT_STREQ(text, "Keep 1280 x 1024's 100 Hz timing?");
+    EndTrial(kTrialWentBack);
+    DescribeTrialEnd(text);
+    EXPECT_STREQ(text, "1280 x 1024's 100 Hz timing was not kept: the timing is back as it was.");
+}
+
+// The monitor's limits at this screen decide which rates can be tried: a timing beyond them is
+// marked, says why, and is refused with nothing written; before Keep the window names the other
+// sizes where the same stored rate is beyond the monitor.
+TEST(Chooser, TheMonitorDecidesWhatCanBeTried) {
+    StartFreshChooser();
+    support::OneMonitor({{"1024,768", "31.0-64.0,50.0-100.0,+,+"},
+                         {"1152,864", "31.0-64.0,50.0-100.0,+,+"},
+                         {"1280,1024", "31.0-64.0,50.0-100.0,+,+"}});
+    support::ClassKey("Monitor\\0000").SetString("MaxResolution", "1280,1024");
+    GatherChooserFacts();
+    char text[kSentenceSize];
+    DescribeMonitor(text);
+    EXPECT_STREQ(text,
+                 "The monitor takes 31.0-64.0 kHz and 50-100 Hz at 1024 x 768, says its setup information. "
+                 "Its largest screen: 1280 x 1024.");
+    ASSERT_EQ(Rates(), (std::vector<std::string>{"60", "75", "85", "100", "120"}));
+    for (int i = 0; i < chooser.rateCount; ++i) {
+        const ListedRate& r = chooser.rates[i];
+        const bool beyond   = LineFrequency(r.row, r.state.rateIndex) > 64000;
+        EXPECT_EQ(IsBeyondMonitor(r.monitor), beyond) << r.rate;
+        DescribeListedRate(&r, text);
+        EXPECT_EQ(Contains(text, ", beyond the monitor"), beyond) << text;
+        DescribeBeyond(&r, text);
+        EXPECT_EQ(text[0] != 0, beyond) << r.rate;
+    }
+    DescribeListedRate(&chooser.rates[2], text);
+    EXPECT_STREQ(text, "85 Hz (68.7 kHz), beyond the monitor");
+    DescribeBeyond(&chooser.rates[2], text);
+    EXPECT_STREQ(text, "85 Hz needs 68.7 kHz; the monitor takes 31.0-64.0 kHz, says its setup information. "
+                       "LUMSET does not try it.");
+
+    const adapter::Adapter start = host::TheMachine().adapter;
+    EXPECT_EQ(StartTrial("85"), kTrialBeyondMonitor);
+    EXPECT_FALSE(chooser.trialOn);
+    ExpectNothingWritten(start, "85 Hz");
+
+    ASSERT_EQ(StartTrial("75"), kTrialStarted);
+    DescribeOtherSizes(text);
+    // 75 Hz at 1152 x 864 needs more than 64 kHz; 1280 x 1024 has no 75 Hz and takes its 60 Hz,
+    // within; 1600 x 1200 is larger than the largest screen; 800 x 600 has no limits known.
+    EXPECT_STREQ(text, "Kept, \"75\" gives timings beyond the monitor at 1152 x 864 and 1600 x 1200: there "
+                       "LUMWATCH starts no run of LUMRATE, and Windows' own rate stays.");
+    EndTrial(kTrialWentBack);
+
+    // Limits that arrive after the window looked still refuse the trial.
+    StartFreshChooser();
+    GatherChooserFacts();
+    EXPECT_FALSE(IsBeyondMonitor(chooser.rates[2].monitor));
+    support::OneMonitor({{"1024,768", "31.0-64.0,50.0-100.0,+,+"}});
+    EXPECT_EQ(StartTrial("85"), kTrialBeyondMonitor);
+    EXPECT_FALSE(chooser.trialOn);
+}
+
 // Where the package is installed (its Run value) but no watcher runs this session, the chooser
 // starts one from its own folder; none where one runs or the package is not installed.
 TEST(Chooser, StartsAWatcherWhereNoneRuns) {
@@ -403,14 +673,19 @@ TEST(Chooser, StartsAWatcherWhereNoneRuns) {
     }
 }
 
-// The way back: the stored rate forgotten, so the utility sets 60 Hz; typed blind as a switch.
+// The way back: the stored rate forgotten, so the utility takes the first rate of the list; typed
+// blind as a switch. Nothing to forget is told apart from a value that stays.
 TEST(Chooser, ForgetsTheStoredRate) {
     StartFreshChooser();
-    EXPECT_EQ(ForgetRate(), 1);
+    EXPECT_EQ(ForgetRate(), kForgotten);
     EXPECT_FALSE(host::TheMachine().refreshRate);
-    EXPECT_EQ(ForgetRate(), 1); // nothing left to forget is no failure
+    EXPECT_EQ(ForgetRate(), kNothingToForget);
     host::TheMachine().settingsKeyExists = false;
-    EXPECT_EQ(ForgetRate(), 0);
+    EXPECT_EQ(ForgetRate(), kNothingToForget);
+    StartFreshChooser();
+    host::TheMachine().registryWritesFail = true;
+    EXPECT_EQ(ForgetRate(), kNotForgotten);
+    EXPECT_TRUE(host::TheMachine().refreshRate);
     host::TheMachine().moduleFileName = "C:\\WINDOWS\\LUMSET.EXE";
     EXPECT_EQ(AsksToForget("LUMSET.EXE /forget"), 1);
     EXPECT_EQ(AsksToForget("LUMSET/FORGET"), 1); // as COMMAND.COM takes a switch, and LUMCHECK/? works

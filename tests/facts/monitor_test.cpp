@@ -10,6 +10,7 @@
 
 #include "facts/monitor.h"
 #include "machine.h"
+#include "tests/support/monitor.h"
 #include "tests/support/process.h"
 #include "timing/line_frequency.h"
 
@@ -218,40 +219,15 @@ TEST(ParseEdidRangeLimits, DescriptorAndRefusals) {
 }
 
 // A registry as Windows 95/98 keep it, put together by the cases below.
-const char kClassRoot[]      = "System\\CurrentControlSet\\Services\\Class\\";
-const char kDefaultMonitor[] = "MONITOR\\DEFAULT_MONITOR\\0001";
-const char kDdcMonitor[]     = "MONITOR\\LUM04D2\\0001";
-
-// A devnode of the running configuration, listed under HKEY_DYN_DATA by its handle.
-void Present(const std::string& handle, const std::string& hardwareKey) {
-    host::TheMachine()
-        .registry.dynData.Key("Config Manager\\Enum\\" + handle)
-        .SetString("HardWareKey", hardwareKey);
-}
-host::RegistryKey& Device(const std::string& hardwareKey) {
-    return host::TheMachine().registry.localMachine.Key("Enum\\" + hardwareKey);
-}
-host::RegistryKey& ClassKey(const std::string& driver) {
-    return host::TheMachine().registry.localMachine.Key(kClassRoot + driver);
-}
-void Mode(const std::string& driver, const std::string& size, const host::RegistryValue& mode1) {
-    ClassKey(driver).Key("MODES\\" + size).Set("Mode1", mode1);
-}
-host::RegistryValue Text(const std::string& text) {
-    return {REG_SZ, text + std::string(1, '\0')};
-}
-
-// The usual machine around it: a display adapter and a keyboard listed beside the monitor.
-void OtherDevices() {
-    Present("C29A4450", "PCI\\VEN_1023&DEV_9750&SUBSYS_00000000&REV_F3\\BUS_01&DEV_00&FUNC_00");
-    Present("C29A3F10", "ROOT\\*PNP0303\\0000");
-}
-
-// An installed monitor: its devnode naming its class key.
-void Installed(const std::string& hardwareKey, const std::string& driver) {
-    Device(hardwareKey).SetString("Driver", driver).SetString("DeviceDesc", "Monitor");
-    ClassKey(driver).SetString("DriverDesc", "Monitor");
-}
+using support::ClassKey;
+using support::Device;
+using support::Installed;
+using support::kDdcMonitor;
+using support::kDefaultMonitor;
+using support::Mode;
+using support::OtherDevices;
+using support::Present;
+using support::Text;
 
 struct Expected {
     MonitorFinding finding;

@@ -468,15 +468,22 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
         {"LUMWATCH.EXE /REMOVED", 0},
         {"LUMWATCH.EXE /REMOVE now", 0},
         {"LUMWATCH.EXE REMOVE", 0},
-        {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 1}, // unquoted, but its own name is found
-        {"LUMWATCH/REMOVE", 1},                    // as COMMAND.COM takes a switch
-        {"LUMWAT~1.EXE /REMOVE", 1},               // started by another name: its first word
-        {"/REMOVE", 0},                            // the program's own name
+        {"C:\\MY TOOLS\\LUMWATCH.EXE /REMOVE", 1},      // unquoted, but its own name is found
+        {"LUMWATCH/REMOVE", 1},                         // as COMMAND.COM takes a switch
+        {"LUMWAT~1.EXE /REMOVE", 1},                    // started by another name: its first word
+        {"C:/My/lumwatch/REMOVE", 1},                   // slashes for folders, the name in small letters
+        {"C:\\MY LUMWATCHER\\LUMWATCH.EXE /REMOVE", 1}, // unquoted: a folder that begins with the name
+        {"/REMOVE", 0},                                 // the program's own name
         {"", 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(AsksForRemoval(c.commandLine), c.removal) << c.commandLine;
     }
+    // The file's own name in mixed letters, as a long name keeps them, and typed in others.
+    StartFreshWatcher();
+    host::TheMachine().moduleFileName = "C:\\Program Files\\Lumarel\\LumWatch.exe";
+    EXPECT_EQ(AsksForRemoval("C:\\Program Files\\Lumarel\\LUMWATCH.EXE /remove"), 1);
+    StartFreshWatcher();
 }
 
 // The removal makes sure a watcher runs for the rest of the session and tells it the package goes
@@ -556,6 +563,48 @@ TEST(WatcherStart, TakesBackAPendingLineThatNamesIt) {
         WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE");
         EXPECT_EQ(m.files[path].bytes,
                   runValue ? other + after : other + "nul=c:\\windows\\lumwatch.exe\r\n" + after);
+    }
+}
+
+// The take-back on the stand-in's files: the watcher's own line goes wherever it stands in the
+// [rename] section, with its line end, every other byte staying; nothing else is touched, and no file
+// is made where there is none.
+TEST(TakeBackPendingDelete, TakesOutItsLineAlone) {
+    const std::string path = "C:\\WINDOWS\\WININIT.INI";
+    const std::string line = "NUL=C:\\WINDOWS\\LUMWATCH.EXE";
+    struct Case {
+        const char* name;
+        std::optional<std::string> before;
+        std::optional<std::string> after;
+        int result;
+    } cases[] = {
+        {"no file", std::nullopt, std::nullopt, 0},
+        {"the line first", "[rename]\r\n" + line + "\r\nNUL=C:\\X.DLL\r\n", "[rename]\r\nNUL=C:\\X.DLL\r\n",
+         1},
+        {"the line last, no line end", "[rename]\r\nNUL=C:\\X.DLL\r\n" + line,
+         "[rename]\r\nNUL=C:\\X.DLL\r\n", 1},
+        {"the line before Ctrl+Z", "[rename]\r\n" + line + "\r\n\x1a", "[rename]\r\n\x1a", 1},
+        {"the line before the next section", "[rename]\n " + line + " \n[z]\nB=2", "[rename]\n[z]\nB=2", 1},
+        {"the line in another section", "[z]\r\n" + line + "\r\n", "[z]\r\n" + line + "\r\n", 1},
+        {"no line", "[rename]\r\nNUL=C:\\X.DLL\r\n", "[rename]\r\nNUL=C:\\X.DLL\r\n", 1},
+        {"too large", "[rename]\r\n" + line + "\r\n" + std::string(kWininitLimit, ';'),
+         "[rename]\r\n" + line + "\r\n" + std::string(kWininitLimit, ';'), 0},
+    };
+    for (const Case& c : cases) {
+        StartFreshWatcher();
+        host::Machine& m               = host::TheMachine();
+        m.shortPaths[m.moduleFileName] = "C:\\WINDOWS\\LUMWATCH.EXE";
+        m.writablePaths.insert(path);
+        m.readChunk = 7; // ReadFile in pieces
+        if (c.before) {
+            m.files[path] = {*c.before, std::nullopt};
+        }
+        EXPECT_EQ(TakeBackPendingDelete(), c.result) << c.name;
+        ASSERT_EQ(m.files.count(path), c.after ? 1u : 0u) << c.name;
+        if (c.after) {
+            EXPECT_EQ(m.files[path].bytes, *c.after) << c.name;
+        }
+        EXPECT_TRUE(m.openObjects.empty()) << c.name;
     }
 }
 

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Proves the shipped executables and their package: installs Wine and Xvfb when
-# missing, builds refresh.exe, lumwatch.exe and refcheck.exe with the release zip, the test tools and
-# refresh-sim, checks both executables themselves (check_win95_exe.py), runs them under Wine case
-# by case against refresh-sim (run_cases.py), then installs, starts and removes the zip's contents
-# as a user would (run_package.py), and runs the installed watcher through one session of mode
-# changes and power events with every run of the utility it starts under the debugger
-# (run_watch.py). Removes the Wine prefix and stops Xvfb and wineserver however it ends.
+# missing, builds refresh.exe, lumwatch.exe, lumset.exe and refcheck.exe with the release zip, the
+# test tools and refresh-sim, checks the executables themselves (check_win95_exe.py), then runs
+# every Wine proof in one pool of workers side by side (run_proofs.py): the case table against
+# refresh-sim, the package installed, started and removed as a user would, the installed watcher
+# through its sessions, the installed chooser's trials. Removes the Wine prefixes and stops Xvfb
+# and wineserver however it ends.
 #
 #   run_all.sh HOST_BUILD_DIR WINDOWS_BUILD_DIR
 #
-# Each folder is configured with its preset (host, windows) when it is not yet. Ends with
-# "wine: N passed, M failed" and exits 1 on any failure.
+# Each folder is configured with its preset (host, windows) when it is not yet, and built;
+# WINE_TEST_BUILT=1 says both are built already (scripts/test.sh builds them), so that a build of
+# the host folder's other targets may go on meanwhile. WINE_TEST_WORKERS sets the number of Wine
+# sessions side by side (default: the processors and one more). Ends with "wine: N passed, M
+# failed" and exits 1 on any failure.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-[ $# -eq 2 ] || { sed -n '2,12s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '2,16s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 host_dir=$1 windows_dir=$2
 started=$SECONDS
 
@@ -30,8 +33,10 @@ build() {  # build PRESET DIR [TARGET]
     fi
     cmake --build "$dir" -j2 "$@" >"$dir/wine-build.log" 2>&1 || { cat "$dir/wine-build.log" >&2; return 1; }
 }
-build windows "$windows_dir" || { echo "run_all: the windows build failed" >&2; exit 1; }
-build host "$host_dir" --target refresh-sim || { echo "run_all: the host build failed" >&2; exit 1; }
+if [ "${WINE_TEST_BUILT:-}" != 1 ]; then
+    build windows "$windows_dir" || { echo "run_all: the windows build failed" >&2; exit 1; }
+    build host "$host_dir" --target refresh-sim || { echo "run_all: the host build failed" >&2; exit 1; }
+fi
 host_dir=$(cd "$host_dir" && pwd) windows_dir=$(cd "$windows_dir" && pwd)
 
 # --- the executable itself --------------------------------------------------------------------
@@ -83,15 +88,19 @@ status=$?
 [ "$status" = 1 ] && grep -q 'subsystem is 2, want 3' <<<"$out" && grep -q 'has a resource directory' <<<"$out"
 result $? "check_win95_exe.py --console --no-resources refuses a GUI program with resources (refresh.exe)"
 
-# --- the case table under Wine ---------------------------------------------------------------------
+# --- the proofs under Wine -------------------------------------------------------------------------
+# One folder holds every worker's and every base prefix's run folder.
 WINE_TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 export WINE_TEST_RUN_DIR
 driver=
 cleanup() {
-    "$here/run_case.sh" --stop
+    local run
+    for run in "$WINE_TEST_RUN_DIR"/*/; do
+        [ ! -d "$run" ] || WINE_TEST_RUN_DIR=$run "$here/run_case.sh" --stop
+    done
     rm -rf "$WINE_TEST_RUN_DIR"
 }
-# On a signal the case driver is told to stop first, which ends its current case cleanly.
+# On a signal the driver is told to stop first, which ends its sessions cleanly.
 stop() {
     if [ -n "$driver" ]; then
         kill -TERM "$driver" 2>/dev/null
@@ -104,40 +113,20 @@ trap 'stop 129' HUP
 trap 'stop 130' INT
 trap 'stop 143' TERM
 
-# A driver runs in the background, so that a signal reaches the traps above while it runs; its
-# "N M" counts join the total.
-drive() {  # drive SCRIPT.py
-    rm -f "$WINE_TEST_RUN_DIR/counts"
-    python3 "$here/$1" --counts "$WINE_TEST_RUN_DIR/counts" "$host_dir" "$windows_dir" &
-    driver=$!
-    wait "$driver"
-    driver=
-    local counts
-    counts=$(cat "$WINE_TEST_RUN_DIR/counts" 2>/dev/null)
-    if [ -n "$counts" ]; then
-        passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
-    else
-        failed=$((failed + 1))
-        echo "FAIL $1 ended without its summary"
-    fi
-}
-drive run_cases.py
-
-# run_case.sh --refresh must hand the registry the value as written, also where the .reg file it
-# writes needs escapes. Wine's own reg.exe reads it back; no program under test runs.
-rate='6"0\5\'
-out=$(WINE_TEST_BUILD="$windows_dir/tests/wine" "$here/run_case.sh" --refresh "$rate" --wine -- \
-    reg query 'HKEY_CURRENT_CONFIG\Display\Settings' /v RefreshRate)
-status=$?
-got=$(tr -d '\r' <<<"$out" | sed -n 's/^[[:space:]]*RefreshRate[[:space:]]\{1,\}REG_SZ[[:space:]]\{1,\}//p')
-same=1
-if [ "$status" = 0 ] && [ "$got" = "$rate" ]; then same=0; else echo "    reg query: ${got:-$out}"; fi
-result $same "run_case.sh --refresh passes a value holding \" and \\ to the registry as written"
-
-# The package in the same prefix, after the cases; then the installed watcher.
-drive run_package.py
-drive run_watch.py
-drive run_choose.py
+# The driver runs in the background, so that a signal reaches the traps above while it runs; its
+# "N M" counts join the total. -B: no __pycache__ left in the source tree.
+python3 -B "$here/run_proofs.py" --counts "$WINE_TEST_RUN_DIR/counts" \
+    ${WINE_TEST_WORKERS:+--workers "$WINE_TEST_WORKERS"} "$host_dir" "$windows_dir" &
+driver=$!
+wait "$driver"
+driver=
+counts=$(cat "$WINE_TEST_RUN_DIR/counts" 2>/dev/null)
+if [ -n "$counts" ]; then
+    passed=$((passed + ${counts% *})) failed=$((failed + ${counts#* }))
+else
+    failed=$((failed + 1))
+    echo "FAIL run_proofs.py ended without its summary"
+fi
 
 echo "wine: took $((SECONDS - started)) s"
 echo "wine: $passed passed, $failed failed"

@@ -5,7 +5,8 @@
 #   run_case.sh [options] PROGRAM.exe [-- PROGRAM-ARGS...]
 #   run_case.sh [options] --in-place 'C:\DIR\PROGRAM.EXE' [-- PROGRAM-ARGS...]
 #   run_case.sh [options] --wine -- COMMAND [ARGS...]
-#   run_case.sh --stop            stop the run's wineserver (end of a run)
+#   run_case.sh --boot            make the run's prefix (wineboot) when there is none
+#   run_case.sh --stop            stop the run's wineserver and Xvfb (end of a run)
 #
 # Options:
 #   --screen WxHxD      Xvfb screen (default 1024x768x16)
@@ -36,11 +37,18 @@
 #                       ARGS..." in the prefix, as Windows 98, within the
 #                       --timeout; its standard output and exit status are
 #                       the script's own
+#   --keep              leave Wine and Xvfb running after a clean run, for the
+#                       next --keep run in the same run folder on the same
+#                       screen: it skips their start and Wine's own (a few
+#                       seconds under qemu). Any other run, a --keep run on
+#                       another screen, and --stop end them first.
 #
 # Environment:
 #   WINE_TEST_RUN_DIR   folder holding the Wine prefix of a whole test run.
 #                       Created on first use and kept, so later cases reuse
-#                       the prefix; the caller removes it after "--stop".
+#                       the prefix; the caller removes it after "--stop". A
+#                       prefix copied there from another run folder (with its
+#                       .ready) is used as it is.
 #                       Unset: a temporary one is made and removed.
 #   WINE_TEST_BUILD     folder with debugger.exe and physwin.vxd: tests/wine
 #                       of a windows-preset build folder (required)
@@ -64,24 +72,29 @@ fi
 
 # wineserver keeps its socket folder under TMPDIR (when there is no /run/user/UID): inside the run
 # folder, it goes with it.
+# Ends what a run left running: a session kept by --keep, or Wine and the X server of a run that
+# was killed outright. Wine first, so nothing keeps a dead display.
+end_session() {  # end_session RUN_FOLDER
+    if [ -d "$1/prefix" ]; then
+        WINEPREFIX="$1/prefix" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$1/prefix" wineserver -w 2>/dev/null || true
+    fi
+    if [ -f "$1/xvfb.pid" ]; then
+        kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true
+        rm -f "$1/xvfb.pid"
+    fi
+    rm -f "$1/session"
+}
 if [ "${1:-}" = "--stop" ]; then
     [ -n "${WINE_TEST_RUN_DIR:-}" ] || die "--stop needs WINE_TEST_RUN_DIR"
     export TMPDIR=$WINE_TEST_RUN_DIR/tmp
-    # An X server left behind by a case that was killed outright.
-    if [ -f "$WINE_TEST_RUN_DIR/xvfb.pid" ]; then
-        kill "$(cat "$WINE_TEST_RUN_DIR/xvfb.pid")" 2>/dev/null || true
-        rm -f "$WINE_TEST_RUN_DIR/xvfb.pid"
-    fi
-    if [ -d "$WINE_TEST_RUN_DIR/prefix" ]; then
-        WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -k 2>/dev/null || true
-        WINEPREFIX="$WINE_TEST_RUN_DIR/prefix" wineserver -w 2>/dev/null || true
-    fi
+    end_session "$WINE_TEST_RUN_DIR"
     exit 0
 fi
 
 build=${WINE_TEST_BUILD:?run_case: set WINE_TEST_BUILD to the folder with debugger.exe and physwin.vxd}
 screen=1024x768x16 refresh=none system_ini= no_system_ini= vxd=ok timeout=30000
-sets=() exe= args=() in_place= wine_only= win98=()
+sets=() exe= args=() in_place= wine_only= win98=() keep= boot=
 while [ $# -gt 0 ]; do
     case $1 in
         --screen) screen=$2; shift 2 ;;
@@ -95,18 +108,24 @@ while [ $# -gt 0 ]; do
         --win98) win98+=("$2"); shift 2 ;;
         --in-place) in_place=1; shift ;;
         --wine) wine_only=1; shift ;;
+        --keep) keep=1; shift ;;
+        --boot) boot=1; shift ;;
         --) shift; args=("$@"); break ;;
         -*) die "unknown option $1" ;;
         *) [ -z "$exe" ] || die "two programs given"; exe=$1; shift ;;
     esac
 done
-if [ -n "$wine_only" ]; then
+if [ -n "$boot" ]; then
+    [ -z "$exe$wine_only$keep" ] || die "--boot takes no program"
+elif [ -n "$wine_only" ]; then
     [ -z "$exe" ] && [ ${#args[@]} -gt 0 ] || die "--wine takes its command after --"
     exe=${args[0]}
 else
     [ -n "$exe" ] || die "no program given"
     [ -n "$in_place" ] || [ -f "$exe" ] || die "no such program: $exe"
 fi
+[ -z "$keep" ] || [ -z "$wine_only$in_place" ] || die "--keep is for a program run from its own folder"
+[ -z "$keep$boot" ] || [ -n "${WINE_TEST_RUN_DIR:-}" ] || die "--keep and --boot need WINE_TEST_RUN_DIR"
 [[ $screen =~ ^([0-9]+)x([0-9]+)x(8|15|16|24)$ ]] || die "bad --screen $screen"
 want_w=${BASH_REMATCH[1]} want_h=${BASH_REMATCH[2]} depth=${BASH_REMATCH[3]}
 # What Wine reports for each X depth.
@@ -128,18 +147,11 @@ export TMPDIR=$run/tmp
 mkdir -p "$TMPDIR"
 export WINEPREFIX=$run/prefix
 case_tmp=$(mktemp -d "$run/case.XXXXXX")
-xvfb_pid= placed_vxd=
+placed_vxd= leave_running=
 
 cleanup() {
-    # Stop Wine before its X server so nothing keeps a dead display.
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
     [ -z "$placed_vxd" ] || rm -f "$placed_vxd"
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        rm -f "$run/xvfb.pid"
-    fi
+    [ -n "$leave_running" ] || end_session "$run"
     rm -rf "$case_tmp"
     [ -z "$own_run" ] || rm -rf "$run"
 }
@@ -150,30 +162,47 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # Cases of one run share the prefix, its registry and C:\windows: one at a
-# time.
+# time. Nothing started here gets the lock's descriptor (9>&-): Wine's own programs and a kept
+# X server outlive the script and would hold the lock.
 exec 9>"$run/lock"
 flock 9
 
 if [ ! -f "$WINEPREFIX/.ready" ]; then
     rm -rf "$WINEPREFIX"
-    DISPLAY= wineboot -i >"$run/wineboot.log" 2>&1 || die "wineboot failed, see $run/wineboot.log"
+    DISPLAY= wineboot -i >"$run/wineboot.log" 2>&1 9>&- || die "wineboot failed, see $run/wineboot.log"
     wineserver -w
     touch "$WINEPREFIX/.ready"
 fi
+[ -z "$boot" ] || exit 0
 
-# --- X server -------------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
-    3>"$case_tmp/display" 2>"$case_tmp/xvfb.log" &
-xvfb_pid=$!
-echo "$xvfb_pid" >"$run/xvfb.pid"
-for _ in $(seq 100); do
-    [ -s "$case_tmp/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb exited: $(cat "$case_tmp/xvfb.log")"
-    sleep 0.05
-done
-[ -s "$case_tmp/display" ] || die "Xvfb did not come up"
-export DISPLAY=":$(tr -dc 0-9 <"$case_tmp/display")"
-[ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] || die "no socket for $DISPLAY"
+# --- X server and Wine: a session kept by --keep, or new ones -------------------------------
+kept_screen= kept_display=
+[ ! -f "$run/session" ] || read -r kept_screen kept_display <"$run/session"
+if [ -n "$keep" ] && [ "$kept_screen" = "$screen" ] && [ -f "$run/xvfb.pid" ] &&
+    kill -0 "$(cat "$run/xvfb.pid")" 2>/dev/null; then
+    export DISPLAY=$kept_display
+else
+    end_session "$run"
+    # No standard output of the script's own: a kept X server must not hold the caller's pipe.
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset \
+        3>"$case_tmp/display" >/dev/null 2>"$run/xvfb.log" 9>&- &
+    xvfb_pid=$!
+    echo "$xvfb_pid" >"$run/xvfb.pid"
+    for _ in $(seq 100); do
+        [ -s "$case_tmp/display" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb exited: $(cat "$run/xvfb.log")"
+        sleep 0.05
+    done
+    [ -s "$case_tmp/display" ] || die "Xvfb did not come up"
+    export DISPLAY=":$(tr -dc 0-9 <"$case_tmp/display")"
+    [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] || die "no socket for $DISPLAY"
+    if [ -n "$keep" ]; then
+        # A server that stays when the last program ends, Wine's own programs (services, the
+        # desktop) with it, and holds no pipe of the caller's.
+        wineserver -p </dev/null >/dev/null 2>&1 9>&-
+        echo "$screen $DISPLAY" >"$run/session"
+    fi
+fi
 
 # --- registry and C:\windows ---------------------------------------------------------
 # Wine picks per-program settings by the file name, extension included; a command given without
@@ -199,7 +228,7 @@ exe_name=${exe##*[\\/]}
             ;;
     esac
 } >"$WINEPREFIX/drive_c/case.reg"
-wine regedit /S 'C:\case.reg' || die "regedit failed"
+wine regedit /S 'C:\case.reg' >"$case_tmp/regedit.log" 2>&1 9>&- || die "regedit failed: $(cat "$case_tmp/regedit.log")"
 
 if [ -n "$no_system_ini" ]; then
     rm -f "$WINEPREFIX/drive_c/windows/system.ini"
@@ -210,9 +239,12 @@ else
         >"$WINEPREFIX/drive_c/windows/system.ini"
 fi
 
+# Programs run in the background while the script waits for them, so that a signal reaches the
+# traps at once and the cleanup ends Wine, rather than after the program.
 if [ -n "$wine_only" ]; then
     status=0
-    timeout "$(((timeout + 999) / 1000))" wine "${args[@]}" 2>"$case_tmp/wine.err" || status=$?
+    timeout "$(((timeout + 999) / 1000))" wine "${args[@]}" 2>"$case_tmp/wine.err" 9>&- &
+    wait $! || status=$?
     [ "$status" = 0 ] || cat "$case_tmp/wine.err" >&2
     exit $status
 fi
@@ -223,7 +255,7 @@ rm -rf "$dir" "$WINEPREFIX/drive_c/tools"
 mkdir -p "$dir" "$WINEPREFIX/drive_c/tools"
 if [ -n "$in_place" ]; then
     # Wine loads physwin.vxd from the program's own folder: put the double there for this run.
-    host_exe=$(wine winepath.exe -u "$exe" 2>/dev/null) || die "winepath failed for $exe"
+    host_exe=$(wine winepath.exe -u "$exe" 2>/dev/null 9>&-) || die "winepath failed for $exe"
     [ -f "$host_exe" ] || die "no such program in the prefix: $exe"
     if [ "$vxd" != missing ]; then
         placed_vxd=$(dirname "$host_exe")/physwin.vxd
@@ -242,7 +274,8 @@ status=0
 PHYSWIN_MODE=$vxd \
     wine 'C:\tools\debugger.exe' --out 'C:\case\result.json' --timeout "$timeout" \
     "${sets[@]}" -- "$target" "${args[@]}" \
-    >"$case_tmp/debugger.out" 2>"$case_tmp/debugger.err" || status=$?
+    >"$case_tmp/debugger.out" 2>"$case_tmp/debugger.err" 9>&- &
+wait $! || status=$?
 [ -f "$dir/result.json" ] || {
     cat "$case_tmp/debugger.err" >&2
     echo "run_case: the debugger wrote no result (status $status)" >&2
@@ -257,4 +290,5 @@ s = json.load(open(sys.argv[1]))["screen"]
 print("%dx%d at %d bits per pixel" % (s["width"], s["height"], s["bitsPerPixel"]))' "$dir/result.json" || true)
 want="${want_w}x${want_h} at $want_bpp bits per pixel"
 [ "$seen" = "$want" ] || die "Wine sees ${seen:-no screen}, asked for $want (X screen $screen)"
+[ "$status" != 0 ] || leave_running=$keep
 exit $status

@@ -24,6 +24,8 @@
 //   query-suspend       asks the watcher's window PBT_APMQUERYSUSPEND: its answer, and
 //                       DefWindowProcA's to the same message
 //   count               how many watcher windows there are
+//   wait-processes MS N NAME  waits at most MS until exactly N processes of the file name NAME
+//                       run (a run of the utility begun: 1, over: 0)
 //   memory              the watcher's process memory counters (GetProcessMemoryInfo), and this
 //                       program's working set
 //   end-session [TITLE] asks the watcher's window (or the window titled TITLE) WM_QUERYENDSESSION,
@@ -31,6 +33,10 @@
 // Steps for a dialog of another program, found by its title (TITLE|... where more follows):
 //   wait-title MS TITLE waits at most MS for a top-level window of that title
 //   wait-no-title MS TITLE  waits at most MS until there is none
+//   wait-class MS CLASS waits at most MS for a top-level window of that class (#32770: a dialog, a
+//                       message box among them)
+//   sync MS TITLE       waits at most MS until its thread answers a message sent to it: what came
+//                       before a message it was sent (its dialog's start, a question's end) is done
 //   texts TITLE         the texts of its child windows, in order, and the items of its list box
 //   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING), as a click does
 //   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED to the dialog)
@@ -41,6 +47,7 @@
 #include <windows.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +100,24 @@ bool WaitGone(DWORD ms) {
         Sleep(50);
     }
     return CountWatchers() == 0;
+}
+
+// How many processes of that file name run, the name compared without regard to case; -1 when
+// there is no list.
+int CountProcesses(const std::string& name) {
+    HANDLE list = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (list == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    PROCESSENTRY32 entry = {};
+    entry.dwSize         = sizeof entry;
+    int count            = 0;
+    for (BOOL more = Process32First(list, &entry); more; more = Process32Next(list, &entry)) {
+        const char* file = std::strrchr(entry.szExeFile, '\\');
+        count += _stricmp(file ? file + 1 : entry.szExeFile, name.c_str()) == 0;
+    }
+    CloseHandle(list);
+    return count;
 }
 
 bool Start(std::string line, PROCESS_INFORMATION* pi) {
@@ -153,12 +178,12 @@ BOOL CALLBACK AddText(HWND child, LPARAM texts) {
     return TRUE;
 }
 
-bool WaitTitle(const std::string& title, DWORD ms, bool present) {
+bool WaitWindow(const char* cls, const char* title, DWORD ms, bool present) {
     DWORD t0 = GetTickCount();
-    while ((FindWindowA(nullptr, title.c_str()) != nullptr) != present && GetTickCount() - t0 < ms) {
+    while ((FindWindowA(cls, title) != nullptr) != present && GetTickCount() - t0 < ms) {
         Sleep(50);
     }
-    return (FindWindowA(nullptr, title.c_str()) != nullptr) == present;
+    return (FindWindowA(cls, title) != nullptr) == present;
 }
 
 // The window as the screen shows it, bottom-up 24-bit rows.
@@ -351,8 +376,28 @@ int main(int argc, char** argv) {
                 CloseHandle(process);
             }
         } else if (step == "wait-title" || step == "wait-no-title") {
+            Log(step.c_str(), Member("found", WaitWindow(nullptr, rest.substr(rest.find(' ') + 1).c_str(), n,
+                                                         step == "wait-title")));
+        } else if (step == "wait-class") {
             Log(step.c_str(),
-                Member("found", WaitTitle(rest.substr(rest.find(' ') + 1), n, step == "wait-title")));
+                Member("found", WaitWindow(rest.substr(rest.find(' ') + 1).c_str(), nullptr, n, true)));
+        } else if (step == "wait-processes") {
+            // "MS N NAME"
+            std::string countAndName = rest.substr(rest.find(' ') + 1);
+            int want                 = std::atoi(countAndName.c_str());
+            std::string name         = countAndName.substr(countAndName.find(' ') + 1);
+            DWORD t0                 = GetTickCount();
+            int count                = CountProcesses(name);
+            while (count != want && GetTickCount() - t0 < n) {
+                Sleep(50);
+                count = CountProcesses(name);
+            }
+            Log("wait-processes", Member("count", count) + Member("matched", count == want));
+        } else if (step == "sync") {
+            DWORD_PTR answer = 0;
+            HWND window      = FindWindowA(nullptr, rest.substr(rest.find(' ') + 1).c_str());
+            LRESULT sent = window ? SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, n, &answer) : 0;
+            Log("sync", Member("answered", sent != 0));
         } else if (step == "texts") {
             std::string texts = "[";
             HWND window       = Titled(rest, nullptr);

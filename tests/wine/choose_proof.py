@@ -1,0 +1,244 @@
+"""The installed rate chooser's proof: LUMSET.EXE under Wine, as Windows 98, each job a session of
+its own from the package unpacked and installed (package.INSTALLED).
+
+Each trial is one Wine session on the "typical" machine with 60 Hz stored, in a virtual desktop, in
+which watchsteps.exe plays the user: LUMSET.EXE runs under the emulating debugger (port accesses,
+and the register window's loads and stores, on the adapter model), started with every register
+the programming sequence writes, both index registers and the window's bytes at values no table
+holds (tests/fixtures/registers_unlike_every_table.txt); the user picks 85 Hz and tries it. Then:
+
+1. the countdown runs out: the trial's accesses after the read-back are refresh-sim's for "85";
+   every register, the window's bytes and both index registers are as they were, and RefreshRate
+   is still "60";
+2. Keep: RefreshRate is "85", and the registers are the utility's;
+3. Go back, Enter, Esc, closing the question's window, the end of the Windows session: each as 1;
+4. a mode change or a resume during the trial: nothing written back, nothing stored;
+5. on machines where the utility would not act (the skip bit set, 32-bit colour, no driver line,
+   no mapping driver), Try cannot be pressed, the window says why, and no register is written;
+6. LUMSET /FORGET deletes RefreshRate, as README.TXT's way back says.
+
+The user's steps wait for the chooser itself (sync: its thread has dealt with what came before), not
+for a fixed time. With a picture file, the chooser's window as the screen shows it is kept as a
+PNG file."""
+
+import json
+import os
+import struct
+import zlib
+
+import machines
+import package
+from package import INSTALLED, TOOLS, WAIT_MS, WATCH, WINDOWS_DIR
+from wine_pool import Job, Proof
+
+TITLE = "Lumarel Refresh Rate"
+QUESTION = "Keep this refresh rate?"
+CHOOSER = WINDOWS_DIR + "\\LUMSET.EXE"
+STORED = "60"
+RATE = "85"
+ROW = package.MACHINE._replace(name="choose", rate=STORED)
+COUNTDOWN_MS = 15000
+# How long the question may take to go once it has been answered (or has counted down).
+QUESTION_GONE_MS = COUNTDOWN_MS + WAIT_MS
+ENTER, ESC = 13, 27
+# Held while a trial goes on, so that the watcher starts no run meanwhile: gone once it has ended.
+TRIAL_MUTEX = "LumarelTrial"
+# The chooser's window settled on the screen, for its picture: drawn once its thread is idle.
+PICTURE_SETTLE_MS = 1000
+
+
+# The trial's sequence reads CRTC 0x11 and writes it back with the protect bit clear: for its
+# accesses to be refresh-sim's, the chooser finds there what refresh-sim's adapter holds at power-on
+# (protect bit set, as in the fixture).
+CRTC_11 = ("crtc:0x11", 0x8E)
+
+
+def chooser_start(out, row=ROW):
+    sets = "".join(" " + word for word in machines.presets(machines.unlike_every_table() + [CRTC_11]))
+    return ("start %s\\debugger.exe --out %s\\%s --timeout 240000 --set crtc:0x75=0x%02x%s -- %s"
+            % (TOOLS, WATCH, out, row.crtc75, sets, CHOOSER))
+
+
+def trial_steps(ending):
+    """A trial of RATE, ended by the steps `ending`, then the chooser closed."""
+    return ([chooser_start("choose.json"), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
+             "texts " + TITLE, "select %s|%s Hz" % (TITLE, RATE), "click %s|&Try" % TITLE,
+             "wait-title %d %s" % (WAIT_MS, QUESTION), "sync %d %s" % (WAIT_MS, QUESTION), "texts " + QUESTION] + ending +
+            ["wait-no-title %d %s" % (QUESTION_GONE_MS, QUESTION), "sync %d %s" % (WAIT_MS, TITLE), "texts " + TITLE,
+             "read-rate", "mutex " + TRIAL_MUTEX, "close " + TITLE, "wait-exit %d" % WAIT_MS])
+
+
+def sim_accesses(sim_path, ini_files, rate):
+    found, sim = machines.simulate(sim_path, machines.machine_args(ROW._replace(rate=rate), ini_files)[1])
+    if found:
+        raise RuntimeError(found[0])
+    return sim
+
+
+def find(accesses, part):
+    """Where part stands in accesses, as a whole; -1 where it does not."""
+    for i in range(len(accesses) - len(part) + 1):
+        if accesses[i:i + len(part)] == part:
+            return i
+    return -1
+
+
+def plain(access):
+    return {k: access[k] for k in ("op", "port", "address", "value") if k in access}
+
+
+def check_trial(log, result, sim, written_back, stored):
+    """What is wrong with one trial: its accesses after the read-back are not refresh-sim's,
+    registers not as they must be, or the rate not as it must be."""
+    found = []
+    if not log or result is None:
+        return ["the session left no record"]
+    if not (log["click"][0]["ok"] and log["wait-title"][1]["found"]):
+        return ["Try could not be pressed, or no question came: %s" % json.dumps(log.get("texts"))]
+    if not all(entry["answered"] for entry in log["sync"]):
+        found.append("the chooser did not answer in time: %s" % json.dumps(log["sync"]))
+    accesses = [plain(a) for a in result["accesses"]]
+    sequence = [plain(a) for a in sim["accesses"][2:]]  # after the skip-bit read
+    at = find(accesses, sequence)
+    if at < 0:
+        found.append("the utility's sequence for %s (refresh-sim's) is not among the trial's accesses" % RATE)
+    else:
+        before = accesses[:at]
+        writes = [a for a in before if a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)]
+        if writes:
+            found.append("before the sequence, writes other than index writes: %s" % writes[:3])
+        after = accesses[at + len(sequence):]
+        if not written_back and any(a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)
+                                    for a in after):
+            found.append("written after the sequence, where nothing may be: %s" % after[:3])
+    changed = result["changedRegisters"]
+    if written_back and changed:
+        found.append("registers not as before the trial: %s" % changed)
+    if not written_back and not changed:
+        found.append("no register changed, where the utility's values must stay")
+    if log["mutex"][0]["exists"]:
+        found.append("the trial's mutex %s is still held after the trial" % TRIAL_MUTEX)
+    rate = log["read-rate"][0].get("value")
+    if rate != stored:
+        found.append("RefreshRate %r, want %r" % (rate, stored))
+    if result["exitCode"] != 0 or result["crash"] or result["error"]:
+        found.append("the chooser did not end cleanly: %s" % json.dumps({k: result[k] for k in ("exitCode", "crash", "error")}))
+    return found
+
+
+def png_of_bmp(bmp_path, png_path):
+    """A 24-bit bottom-up BMP file as a PNG file."""
+    with open(bmp_path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height = struct.unpack_from("<ii", data, 18)
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        line = data[offset + y * stride: offset + y * stride + width * 3]
+        rgb = bytearray(width * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = line[2::3], line[1::3], line[0::3]  # BMP keeps blue first
+        rows.append(b"\0" + bytes(rgb))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    with open(png_path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+
+
+# name, the steps that end the trial, whether everything is written back, RefreshRate afterwards.
+ENDINGS = [
+    ("countdown", "the countdown runs out", [], True, STORED),
+    ("keep", "Keep", ["click %s|&Keep" % QUESTION], False, RATE),
+    ("go-back", "Go back", ["click %s|&Go back" % QUESTION], True, STORED),
+    ("enter", "Enter (Go back is the default button)", ["key %s %d" % (QUESTION, ENTER)], True, STORED),
+    ("esc", "Esc", ["key %s %d" % (QUESTION, ESC)], True, STORED),
+    ("close-question", "the question's window closed", ["close " + QUESTION], True, STORED),
+    ("end-session", "the end of the Windows session", ["end-session " + TITLE, "close " + QUESTION], True, STORED),
+    ("mode-change", "a mode change", ["mode 800x600"], False, STORED),
+    ("resume", "a resume from standby", ["power 8"], False, STORED),
+]
+
+# Machines where the utility would not act: name, line, the row, what the window must say.
+NOT_ACTING = [("skip-bit", "the skip bit set", ROW._replace(crtc75=0x20), "asks to be left alone"),
+              ("depth-32", "32-bit colour", ROW._replace(screen="1024x768x24"), "32-bit colour"),
+              ("no-driver-line", "no driver line", ROW._replace(ini="nodriver"), "does not name"),
+              ("no-vxd", "no mapping driver", ROW._replace(driver="missing"), "PHYSWIN.VXD")]
+
+
+def trial(b, w, report, ending, picture):
+    _, name, steps, written_back, stored = ending
+    s = package.Session(w.env, w.ini_files, b.tools)
+    sim = sim_accesses(b.sim, w.ini_files, RATE)
+    lines = trial_steps(steps)
+    keep = []
+    if picture:
+        at = lines.index("texts " + TITLE) + 1
+        lines[at:at] = ["sleep %d" % PICTURE_SETTLE_MS, "snap %s %s\\chooser.bmp" % (TITLE, WATCH)]
+        keep = ["chooser.bmp"]
+    log, results, found = s.steps(lines, outs=["choose.json"], row=ROW, keep=keep)
+    found += check_trial(log, results.get("choose.json"), sim, written_back, stored)
+    if keep and not found:
+        png_of_bmp(os.path.join(s.kept, "chooser.bmp"), picture)
+    texts = log and log["texts"][-1]["texts"]
+    report("a trial of %s Hz ended by %s: %s" % (
+        RATE, name, "every register and the window as before, RefreshRate unchanged" if written_back and stored == STORED
+        else "RefreshRate \"%s\", the utility's registers" % stored if stored == RATE
+        else "nothing written back, nothing stored"), found, lambda: "; the window then says: %s" % (texts[-2] if texts else ""))
+
+
+def not_acting(b, w, report, machine):
+    _, name, row, why = machine
+    s = package.Session(w.env, w.ini_files, b.tools)
+    # After the click, as long as a question would take to come if Try had started a trial.
+    lines = [chooser_start("choose.json", row), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
+             "texts " + TITLE, "click %s|&Try" % TITLE, "sleep 1000", "wait-no-title 1 " + QUESTION, "read-rate",
+             "close " + TITLE, "wait-exit %d" % WAIT_MS]
+    log, results, found = s.steps(lines, outs=["choose.json"], row=row)
+    result = results.get("choose.json")
+    if log:
+        if log["click"][0]["ok"]:
+            found.append("Try could be pressed")
+        if not any(why in t for t in log["texts"][0]["texts"]):
+            found.append("the window does not say why: %s" % log["texts"][0]["texts"])
+        if log["read-rate"][0].get("value") != STORED:
+            found.append("RefreshRate changed")
+    if result:
+        writes = [a for a in result["accesses"] if a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)]
+        if writes or result["changedRegisters"]:
+            found.append("registers written: %s %s" % (writes[:3], result["changedRegisters"]))
+    report("%s: no rate can be tried, the window says why, no register is written" % name, found)
+
+
+def forget(b, w, report):
+    """The way back, typed blind."""
+    s = package.Session(w.env, w.ini_files, b.tools)
+    log, _, found = s.steps(["run 60000 %s /FORGET" % CHOOSER, "read-rate"], row=ROW)
+    if log and not (log["run"][0].get("exitCode") == 0 and log["read-rate"][0].get("value") is None):
+        found.append("after LUMSET /FORGET: %s, %s" % (log["run"][0], log["read-rate"][0]))
+    report("LUMSET /FORGET deletes RefreshRate", found)
+
+
+def removed(b, w, report):
+    s = package.Session(w.env, w.ini_files, b.tools)
+    found = s.wine(package.UNINSTALL_COMMAND)
+    if os.path.exists(package.host_path(s.windows, "lumset.exe")):
+        found.append("LUMSET.EXE is still in the Windows folder")
+    found += package.start_menu_findings(s.windows, "removal")
+    report("removed: LUMSET.EXE gone at once, its Start menu entry named for removal", found)
+
+
+def proof(b, picture=None):
+    """picture: where the Keep trial keeps the chooser's window as a PNG file, or None."""
+
+    def job(name, prove, weight, *more):
+        return Job("choose-" + name, lambda w: prove(b, w, w.steps("choose"), *more), base=INSTALLED, weight=weight)
+
+    jobs = [job(e[0], trial, 40 if e[0] == "countdown" else 12, e, picture if e[0] == "keep" else None)
+            for e in ENDINGS]
+    jobs += [job(m[0], not_acting, 12, m) for m in NOT_ACTING]
+    jobs += [job("forget", forget, 8), job("removed", removed, 8)]
+    return Proof("chooser proof", jobs, needs=[b.sim, os.path.join(b.windows, package.ZIP_NAME)] +
+                 package.tool_files(b.tools))

@@ -1,0 +1,143 @@
+"""The machines of the Wine proofs: the case table, the system.ini texts, one machine as run_case.sh
+options and as refresh-sim options, and the registers at values no table holds
+(tests/fixtures/registers_unlike_every_table.txt) as the debugger's presets."""
+
+import collections
+import json
+import os
+
+from wine_session import run
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+UNLIKE_EVERY_TABLE = os.path.join(HERE, "..", "fixtures", "registers_unlike_every_table.txt")
+
+# system.ini texts. "lf" is the usual Windows 98 layout with the served driver's line under
+# [boot.description]; "crlf" the same with DOS line ends; "nodriver" lacks that line.
+SYSTEM_INI_LINES = [
+    "[boot]",
+    "display.drv=pnpdrvr.drv",
+    "[boot.description]",
+    "keyboard.typ=Standard 101/102-Key or Microsoft Natural Keyboard",
+    "display.drv=Lumarel series",
+    "[386Enh]",
+    "display=*vdd",
+]
+SYSTEM_INI = {
+    "lf": "".join(line + "\n" for line in SYSTEM_INI_LINES),
+    "crlf": "".join(line + "\r\n" for line in SYSTEM_INI_LINES),
+    "nodriver": "".join(line + "\n" for line in SYSTEM_INI_LINES if line != "display.drv=Lumarel series"),
+}
+NO_INI = None
+
+# RefreshRate under HKCC\Display\Settings: a text, or the whole key missing.
+NO_KEY = object()
+
+# Bits per pixel Wine reports for an X screen depth (no 24-bit depth is reachable: 24 shows as 32).
+WINE_BPP = {8: 8, 15: 16, 16: 16, 24: 32}
+
+# name, X screen WxHxDEPTH, RefreshRate, system.ini, mapping driver, extended CRTC 0x75,
+# and the number of accesses the case must make (so a row that sets up the wrong machine on both
+# sides alike is caught): 54 port accesses and 4 window stores for a full run, 2 for the skip read
+# alone (also where the table's record is all zero: no key leaves the rate text empty, and 1600x1200
+# holds zeros at its first empty entry).
+Case = collections.namedtuple("Case", "name screen rate ini driver crtc75 accesses")
+
+# fmt: off
+CASES = [Case(*row) for row in [
+    ("typical",         "1024x768x16",  "85",   "lf",       "ok",          0x00, 58),
+    ("640x480x8-120",   "640x480x8",    "120",  "lf",       "ok",          0x00, 58),
+    ("800x600x16-75",   "800x600x16",   "75",   "lf",       "ok",          0x00, 58),
+    ("1280x1024x16-72", "1280x1024x16", "72",   "lf",       "ok",          0x00, 58),
+    ("1600x1200-no-key","1600x1200x16", NO_KEY, "lf",       "ok",          0x00, 2),
+    ("depth-32",        "1024x768x24",  "85",   "lf",       "ok",          0x00, 2),
+    ("skip-bit-set",    "1024x768x16",  "85",   "lf",       "ok",          0x20, 2),
+    ("no-system-ini",   "1024x768x16",  "85",   NO_INI,     "ok",          0x00, 0),
+    ("crlf-system-ini", "1024x768x16",  "85",   "crlf",     "ok",          0x00, 58),
+    ("no-driver-line",  "1024x768x16",  "85",   "nodriver", "ok",          0x00, 0),
+    ("vxd-missing",     "1024x768x16",  "85",   "lf",       "missing",     0x00, 54),
+    ("vxd-ioctl-fails", "1024x768x16",  "85",   "lf",       "ioctl-fails", 0x00, 54),
+    ("vxd-null-window", "1024x768x16",  "85",   "lf",       "null-window", 0x00, 54),
+    ("vxd-no-output",   "1024x768x16",  "85",   "lf",       "no-output",   0x00, 54),
+]]
+# fmt: on
+
+# The machine of the runs that need no particular one.
+TYPICAL = next(c for c in CASES if c.name == "typical")
+
+
+def case(name):
+    return next(c for c in CASES if c.name == name)
+
+
+def depth_of(bpp):
+    """The X depth whose bits per pixel Wine reports as bpp (WINE_BPP, the other way)."""
+    return next(d for d, b in sorted(WINE_BPP.items()) if b == bpp)
+
+
+def write_system_inis(folder):
+    """The system.ini texts as files in folder: {key of SYSTEM_INI: path}."""
+    ini_files = {}
+    for key, text in SYSTEM_INI.items():
+        ini_files[key] = os.path.join(folder, "system-%s.ini" % key)
+        with open(ini_files[key], "w", newline="") as f:
+            f.write(text)
+    return ini_files
+
+
+def machine_args(case, ini_files):
+    """The one machine of a table row, as run_case.sh options and as refresh-sim options."""
+    screen, rate, ini, driver, crtc75 = case.screen, case.rate, case.ini, case.driver, case.crtc75
+    width, height, depth = screen.split("x")
+    wine = ["--screen", screen, "--vxd", driver, "--set", "crtc:0x75=0x%02x" % crtc75]
+    sim = ["--json", "--screen", width + "x" + height, "--bpp", str(WINE_BPP[int(depth)]),
+           "--driver", driver, "--crtc75", "0x%02x" % crtc75]
+    if rate is NO_KEY:
+        wine += ["--refresh", "nokey"]
+        sim += ["--no-settings-key"]
+    else:
+        wine += ["--refresh", rate]
+        sim += ["--rate", rate]
+    if ini is NO_INI:
+        wine += ["--no-system-ini"]
+        sim += ["--no-system-ini"]
+    else:
+        wine += ["--system-ini", ini_files[ini]]
+        sim += ["--system-ini", ini_files[ini]]
+    return wine, sim
+
+
+def simulate(sim_path, sim_args):
+    """(what went wrong, refresh-sim's JSON result or None) for refresh-sim's options."""
+    status, out, err = run([sim_path] + list(sim_args))
+    if status != 0:
+        return ["refresh-sim failed (%d): %s" % (status, err.strip())], None
+    return [], json.loads(out)
+
+
+def unlike_every_table(path=UNLIKE_EVERY_TABLE):
+    """The registers of the fixture as [(KIND[:INDEX], value)] in its order: every register the
+    programming sequence writes, both index registers and the window's bytes, each at a value no
+    table holds."""
+    registers = []
+    with open(path) as f:
+        for number, line in enumerate(f, 1):
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            name, _, value = line.partition("=")
+            if not name or not value:
+                raise ValueError("%s:%d: not KIND[:INDEX]=VALUE: %r" % (path, number, line))
+            registers.append((name.strip(), int(value, 0)))
+    return registers
+
+
+def presets(registers):
+    """The debugger's --set options for [(KIND[:INDEX], value)]; of a register named twice, the
+    later value holds, as the debugger applies them in order."""
+    return [word for name, value in registers for word in ("--set", "%s=0x%02x" % (name, value))]
+
+
+def window_bytes(registers):
+    """The register window's bytes w+0 .. w+3 among the registers."""
+    values = dict(registers)
+    return [values["window:%d" % k] for k in range(4)]
