@@ -77,6 +77,25 @@ void Report(host::Machine& m, RunResult* result) {
     result->summary = summary;
 }
 
+// The monitor's devnode in the running configuration, its device key naming its class key, and
+// there what its setup information wrote.
+void AddMonitor(host::Registry& registry, const SimulatedMonitor& monitor, int width, int height) {
+    const std::string hardwareKey = "MONITOR\\DEFAULT_MONITOR\\0001";
+    const std::string driver      = "Monitor\\0000";
+    registry.dynData.Key("Config Manager\\Enum\\C29A5000").SetString("HardWareKey", hardwareKey);
+    registry.localMachine.Key("Enum\\" + hardwareKey).SetString("Driver", driver);
+    host::RegistryKey& classKey =
+        registry.localMachine.Key("System\\CurrentControlSet\\Services\\Class\\" + driver);
+    classKey.SetString("DriverDesc", "Default Monitor");
+    if (monitor.maxResolution) {
+        classKey.SetString("MaxResolution", *monitor.maxResolution);
+    }
+    if (monitor.mode1) {
+        classKey.Key("MODES\\" + std::to_string(width) + "," + std::to_string(height))
+            .SetString("Mode1", *monitor.mode1);
+    }
+}
+
 } // namespace
 
 StdoutCapture::StdoutCapture() {
@@ -156,6 +175,9 @@ void PrepareMachine(const SimulatedMachine& machine) {
     }
     m.adapter.crtc[EXT_CRTC_75] = machine.crtc75;
     m.driver                    = machine.driver;
+    if (machine.monitor) {
+        AddMonitor(m.registry, *machine.monitor, machine.width, machine.height);
+    }
 }
 
 RunResult Run(const SimulatedMachine& machine) {
