@@ -15,41 +15,49 @@ enum {
     kWholeText    = kRateTextSize, // every byte of a rate text the run holds
 };
 
-// The step to take where LUMRATE finds no rate it can use.
+// The steps to take where LUMRATE finds no rate or no screen it can use.
 #define CHOOSE_RATE_TEXT "choose a rate with LUMSET"
+#define CHOOSE_SCREEN_TEXT "choose another screen size in Display Properties"
 
-// Said once, after the first line that shows a byte as an escape.
-const char kEscapesText[] = "  (\\xNN: a byte that is no printable character, in hexadecimal; \\\" and \\\\: "
-                            "a quote and a backslash within quotes)";
+// Each escape explained once, after the first line that shows it, in the order of its bit.
+const char* const kEscapeTexts[] = {
+    "  escapes: \\xNN stands for a byte that is no printable character, NN its value in hexadecimal",
+    "  escapes: \\\" and \\\\ stand for a quote and a backslash within the quotes",
+};
 
 // The report in the making: its line buffer, where its lines go, the summary line, why the run
-// leaves the adapter as it is, for the verdict, and whether the escapes were explained.
+// leaves the adapter as it is, for the verdict, and the escapes the line being made shows and
+// those already explained.
 struct Report {
     ReportLineWriter writeLine;
     void* context;
     char* summary;
-    int escapes; // 0: none shown yet; 1: the line being made shows one; 2: explained
+    unsigned escapesShown;     // kEscapeHex, kEscapeBackslash bits
+    unsigned escapesExplained; // the same bits
     char why[kWordTextSize];
     char line[kReportLineSize];
 };
 
 void Emit(Report* r) {
     WriteWrapped(r->line, r->writeLine, r->context);
-    if (r->escapes == 1) {
-        WriteWrapped(kEscapesText, r->writeLine, r->context);
-        r->escapes = 2;
+    unsigned fresh = r->escapesShown & ~r->escapesExplained;
+    for (int i = 0; i < 2; ++i) {
+        if ((fresh & (1u << i)) != 0) {
+            WriteWrapped(kEscapeTexts[i], r->writeLine, r->context);
+        }
     }
+    r->escapesExplained |= fresh;
+    r->escapesShown = 0;
 }
 
-// A text of the system the line being made shows: the escapes are explained after it, once.
-void NoteShown(Report* r, const char* text, int quoted) {
-    if (r->escapes == 0 && ShowsEscapes(text, kWholeText, quoted)) {
-        r->escapes = 1;
-    }
+// A text of the system the line being made shows: each escape it holds is explained after it, once
+// in the report.
+void NoteShown(Report* r, const char* text, int most, int quoted) {
+    r->escapesShown |= EscapesShown(text, most, quoted);
 }
 
 char* PutRate(Report* r, char* p, const char* rateText) {
-    NoteShown(r, rateText, 1);
+    NoteShown(r, rateText, kWholeText, 1);
     return PutStoredRate(p, rateText, kWholeText);
 }
 
@@ -173,7 +181,7 @@ int ReportSystemIni(Report* r, const RunFacts* f) {
         Stop(r, openError);
         return 0;
     }
-    NoteShown(r, f->system.systemIniPath, 0);
+    NoteShown(r, f->system.systemIniPath, MAX_PATH, 0);
     p = PutPath(p, f->system.systemIniPath);
     if (check == kSystemIniNotOpen) {
         PutText(p, ", does not open");
@@ -215,7 +223,7 @@ int IsWholeRate(const char entry[kRateEntrySize], const char* rateText) {
 
 // Which timing of the tables the run takes, in the user's words (the timing, the screen, the
 // colors), and each fallback on the way, with the places in the list and the row it goes between;
-// the selection's verdict says whether the tables hold one, and why not.
+// the selection's verdict says whether the tables hold one, and why not, with the step to take.
 int ReportSelection(Report* r, const RunFacts* f) {
     const DisplayState* s = f->state;
     TableRow row          = f->selection->row;
@@ -227,14 +235,15 @@ int ReportSelection(Report* r, const RunFacts* f) {
         Stop(r, why);
         return 0;
     }
+    // No row for the width, or one of empty records: the tables hold nothing at any rate.
+    char* p = PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width);
+    PutText(p, " pixels wide, at any rate; " CHOOSE_SCREEN_TEXT);
     if (verdict == kNoWidthRow) {
-        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
-                " pixels wide");
         Stop(r, why);
         return 0;
     }
 
-    char* p = PutText(r->line, "selection: ");
+    p = PutText(r->line, "selection: ");
     if (verdict == kTimingSelected) {
         PutSetting(p, s, row);
     } else if (verdict == kNoTimingInRow) {
@@ -270,20 +279,28 @@ int ReportSelection(Report* r, const RunFacts* f) {
         PutText(PutEntryRate(p, listEntry), ": " RATE_RULE_TEXT);
         Emit(r);
     }
+    // The row the width picks, at the same place as the rate's in the list.
     if (!HasOwnRow(s, row)) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
-        p = PutListPlace(PutText(p, " has no timings of its own: "), s->listRow, s->rateIndex);
-        PutTimingPlace(PutText(p, ", takes "), row, s->rateIndex);
+        p = PutListPlace(PutText(p, " has no timings of its own: for "), s->listRow, s->rateIndex);
+        PutTimingPlace(PutText(p, ", it takes "), row, s->rateIndex);
         Emit(r);
     }
     if (verdict == kNoTimingInRow) {
-        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
-                " pixels wide, at any rate");
         Stop(r, why);
         return 0;
     }
     if (verdict != kTimingSelected) {
-        Stop(r, "the tables hold no timing for this screen at this rate; " CHOOSE_RATE_TEXT);
+        // An empty rate text matches an empty place of the list; any other rate is one the row
+        // the width picks holds no timing for.
+        p = PutText(why, "the tables hold no timing for ");
+        if (RateOfEntry(listEntry) == 0) {
+            p = PutText(p, "an empty rate");
+        } else {
+            p = PutScreen(PutText(PutEntryRate(p, listEntry), " at "), s->width, s->height);
+        }
+        PutText(p, "; " CHOOSE_RATE_TEXT);
+        Stop(r, why);
         return 0;
     }
     return 1;
@@ -294,22 +311,20 @@ int ReportSettings(Report* r, const RunFacts* f) {
     const DisplayState* s = f->state;
     RunStop stop          = f->decisions->stop;
     RateSource source     = f->decisions->rateSource;
-    char* p               = PutText(r->line, "refresh rate: ");
-    if (source == kRateNoKey) {
-        PutText(p,
-                "none: HKEY_CURRENT_CONFIG\\" DISPLAY_SETTINGS_KEY " is missing, so the rate text is empty");
-    } else {
-        // Each source in its words before the one name of the value, by RateSource.
-        static const char* const kSourceWords[] = {", from ", ", the default: nothing is stored as ",
-                                                   ", the default: "};
-        p = PutText(PutText(PutRate(r, p, s->rateText), kSourceWords[source]), WHAT_IS_STORED_TEXT);
-        if (source == kRateNoValue) {
-            PutText(p, "; to have another rate, choose it with LUMSET");
-        } else if (source == kRateUnreadable) {
-            p = PutDecimal(PutText(p, " is stored, but it is no text of up to "), kRateTextSize - 1);
-            PutText(p, " characters that LUMRATE can read; " CHOOSE_RATE_TEXT ", or delete the value");
-        }
-    }
+    char* p               = PutRate(r, PutText(r->line, "refresh rate: "), s->rateText);
+    // Each source in its words, in the order of RateSource.
+    static_assert(kRateNoKey == 3, "a source's words stand at its value");
+    static_assert(kRateTextSize - 1 == 254, "the longest rate text LUMRATE reads, as the words say");
+    static const char* const kSourceWords[] = {
+        ", from " WHAT_IS_STORED_TEXT,
+        ", the default: nothing is stored as " WHAT_IS_STORED_TEXT "; to have another rate, choose it "
+        "with LUMSET",
+        ", the default: " WHAT_IS_STORED_TEXT " is stored, but it is no text of up to 254 characters that "
+        "LUMRATE can read; " CHOOSE_RATE_TEXT ", or delete the value",
+        ", as Windows keeps no display settings here: HKEY_CURRENT_CONFIG\\" DISPLAY_SETTINGS_KEY
+        " is missing; " CHOOSE_RATE_TEXT ", which makes the key",
+    };
+    PutText(p, kSourceWords[source]);
     Emit(r);
 
     p = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
@@ -406,28 +421,29 @@ void ReportAccesses(Report* r, const RunFacts* f) {
 }
 
 // What LUMWATCH judges before it starts LUMRATE: the monitor's limits and whether the timing LUMRATE
-// takes here is beyond them. It judges nothing else: system.ini, the skip bit and the colors LUMRATE
-// then looks at itself. Where the run selected a timing, how fast it sweeps its lines.
-void ReportWatcher(Report* r, const RunFacts* f, int selected) {
+// takes here is beyond them (JudgeTimingHere's verdict). It judges nothing else: system.ini, the
+// skip bit and the colors LUMRATE then looks at itself. Where the run sets a timing, how fast it
+// sweeps its lines.
+void ReportWatcher(Report* r, const RunFacts* f, int programmed) {
     const WatchFacts* w = f->watch;
     PutMonitorLimits(PutText(r->line, "monitor: "), &w->limits, w->state.width, w->state.height);
     Emit(r);
-    DWORD hertz = selected ? LineFrequency(f->selection->row, f->state->rateIndex) : 0;
-    if (hertz != 0) {
+    if (programmed) {
         char* p = PutTimingAt(PutText(r->line, "line frequency: "), f->state, f->selection->row);
-        PutKilohertz(PutText(p, " sweeps "), hertz);
+        PutKilohertz(PutText(p, " sweeps "), LineFrequency(f->selection->row, f->state->rateIndex));
         Emit(r);
     }
     if (!IsBeyondMonitor(w->verdict)) {
-        PutText(r->line, "LUMWATCH: starts LUMRATE here at the start of Windows and at each mode change, "
-                         "resume and new rate");
+        PutText(r->line, "LUMWATCH: starts LUMRATE here when Windows starts, after a mode change or a "
+                         "resume, and where Windows 98 tells it of a new rate");
         Emit(r);
         return;
     }
-    PutText(r->line, "LUMWATCH: starts no run of LUMRATE here, at the start of Windows or at a mode change, "
-                     "resume or new rate: Windows' own timing stays");
+    PutText(r->line, "LUMWATCH: starts no run of LUMRATE here, so Windows' own timing stays");
     Emit(r);
-    PutBeyondMonitor(PutText(r->line, "  why: "), w->verdict, &w->limits, &w->state, w->row);
+    char* p = PutBeyondMonitor(PutText(r->line, "  why: "), w->verdict, &w->limits, &w->state, w->row);
+    PutText(p, w->verdict == kBeyondResolution ? "; choose a smaller screen size in Display Properties"
+                                               : "; choose a rate within the monitor's limits with LUMSET");
     Emit(r);
 }
 
@@ -477,12 +493,13 @@ void WriteWrapped(const char* line, ReportLineWriter writeLine, void* context) {
 int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
                    char summary[kReportLineSize]) {
     Report r;
-    r.writeLine    = writeLine;
-    r.context      = context;
-    r.summary      = summary;
-    r.escapes      = 0;
-    r.why[0]       = 0;
-    int programmed = ReportDecisions(&r, f);
+    r.writeLine        = writeLine;
+    r.context          = context;
+    r.summary          = summary;
+    r.escapesShown     = 0;
+    r.escapesExplained = 0;
+    r.why[0]           = 0;
+    int programmed     = ReportDecisions(&r, f);
 
     int window = programmed && f->decisions->vxd == kVxdWindow;
     if (programmed) {

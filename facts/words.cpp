@@ -60,8 +60,8 @@ char* PutTiming(char* p, const DisplayState* state, TableRow row) {
 }
 
 // How a line shows a byte of text the system hands over: as itself, after a backslash (a quote or
-// backslash of a text in quotes), or as \xNN (outside printable ASCII).
-enum ByteForm { kAsItself, kAfterBackslash, kAsHex };
+// backslash of a text in quotes), or as \xNN (outside printable ASCII); each escape its own bit.
+enum ByteForm { kAsItself = 0, kAsHex = kEscapeHex, kAfterBackslash = kEscapeBackslash };
 
 static ByteForm FormOf(unsigned char c, int quoted) {
     if (c < 0x20 || c > 0x7E) {
@@ -96,13 +96,12 @@ char* PutPath(char* p, const char* path) {
     return PutBytes(p, path, MAX_PATH, 0);
 }
 
-int ShowsEscapes(const char* text, int most, int quoted) {
+unsigned EscapesShown(const char* text, int most, int quoted) {
+    unsigned shown = 0;
     for (int n = 0; text[n] != 0 && n < most; ++n) {
-        if (FormOf(static_cast<unsigned char>(text[n]), quoted) != kAsItself) {
-            return 1;
-        }
+        shown |= FormOf(static_cast<unsigned char>(text[n]), quoted);
     }
-    return 0;
+    return shown;
 }
 
 char* PutStoredRate(char* p, const char* text, int most) {

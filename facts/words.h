@@ -53,9 +53,10 @@ char* PutStoredRate(char* p, const char* text, int most);
 // A path as a line can show it: unquoted, so its backslashes and any quote as they are; a byte
 // outside printable ASCII as \xNN.
 char* PutPath(char* p, const char* path);
-// Whether a text, shown by PutShown (quoted) or PutPath (not), holds a byte shown other than as
-// itself: as \xNN, or within quotes as \" or \\. Of its first `most` bytes.
-int ShowsEscapes(const char* text, int most, int quoted);
+// The escapes a text shows, by PutShown (quoted) or PutPath (not), among its first `most` bytes:
+// kEscapeHex for a byte shown as \xNN, kEscapeBackslash for a quote or backslash shown as \" or \\.
+enum { kEscapeHex = 1, kEscapeBackslash = 2 };
+unsigned EscapesShown(const char* text, int most, int quoted);
 
 // What the mapping driver's answer means, and where it is no window, the step to take.
 char* PutVxdAnswer(char* p, VxdAnswer answer, DWORD error);
