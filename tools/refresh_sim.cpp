@@ -208,9 +208,9 @@ const char kFooter[] =
     "the register window at 0x60000000; missing and unsupported refuse the open\n"
     "(errors 2 and 50); ioctl-fails fails the control call; null-window answers\n"
     "address 0; no-output answers without writing its answer. By default Windows\n"
-    "lists no devices, so the monitor's limits are not known; --monitor-mode and\n"
-    "--monitor-max list one monitor, whose setup information gives that Mode1 for\n"
-    "the screen's size (\"31.0-64.0,50.0-100.0,+,+\": kHz, then Hz) and that\n"
+    "lists no monitor, as under Wine, so its limits are not known; --monitor-mode\n"
+    "and --monitor-max list one, whose setup information gives that Mode1 for the\n"
+    "screen's size (\"31.0-64.0,50.0-100.0,+,+\": kHz, then Hz) and that\n"
     "MaxResolution, each as given.\n"
     "\n"
     "Numbers are decimal (040 is forty), or hexadecimal after 0x, with no blanks\n"
@@ -284,7 +284,7 @@ const OptionInfo kOptions[] = {
     {"no-system-ini", Takes::kNothing, "", "no system.ini (default: there is one)"},
     {"crtc75", Takes::kValue, "N", "extended CRTC 0x75, 0 to 0xFF (default 0)"},
     {"driver", Takes::kValue, "NAME", "mapping driver, see below (default ok)"},
-    {"monitor-mode", Takes::kValue, "TEXT", "a monitor's Mode1 at the screen (default: none)"},
+    {"monitor-mode", Takes::kValue, "TEXT", "a monitor's Mode1 at this screen (default: none)"},
     {"monitor-max", Takes::kValue, "WxH", "a monitor's MaxResolution (default: none)"},
     {"json", Takes::kNothing, "", "one JSON object instead of text (default: text)"},
 };

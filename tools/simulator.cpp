@@ -175,6 +175,8 @@ void PrepareMachine(const SimulatedMachine& machine) {
     }
     m.adapter.crtc[EXT_CRTC_75] = machine.crtc75;
     m.driver                    = machine.driver;
+    // The running configuration's device list, which Windows 95/98 and Wine always have.
+    m.registry.dynData.Key("Config Manager\\Enum");
     if (machine.monitor) {
         AddMonitor(m.registry, *machine.monitor, machine.width, machine.height);
     }

@@ -34,7 +34,7 @@ struct SimulatedMachine {
     std::optional<std::string> systemIni = host::DefaultSystemIni(); // nullopt: no system.ini
     uint8_t crtc75                       = 0x00;
     host::DriverBehaviour driver         = host::DriverBehaviour::Window;
-    std::optional<SimulatedMonitor> monitor; // nullopt: Windows lists no devices, as Wine keeps it
+    std::optional<SimulatedMonitor> monitor; // nullopt: the device list holds none, as Wine keeps it
 };
 
 struct RunResult {

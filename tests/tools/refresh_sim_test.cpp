@@ -168,7 +168,7 @@ TEST(RefreshSim, MonitorOptionsListOneMonitor) {
         const char* monitor; // the monitor line
         bool watcherRuns;
     } cases[] = {
-        {"", "monitor: The monitor's limits are not known: Windows lists no devices here.", true},
+        {"", "monitor: The monitor's limits are not known: Windows lists no monitor.", true},
         {"--monitor-mode 30-70,50-100",
          "monitor: The monitor takes 30.0-70.0 kHz and 50-100 Hz at 1024 x 768,", true},
         {"--monitor-mode=31.0-64.0,50.0-100.0,+,+", "monitor: The monitor takes 31.0-64.0 kHz", false},
