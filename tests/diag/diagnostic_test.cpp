@@ -535,7 +535,7 @@ TEST(Diagnostic, SaysWhatIsReallyThere) {
         for (const std::string& line : report) {
             EXPECT_LE(line.size(), 79u) << c.name << ": " << line;
             EXPECT_EQ(line.find(" 0 Hz"), std::string::npos) << c.name << ": " << line;
-            EXPECT_EQ(line.find("0 bits per pixel"), std::string::npos) << c.name << ": " << line;
+            EXPECT_EQ(line.find(" 0 bits per pixel"), std::string::npos) << c.name << ": " << line;
         }
     }
     for (const MachineRow& row : kMachines) {
