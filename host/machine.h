@@ -232,6 +232,9 @@ struct Machine {
         LPARAM lParam;
     };
     std::vector<PostedMessage> postedMessages;
+    // Messages sent to the program's window by another thread or a broadcast (WM_ENDSESSION among
+    // them): PeekMessageA hands each to the window procedure itself and returns no message for it.
+    std::vector<PostedMessage> sentMessages;
     std::map<std::string, HWND> otherWindows;
     std::vector<ProcessStart> startedProcesses;
     bool messageLoopWouldBlock = false; // GetMessageA found no message: a real loop would hang

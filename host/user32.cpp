@@ -196,6 +196,12 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT) {
     host::Machine& m = TheMachine();
     m.calls.push_back("PeekMessageA");
     std::memset(message, 0, sizeof *message);
+    std::vector<host::Machine::PostedMessage> sent;
+    sent.swap(m.sentMessages);
+    for (const host::Machine::PostedMessage& s : sent) {
+        m.dispatchedMessages.push_back(s.message);
+        m.windowProc(m.window, s.message, s.wParam, s.lParam);
+    }
     if (!m.quitPending) {
         return FALSE;
     }
@@ -210,7 +216,7 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT) {
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD, DWORD) {
     host::Machine& m = TheMachine();
     m.calls.push_back("MsgWaitForMultipleObjects");
-    if (!m.quitPending) {
+    if (!m.quitPending && m.sentMessages.empty()) {
         m.messageLoopWouldBlock = true;
         m.quitPending           = true;
         m.quitCode              = 0xB10C;

@@ -248,15 +248,20 @@ static int RunMessageLoop(HWND window) {
             continue;
         }
         // The end of the session or the window destroyed (End Task) ends the loop, as a quit would.
+        // WM_ENDSESSION comes sent, not posted: PeekMessageA calls the window procedure with it and
+        // may then return no message at all.
         MSG message;
         while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
                 return static_cast<int>(message.wParam);
             }
-            DispatchMessageA(&message);
             if (watchState.ended) {
                 return 0;
             }
+            DispatchMessageA(&message);
+        }
+        if (watchState.ended) {
+            return 0;
         }
     }
 }

@@ -47,6 +47,15 @@ void StartFreshWatcher() {
     std::memset(&watchState, 0, sizeof watchState);
 }
 
+// A path of `length` characters on drive C: folders of 8.3 names, then `file`.
+std::string PathOfLength(size_t length, const std::string& file) {
+    std::string path = "C:";
+    for (size_t room; (room = length - path.size() - 1 - file.size()) != 0;) {
+        path += "\\" + std::string(room <= 9 ? room - 1 : std::min<size_t>(8, room - 3), 'D');
+    }
+    return path + "\\" + file;
+}
+
 // A watcher that has made its window and its run at the start of Windows: the runs a test counts
 // come after that one.
 class Watcher : public ::testing::Test {
@@ -343,6 +352,17 @@ TEST_F(Watcher, AnswersPowerEventsAsTheDefault) {
     EXPECT_EQ(Send(WM_DISPLAYCHANGE, 16), host::kDefWindowProcAnswer);
 }
 
+// Windows sends WM_ENDSESSION to the window: PeekMessageA hands it to the window procedure and
+// returns no message. The loop ends there with 0, rather than waiting on for ever.
+TEST(WatcherEnds, AtAnEndOfTheSessionSentToIt) {
+    StartFreshWatcher();
+    host::Machine& m = host::TheMachine();
+    m.sentMessages.push_back({nullptr, WM_ENDSESSION, TRUE, 0});
+    EXPECT_EQ(WatchMain(kInstance, "C:\\WINDOWS\\LUMWATCH.EXE"), 0);
+    EXPECT_EQ(watchState.ended, 1);
+    EXPECT_FALSE(m.messageLoopWouldBlock);
+}
+
 // The end of the session ends the loop with exit code 0 (the window goes with the process); a
 // session that goes on changes nothing. With the package installed, WININIT.INI is not touched.
 TEST_F(Watcher, EndsWithTheSession) {
@@ -479,10 +499,22 @@ TEST(AsksForRemoval, OnlyTheSwitchAfterTheProgramsName) {
     for (const Case& c : cases) {
         EXPECT_EQ(AsksForRemoval(c.commandLine), c.removal) << c.commandLine;
     }
-    // The file's own name in mixed letters, as a long name keeps them, and typed in others.
-    StartFreshWatcher();
-    host::TheMachine().moduleFileName = "C:\\Program Files\\Lumarel\\LumWatch.exe";
-    EXPECT_EQ(AsksForRemoval("C:\\Program Files\\Lumarel\\LUMWATCH.EXE /remove"), 1);
+    // The file's own name in mixed letters, as a long name keeps them, and typed in others; a copy
+    // under another name, its z in one case in the file and another on the command line. Unquoted
+    // after a folder with a blank, where the first word would be no name at all.
+    struct Renamed {
+        const char* module;
+        const char* commandLine;
+    } renamed[] = {
+        {"C:\\Program Files\\Lumarel\\LumWatch.exe", "C:\\Program Files\\Lumarel\\LUMWATCH.EXE /remove"},
+        {"C:\\MY TOOLS\\LumWatz.exe", "C:\\MY TOOLS\\LUMWATZ.EXE /REMOVE"},
+        {"C:\\MY TOOLS\\LUMWATZ.EXE", "C:\\MY TOOLS\\lumwatz.exe /remove"},
+    };
+    for (const Renamed& r : renamed) {
+        StartFreshWatcher();
+        host::TheMachine().moduleFileName = r.module;
+        EXPECT_EQ(AsksForRemoval(r.commandLine), 1) << r.commandLine;
+    }
     StartFreshWatcher();
 }
 
@@ -653,6 +685,42 @@ TEST(PlanPendingDelete, WhereTheLineGoes) {
     }
 }
 
+// The watcher's line is found in any letters' case, up to the text's last byte: the line last with
+// no line end, or ended by Ctrl+Z alone, is the line; one a byte short is another. The text lies in a
+// buffer of its exact size, as WININIT.INI's bytes would: no byte after it is looked at.
+TEST(PlanPendingDelete, FindsItsLineInAnyCaseToTheLastByte) {
+    const char kEntry[] = "NUL=C:\\WINDOWS\\LUMWATCH.EXE";
+    struct Case {
+        const char* name;
+        const char* entry;
+        std::string text;
+        std::optional<std::string> left; // the text with the line taken out; none: the line is not there
+    } cases[] = {
+        {"small letters in the file, a z among them", "NUL=C:\\WINDOZ\\LUMWATCH.EXE",
+         "[rename]\r\nnul=c:\\windoz\\lumwatch.exe\r\nNUL=C:\\X.DLL\r\n", "[rename]\r\nNUL=C:\\X.DLL\r\n"},
+        {"capitals in the file", "nul=c:\\windoz\\lumwatch.exe",
+         "[RENAME]\r\nNUL=C:\\WINDOZ\\LUMWATCH.EXE\r\n", "[RENAME]\r\n"},
+        {"@ and ` are no letters", "NUL=C:\\@.EXE", "[rename]\r\nNUL=C:\\`.EXE\r\n", std::nullopt},
+        {"{ and [ are no letters", "NUL=C:\\{.EXE", "[rename]\r\nNUL=C:\\[.EXE\r\n", std::nullopt},
+        {"last, no line end", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE", "[rename]\r\n"},
+        {"last, a CR alone after it", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r", "[rename]\r\n"},
+        {"before Ctrl+Z, no line end", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\x1a;",
+         "[rename]\r\n\x1a;"},
+        {"a byte short, last", kEntry, "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EX", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::vector<char> bytes(c.text.begin(), c.text.end());
+        const DWORD size = static_cast<DWORD>(bytes.size());
+        PendingDeleteEdit edit{0xDEAD, 7, 7, 0xDEAD, 0xDEAD};
+        ASSERT_EQ(PlanPendingDelete(bytes.data(), size, c.entry, &edit), c.left ? 0 : 1) << c.name;
+        if (c.left) {
+            ASSERT_LE(edit.lineStart, edit.lineEnd) << c.name;
+            ASSERT_LE(edit.lineEnd, size) << c.name;
+            EXPECT_EQ(c.text.substr(0, edit.lineStart) + c.text.substr(edit.lineEnd), *c.left) << c.name;
+        }
+    }
+}
+
 // The whole edit on the stand-in's files: every byte another program wrote stays, in its place
 // before or after the new line; the 8.3 path, not the long one; a file too large to understand
 // is left alone; a second call adds nothing.
@@ -670,6 +738,10 @@ TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
          "[other]\r\nA=1\r\n[rename]\r\nNUL=C:\\X.DLL\r\nNUL=C:\\Y.DLL\r\nC:\\D.EXE=C:\\S.EXE\r\n" + line +
              "[z]\r\nB=2"},
         {"no section", "[other]\r\nA=1", "[other]\r\nA=1\r\n[rename]\r\n" + line},
+        {"the line last, no line end", "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EXE",
+         "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EXE"},
+        {"a line a byte short, last", "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EX",
+         "[rename]\r\nNUL=C:\\PROGRA~1\\LUMWAT~1.EX\r\n" + line},
         {"too large", std::string(kWininitLimit + 1, ';'), std::string(kWininitLimit + 1, ';')},
     };
     for (const Case& c : cases) {
@@ -686,6 +758,69 @@ TEST(SchedulePendingDelete, AddsOneLineKeepingEveryOther) {
         EXPECT_EQ(m.files[path].bytes, c.after) << c.name;
         SchedulePendingDelete();
         EXPECT_EQ(m.files[path].bytes, c.after) << c.name;
+        EXPECT_TRUE(m.openObjects.empty()) << c.name;
+    }
+}
+
+// WININIT.INI's full path, the Windows folder and "\\WININIT.INI", must fit MAX_PATH with its zero:
+// a folder of 247 characters does; one longer is refused before any file is opened or made, as is
+// a folder GetWindowsDirectoryA does not give.
+TEST(SchedulePendingDelete, WindowsFolderUpToMaxPath) {
+    const std::string line = "[rename]\r\nNUL=C:\\WINDOWS\\LUMWATCH.EXE\r\n";
+    struct Case {
+        size_t length; // of the Windows folder's path; 0: GetWindowsDirectoryA fails
+        int done;
+    } cases[] = {{247, 1}, {248, 0}, {259, 0}, {300, 0}, {0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        StartFreshWatcher();
+        host::Machine& m       = host::TheMachine();
+        m.windowsDirectory     = c.length != 0 ? PathOfLength(c.length, "WINDOWS") : "";
+        const std::string path = m.windowsDirectory + "\\WININIT.INI";
+        m.writablePaths.insert(path);
+        EXPECT_EQ(SchedulePendingDelete(), c.done);
+        if (c.done) {
+            ASSERT_EQ(m.files.count(path), 1u);
+            EXPECT_EQ(m.files[path].bytes, line);
+        } else {
+            EXPECT_EQ(m.files.count(path), 0u);
+            EXPECT_EQ(host::CountCalls("CreateFileA"), 0u);
+        }
+        EXPECT_TRUE(m.openObjects.empty());
+    }
+}
+
+// The watcher's own path, long and 8.3, up to MAX_PATH with its zero: a path of 259 characters
+// goes in whole, after a line break and the section made, the most the line's text ever holds; one
+// longer, which GetModuleFileNameA cuts and GetShortPathNameA does not give, puts no line in.
+TEST(SchedulePendingDelete, OwnPathUpToMaxPath) {
+    const std::string path   = "C:\\WINDOWS\\WININIT.INI";
+    const std::string before = "[other]\r\nA=1";
+    const std::string folder = "C:\\Program Files\\Lumarel\\LumWatch.exe";
+    struct Case {
+        const char* name;
+        std::string module;
+        std::optional<std::string> shortPath; // none: the long path is its own short form
+        int done;
+    } cases[] = {
+        {"long path of 259", PathOfLength(259, "LUMWATCH.EXE"), std::nullopt, 1},
+        {"long path of 260", PathOfLength(260, "LUMWATCH.EXE"), std::nullopt, 0},
+        {"short path of 259", folder, PathOfLength(259, "LUMWAT~1.EXE"), 1},
+        {"short path of 260", folder, PathOfLength(260, "LUMWAT~1.EXE"), 0},
+    };
+    for (const Case& c : cases) {
+        StartFreshWatcher();
+        host::Machine& m = host::TheMachine();
+        m.moduleFileName = c.module;
+        if (c.shortPath) {
+            m.shortPaths[c.module] = *c.shortPath;
+        }
+        m.writablePaths.insert(path);
+        m.files[path] = {before, std::nullopt};
+        EXPECT_EQ(SchedulePendingDelete(), c.done) << c.name;
+        EXPECT_EQ(m.files[path].bytes,
+                  c.done ? before + "\r\n[rename]\r\nNUL=" + c.shortPath.value_or(c.module) + "\r\n" : before)
+            << c.name;
         EXPECT_TRUE(m.openObjects.empty()) << c.name;
     }
 }

@@ -11,9 +11,10 @@ holds (tests/fixtures/registers_unlike_every_table.txt); the user picks 85 Hz an
    every register, the window's bytes and both index registers are as they were, and RefreshRate
    is still "60";
 2. Keep: RefreshRate is "85", and the registers are the utility's;
-3. Go back, Enter, Esc, closing the question's window, the end of the Windows session: each as 1;
-4. a mode change or a resume during the trial: nothing written back, nothing stored;
-5. on machines where the utility would not act (the skip bit set, 32-bit colour, no driver line,
+3. Go back, Enter, Esc, closing the question's window, the end of the Windows session, a resume
+   from standby: each as 1;
+4. a mode change to another size during the trial: nothing written back, nothing stored;
+5. on machines where the utility would not act (the skip bit set, 32-bit color, no driver line,
    no mapping driver), Try cannot be pressed, the window says why, and no register is written;
 6. LUMSET /FORGET deletes RefreshRate, as README.TXT's way back says.
 
@@ -31,7 +32,7 @@ import package
 from package import INSTALLED, TOOLS, WAIT_MS, WATCH, WINDOWS_DIR
 from wine_pool import Job, Proof
 
-TITLE = "Lumarel Refresh Rate"
+TITLE = machines.product_name("CHOOSER_TITLE")
 QUESTION = "Keep this refresh rate?"
 CHOOSER = WINDOWS_DIR + "\\LUMSET.EXE"
 STORED = "60"
@@ -41,8 +42,9 @@ COUNTDOWN_MS = 15000
 # How long the question may take to go once it has been answered (or has counted down).
 QUESTION_GONE_MS = COUNTDOWN_MS + WAIT_MS
 ENTER, ESC = 13, 27
-# Held while a trial goes on, so that the watcher starts no run meanwhile: gone once it has ended.
-TRIAL_MUTEX = "LumarelTrial"
+# Held while a trial goes on, so that no other program writes the adapter meanwhile: let go once
+# it has ended.
+TRIAL_MUTEX = machines.product_name("ADAPTER_LOCK_NAME")
 # The chooser's window settled on the screen, for its picture: drawn once its thread is idle.
 PICTURE_SETTLE_MS = 1000
 
@@ -158,13 +160,13 @@ ENDINGS = [
     ("close-question", "the question's window closed", ["close " + QUESTION], True, STORED),
     ("end-session", "the end of the Windows session", ["end-session " + TITLE, "close " + QUESTION], True, STORED),
     ("mode-change", "a mode change", ["mode 800x600"], False, STORED),
-    ("resume", "a resume from standby", ["power 8"], False, STORED),
+    ("resume", "a resume from standby", ["power 8"], True, STORED),
 ]
 
 # Machines where the utility would not act: name, line, the row, what the window must say.
-NOT_ACTING = [("skip-bit", "the skip bit set", ROW._replace(crtc75=0x20), "asks to be left alone"),
-              ("depth-32", "32-bit colour", ROW._replace(screen="1024x768x24"), "32-bit colour"),
-              ("no-driver-line", "no driver line", ROW._replace(ini="nodriver"), "does not name"),
+NOT_ACTING = [("skip-bit", "the skip bit set", ROW._replace(crtc75=0x20), "The skip bit is set"),
+              ("depth-32", "32-bit color", ROW._replace(screen="1024x768x24"), "At True Color (32 bit)"),
+              ("no-driver-line", "no driver line", ROW._replace(ini="nodriver"), "has no line"),
               ("no-vxd", "no mapping driver", ROW._replace(driver="missing"), "PHYSWIN.VXD")]
 
 

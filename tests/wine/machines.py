@@ -10,6 +10,18 @@ from wine_session import run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 UNLIKE_EVERY_TABLE = os.path.join(HERE, "..", "fixtures", "registers_unlike_every_table.txt")
+NAMES_H = os.path.join(HERE, "..", "..", "common", "names.h")
+
+
+def product_name(macro):
+    """A name the programs share, as common/names.h defines it (#define MACRO "text")."""
+    with open(NAMES_H) as f:
+        for line in f:
+            words = line.split(None, 2)
+            if words[:2] == ["#define", macro] and len(words) == 3:
+                return json.loads(words[2])
+    raise KeyError("%s is not defined in common/names.h" % macro)
+
 
 # system.ini texts. "lf" is the usual Windows 98 layout with the served driver's line under
 # [boot.description]; "crlf" the same with DOS line ends; "nodriver" lacks that line.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs every Wine proof in one pool, so that their jobs go side by side: the case table
-(cases_proof.py), the package (package_proof.py), the watcher (watch_proof.py) and the chooser
-(choose_proof.py).
+(cases_proof.py), the package (package_proof.py), the watcher (watch_proof.py), the chooser
+(choose_proof.py) and one writer on the adapter off the straight path (writers_proof.py).
 
     run_proofs.py [--counts FILE] [--workers N] HOST_BUILD_DIR WINDOWS_BUILD_DIR [NAME ...]
 
@@ -17,10 +17,12 @@ import choose_proof
 import package_proof
 import watch_proof
 import wine_pool
+import writers_proof
 
 
 def proofs(b, _args):
-    return [cases_proof.proof(b), package_proof.proof(b), watch_proof.proof(b), choose_proof.proof(b)]
+    return [cases_proof.proof(b), package_proof.proof(b), watch_proof.proof(b), choose_proof.proof(b),
+            writers_proof.proof(b)]
 
 
 if __name__ == "__main__":

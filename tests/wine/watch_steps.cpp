@@ -26,6 +26,9 @@
 //   count               how many watcher windows there are
 //   wait-processes MS N NAME  waits at most MS until exactly N processes of the file name NAME
 //                       run (a run of the utility begun: 1, over: 0)
+//   kill NAME           ends every process of the file name NAME (TerminateProcess), as End Task
+//                       does to one that does not answer: how many there were
+//   env NAME VALUE      sets an environment variable for the programs started after it
 //   memory              the watcher's process memory counters (GetProcessMemoryInfo), and this
 //                       program's working set
 //   end-session [TITLE] asks the watcher's window (or the window titled TITLE) WM_QUERYENDSESSION,
@@ -38,7 +41,8 @@
 //   sync MS TITLE       waits at most MS until its thread answers a message sent to it: what came
 //                       before a message it was sent (its dialog's start, a question's end) is done
 //   texts TITLE         the texts of its child windows, in order, and the items of its list box
-//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING), as a click does
+//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING) and tells the dialog, as a click
+//                       does (LBN_SELCHANGE)
 //   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED to the dialog)
 //   key TITLE VK        the key VK (13 Enter, 27 Esc) pressed and let go in the dialog
 //   close TITLE         WM_CLOSE to it, as its close box sends
@@ -104,7 +108,9 @@ bool WaitGone(DWORD ms) {
 
 // How many processes of that file name run, the name compared without regard to case; -1 when
 // there is no list.
-int CountProcesses(const std::string& name) {
+// The processes of a file name: how many run, each ended first where kill is set (as the Close
+// Program box's End Task ends a program that does not answer: no message, no clean-up of its own).
+int CountProcesses(const std::string& name, bool kill = false) {
     HANDLE list = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (list == INVALID_HANDLE_VALUE) {
         return -1;
@@ -114,7 +120,17 @@ int CountProcesses(const std::string& name) {
     int count            = 0;
     for (BOOL more = Process32First(list, &entry); more; more = Process32Next(list, &entry)) {
         const char* file = std::strrchr(entry.szExeFile, '\\');
-        count += _stricmp(file ? file + 1 : entry.szExeFile, name.c_str()) == 0;
+        if (_stricmp(file ? file + 1 : entry.szExeFile, name.c_str()) != 0) {
+            continue;
+        }
+        ++count;
+        if (kill) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            if (process) {
+                TerminateProcess(process, 1);
+                CloseHandle(process);
+            }
+        }
     }
     CloseHandle(list);
     return count;
@@ -381,6 +397,14 @@ int main(int argc, char** argv) {
         } else if (step == "wait-class") {
             Log(step.c_str(),
                 Member("found", WaitWindow(rest.substr(rest.find(' ') + 1).c_str(), nullptr, n, true)));
+        } else if (step == "kill") {
+            Log("kill", Member("killed", CountProcesses(rest, true)));
+        } else if (step == "env") {
+            // "NAME VALUE": for the programs started after it
+            size_t blank = rest.find(' ');
+            bool ok      = SetEnvironmentVariableA(rest.substr(0, blank).c_str(),
+                                              blank == std::string::npos ? "" : rest.c_str() + blank + 1);
+            Log("env", Member("ok", ok));
         } else if (step == "wait-processes") {
             // "MS N NAME"
             std::string countAndName = rest.substr(rest.find(' ') + 1);
@@ -407,10 +431,16 @@ int main(int argc, char** argv) {
             Log("texts", Member("found", window != nullptr) + ", \"texts\": " + texts + "]");
         } else if (step == "select") {
             std::string item;
-            HWND list  = FindWindowExA(Titled(rest, &item), nullptr, "ListBox", nullptr);
-            LRESULT at = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(item.c_str()))
-                              : LB_ERR;
+            HWND dialog = Titled(rest, &item);
+            HWND list   = dialog ? FindWindowExA(dialog, nullptr, "ListBox", nullptr) : nullptr;
+            LRESULT at  = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                              reinterpret_cast<LPARAM>(item.c_str()))
+                               : LB_ERR;
+            // A user's click tells the dialog of the new selection; LB_SELECTSTRING does not.
+            if (at != LB_ERR) {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(list));
+            }
             Log("select", Member("ok", at != LB_ERR));
         } else if (step == "click") {
             std::string text;

@@ -11,7 +11,9 @@ Output comes in the order of the jobs, whatever order they end in: each job's li
 proof's count after its last job.
 
 On SIGINT, SIGTERM or SIGHUP every run_case.sh is told to stop (it stops its Xvfb and Wine), and
-then every run folder's Wine and Xvfb are stopped and the folders removed."""
+then every run folder's Wine and Xvfb are stopped and the folders removed. The same stop comes when
+the run's time is up (--deadline): a job not done by then fails, so that a hang anywhere ends the
+run with its lines rather than a CI job without any."""
 
 import argparse
 import collections
@@ -27,6 +29,10 @@ import traceback
 
 from machines import write_system_inis
 from wine_session import RUN_CASE, Stopped, Tally, check_stop, run, stop_all, step_reporter
+
+# The run's limit, far beyond its usual time (minutes), so that a session that hangs ends the run
+# with every job's lines well within a CI job's time.
+DEADLINE = 2400
 
 Builds = collections.namedtuple("Builds", "host windows sim tools")
 
@@ -103,8 +109,9 @@ def _copy_prefix(source_dir, run_dir):
 
 
 class Pool:
-    def __init__(self, root, builds, jobs, workers):
-        self.root, self.builds, self.jobs = root, builds, jobs
+    def __init__(self, root, builds, jobs, workers, deadline):
+        self.root, self.builds, self.jobs, self.deadline = root, builds, jobs, deadline
+        self.timed_out = False
         self.ini_files = write_system_inis(root)
         self.pending = list(range(len(jobs)))
         self.done = {}  # job index: (tally, seconds, start, end)
@@ -220,9 +227,19 @@ class Pool:
         with self.cond:
             while index not in self.done:
                 if not any(t.is_alive() for t in self.workers):
+                    if self.timed_out:
+                        tally = Tally()
+                        tally.report("%s: not done when the run's %d s were up" % (self.jobs[index].name, self.deadline),
+                                     ["the run was stopped there; run the job alone to see where it waits"])
+                        return tally, 0.0, 0.0, time.monotonic() - self.started
                     raise RuntimeError("the workers ended with job %s not done" % self.jobs[index].name)
                 self.cond.wait(1)
             return self.done[index]
+
+    def time_up(self):
+        """The run's time is up: every program is stopped, and the jobs not done fail."""
+        self.timed_out = True
+        stop_all()
 
 
 def _print(lines):
@@ -231,16 +248,19 @@ def _print(lines):
     sys.stdout.flush()
 
 
-def run_proofs(proofs, names, builds_, workers, counts_file):
-    """Runs the proofs' jobs (those named, or all) in a pool; prints their lines and each proof's
-    count; (passed, failed) of all."""
+def run_proofs(proofs, names, builds_, workers, counts_file, deadline):
+    """Runs the proofs' jobs (those named, or all) in a pool, stopped after deadline seconds;
+    prints their lines and each proof's count; (passed, failed) of all."""
     selected = [[j for j in p.jobs if not names or j.names & names] for p in proofs]
     jobs = [j for js in selected for j in js]
     own_root = not os.environ.get("WINE_TEST_RUN_DIR")
     root = os.environ.get("WINE_TEST_RUN_DIR") or tempfile.mkdtemp(prefix="wine-run.")
-    pool = Pool(root, builds_, jobs, min(workers, max(1, sum(1 for j in jobs if j.base is not None))))
+    pool = Pool(root, builds_, jobs, min(workers, max(1, sum(1 for j in jobs if j.base is not None))), deadline)
+    timer = threading.Timer(deadline, pool.time_up)
+    timer.daemon = True
     passed = failed = 0
     try:
+        timer.start()
         for t in pool.workers:
             t.start()
         index = 0
@@ -262,6 +282,7 @@ def run_proofs(proofs, names, builds_, workers, counts_file):
         print("wine jobs: %d on %d workers in %.1f s" % (len(jobs), len(pool.workers), time.monotonic() - pool.started))
         sys.stdout.flush()
     finally:
+        timer.cancel()
         stop_all()
         for t in pool.workers:
             t.join(timeout=30)
@@ -292,6 +313,9 @@ def main(argv, doc, proofs_of, more_options=None):
     parser.add_argument("--counts", metavar="FILE", help='write "N M" (passed, failed) there at the end')
     parser.add_argument("--workers", type=int, default=default_workers(), metavar="N",
                         help="Wine sessions side by side (default: the processors and one more)")
+    parser.add_argument("--deadline", type=int, default=int(os.environ.get("WINE_TEST_DEADLINE", DEADLINE)),
+                        metavar="S", help="stop the run after S seconds; the jobs not done then fail "
+                        "(default: WINE_TEST_DEADLINE, else %d)" % DEADLINE)
     if more_options:
         more_options(parser)
     parser.add_argument("host_dir", metavar="HOST_BUILD_DIR")
@@ -300,6 +324,8 @@ def main(argv, doc, proofs_of, more_options=None):
     args = parser.parse_args(argv[1:])
     if args.workers < 1:
         parser.error("--workers must be at least 1")
+    if args.deadline < 1:
+        parser.error("--deadline must be at least 1")
     b = builds(args.host_dir, args.windows_dir)
     proofs = proofs_of(b, args)
     program = os.path.basename(argv[0])
@@ -319,7 +345,7 @@ def main(argv, doc, proofs_of, more_options=None):
     for number in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, stop)
     try:
-        _, failed = run_proofs(proofs, names, b, args.workers, args.counts)
+        _, failed = run_proofs(proofs, names, b, args.workers, args.counts, args.deadline)
     except KeyboardInterrupt:
         return 128 + signal.SIGINT
     return 1 if failed else 0
