@@ -25,5 +25,9 @@ int RunDiagnostic(ReportLineWriter writeLine, void* context) {
     GatherSystemFacts(&facts.system, path, runDecisions.displayDriver);
     facts.accesses    = plannedAccesses;
     facts.accessCount = plannedAccessCount < kPlannedAccessRoom ? plannedAccessCount : kPlannedAccessRoom;
+    // Process-wide, as the program's other large data: kept out of the stack frame.
+    static WatchFacts watch;
+    GatherWatchFacts(&watch);
+    facts.watch = &watch;
     return WriteRunReport(&facts, writeLine, context, 0);
 }

@@ -1,7 +1,7 @@
-// Process entry of the diagnostic, LUMCHECK.EXE in the package: a console program for an MS-DOS Prompt window
-// of Windows 95/98. It runs the utility's own checks and sequence on this machine with port writes and window
-// stores only written down, and prints what the run saw and what it would write. Like the utility it needs no
-// C runtime: it starts here and leaves through ExitProcess.
+// Process entry of LUMCHECK.EXE: a console program for an MS-DOS Prompt window of Windows 95/98. It runs
+// LUMRATE's own checks and sequence on this machine with port writes and window stores only written down,
+// and prints what the run saw, what it would write, and what LUMWATCH judges before it starts the run. Like
+// LUMRATE it needs no C runtime: it starts here and leaves through ExitProcess.
 #include <windows.h>
 
 #include "common/adapter_lock.h"
@@ -15,13 +15,18 @@ static const char kHelp[] =
     "LUMCHECK shows what LUMRATE.EXE would do on this machine, without doing it.\r\n"
     "\r\n"
     "  LUMCHECK      Prints each decision LUMRATE makes, every register write it\r\n"
-    "                would make, and what it would do to the display adapter.\r\n"
+    "                would make, what it would do to the display adapter, the\r\n"
+    "                monitor's limits, and whether LUMWATCH starts LUMRATE here.\r\n"
     "  LUMCHECK /?   Shows this help.\r\n"
     "\r\n"
-    "It reads the CRTC index register, reads two adapter registers through it, and\r\n"
-    "sets the index register back as it found it. It writes nothing else: no other\r\n"
-    "register, no file, no registry value. LUMRATE's own messages (a message box,\r\n"
-    "or a line about PHYSWIN.VXD) appear as LUMRATE would show them.\r\n"
+    "It reads up to two adapter registers through the CRTC index register: none\r\n"
+    "where system.ini does not open or does not name the display driver, one (the\r\n"
+    "skip bit's) where the skip bit is set or LUMRATE stops before it sets the\r\n"
+    "timing. The report marks these reads \"made\", and the index writes that select\r\n"
+    "them; LUMCHECK reads the index register first and sets it back as it found it.\r\n"
+    "It writes nothing else: no other register, no file, no registry value. The\r\n"
+    "report quotes LUMRATE's own messages (a message box, or a line about\r\n"
+    "PHYSWIN.VXD) instead of showing them.\r\n"
     "To keep the report, type LUMCHECK > REPORT.TXT\r\n"
     "\r\n"
     "Version " REFRESH_VERSION " of the package.\r\n";

@@ -1,77 +1,64 @@
 #include "diag/report.h"
 
 #include "app/words.h"
+#include "common/names.h"
 #include "common/text.h"
+#include "facts/words.h"
 #include "probe/probe.h"
+#include "timing/line_frequency.h"
 
 namespace {
 
 enum {
-    kWrapIndent   = 4,   // columns before the rest of a wrapped line
-    kWordTextSize = 400, // a reason with a rate text or a screen in it
+    kWrapIndent   = 4,             // columns before the rest of a wrapped line
+    kWordTextSize = 400,           // a reason the run stops for, with a screen and colors in it
+    kWholeText    = kRateTextSize, // every byte of a rate text the run holds
 };
 
-// The report in the making: its line buffer, where its lines go, the summary line, and why the
-// run leaves the adapter as it is, for the verdict.
+// The steps to take where LUMRATE finds no rate or no screen it can use.
+#define CHOOSE_RATE_TEXT "choose a rate with LUMSET"
+#define CHOOSE_SCREEN_TEXT "choose another screen size in Display Properties"
+
+// Each escape explained once, after the first line that shows it, in the order of its bit.
+const char* const kEscapeTexts[] = {
+    "  escapes: \\xNN stands for a byte that is no printable character, NN its value in hexadecimal",
+    "  escapes: \\\" and \\\\ stand for a quote and a backslash within the quotes",
+};
+
+// The report in the making: its line buffer, where its lines go, the summary line, why the run
+// leaves the adapter as it is, for the verdict, and the escapes the line being made shows and
+// those already explained.
 struct Report {
     ReportLineWriter writeLine;
     void* context;
     char* summary;
+    unsigned escapesShown;     // kEscapeHex, kEscapeBackslash bits
+    unsigned escapesExplained; // the same bits
     char why[kWordTextSize];
     char line[kReportLineSize];
 };
 
-// Text the system hands over, as a line can show it: a byte outside printable ASCII as \xNN (and,
-// within quotes, a quote or backslash as \" or \\), so that any registry value or folder name
-// prints the same in a console window, a text file and JSON.
-char* PutShown(char* p, const char* text, int quoted) {
-    for (; *text != 0; ++text) {
-        unsigned char c = static_cast<unsigned char>(*text);
-        if (c < 0x20 || c > 0x7E) {
-            p = PutHex(PutText(p, "\\x"), c, 2);
-        } else {
-            if (quoted && (c == '"' || c == '\\')) {
-                *p++ = '\\';
-            }
-            *p++ = static_cast<char>(c);
-            *p   = 0;
-        }
-    }
-    return p;
-}
-
-// A number in hexadecimal without leading zeros, as the utility prints an error code.
-char* PutHexNumber(char* p, unsigned long value) {
-    int digits = 1;
-    while (digits < 8 && (value >> (4 * digits)) != 0) {
-        ++digits;
-    }
-    return PutHex(p, value, digits);
-}
-
-char* PutScreen(char* p, int width, int height) {
-    return PutDecimal(PutText(PutDecimal(p, width), "x"), height);
-}
-
-// Whether a rate entry of the tables holds a rate: an empty one and the 720 rows' "0  " fillers
-// do not.
-int IsRateEntry(const char entry[kRateEntrySize]) {
-    return entry[0] != 0 && entry[0] != '0';
-}
-
-// A rate entry of the tables as its rate: "60 " as 60 Hz.
-char* PutRate(char* p, const char entry[kRateEntrySize]) {
-    if (!IsRateEntry(entry)) {
-        return PutText(p, "an empty rate entry");
-    }
-    for (int i = 0; i < kRateEntrySize && entry[i] != 0 && entry[i] != ' '; ++i) {
-        *p++ = entry[i];
-    }
-    return PutText(p, " Hz");
-}
-
 void Emit(Report* r) {
     WriteWrapped(r->line, r->writeLine, r->context);
+    unsigned fresh = r->escapesShown & ~r->escapesExplained;
+    for (int i = 0; i < 2; ++i) {
+        if ((fresh & (1u << i)) != 0) {
+            WriteWrapped(kEscapeTexts[i], r->writeLine, r->context);
+        }
+    }
+    r->escapesExplained |= fresh;
+    r->escapesShown = 0;
+}
+
+// A text of the system the line being made shows: each escape it holds is explained after it, once
+// in the report.
+void NoteShown(Report* r, const char* text, int most, int quoted) {
+    r->escapesShown |= EscapesShown(text, most, quoted);
+}
+
+char* PutRate(Report* r, char* p, const char* rateText) {
+    NoteShown(r, rateText, kWholeText, 1);
+    return PutStoredRate(p, rateText, kWholeText);
 }
 
 // The run stops here: a line of its own says why, and so do the summary and the verdict.
@@ -82,6 +69,45 @@ void Stop(Report* r, const char* why) {
     if (r->summary != 0) {
         PutText(PutText(r->summary, "stopped: "), why);
     }
+}
+
+char* PutRowScreen(char* p, TableRow row) {
+    return PutScreen(p, ResolutionTable[row][0], ResolutionTable[row][1]);
+}
+
+// A place in a list or row of the tables, counted from 1: "4th".
+char* PutOrdinal(char* p, RateIndex index) {
+    static const char kSuffixes[][3] = {"st", "nd", "rd"};
+    return PutText(PutDecimal(p, static_cast<long>(index + 1)), index < 3 ? kSuffixes[index] : "th");
+}
+
+// A place of a screen's rate list: "the 4th rate of 640 x 480's list, 120 Hz"; one without a rate,
+// "the 4th place of 1152 x 864's list, which holds no rate".
+char* PutListPlace(char* p, TableRow listRow, RateIndex index) {
+    const char* entry = RateTable[listRow][index];
+    int rate          = RateOfEntry(entry);
+    p = PutText(PutOrdinal(PutText(p, "the "), index), rate != 0 ? " rate of " : " place of ");
+    p = PutText(PutRowScreen(p, listRow), "'s list, ");
+    return rate != 0 ? PutEntryRate(p, entry) : PutText(p, "which holds no rate");
+}
+
+// A timing of a row of the tables: "the 4th timing of 1280 x 1024, 100 Hz"; a record of zeros, "the
+// 5th timing of 1280 x 1024, which is empty".
+char* PutTimingPlace(char* p, TableRow row, RateIndex index) {
+    p = PutText(PutRowScreen(PutText(PutOrdinal(PutText(p, "the "), index), " timing of "), row), ", ");
+    return IsTimingRecord(TimingTable[row][index]) ? PutEntryRate(p, RateTable[row][index])
+                                                   : PutText(p, "which is empty");
+}
+
+// The timing LUMRATE sets at the screen: "85 Hz at 1024 x 768"; another size's, "1280 x 1024's 100
+// Hz timing at 1280 x 960".
+char* PutTimingAt(char* p, const DisplayState* s, TableRow row) {
+    return PutScreen(PutText(PutTiming(p, s, row), " at "), s->width, s->height);
+}
+
+// The same with the screen's colors: what LUMRATE would set.
+char* PutSetting(char* p, const DisplayState* s, TableRow row) {
+    return PutColors(PutText(PutTimingAt(p, s, row), ", "), s->bitsPerPixel);
 }
 
 // One rule a near miss fails: its line begins "  line N comes close, but", each further one
@@ -144,7 +170,7 @@ void ReportNearMiss(Report* r, const DriverLineFacts* d) {
 
 // The driver check, up to its stop; 1 when system.ini names the served driver.
 int ReportSystemIni(Report* r, const RunFacts* f) {
-    const char* openError = "system.ini does not open (the utility shows \"" OPEN_SYSTEM_INI_ERROR "\")";
+    const char* openError = "system.ini does not open (LUMRATE shows the box \"" OPEN_SYSTEM_INI_ERROR "\")";
     DriverCheck check     = f->decisions->displayDriver;
     char* p               = PutText(r->line, "system.ini: ");
     if (check == kSystemIniNoPath) {
@@ -155,7 +181,8 @@ int ReportSystemIni(Report* r, const RunFacts* f) {
         Stop(r, openError);
         return 0;
     }
-    p = PutShown(p, f->system.systemIniPath, 0);
+    NoteShown(r, f->system.systemIniPath, MAX_PATH, 0);
+    p = PutPath(p, f->system.systemIniPath);
     if (check == kSystemIniNotOpen) {
         PutText(p, ", does not open");
         Emit(r);
@@ -176,17 +203,11 @@ int ReportSystemIni(Report* r, const RunFacts* f) {
     }
     if (d->endMarkLine != 0) {
         p = PutDecimal(PutText(r->line, "  line "), d->endMarkLine);
-        PutText(p, " holds a Ctrl+Z: the utility reads nothing after it");
+        PutText(p, " holds a Ctrl+Z: LUMRATE reads nothing after it");
         Emit(r);
     }
     Stop(r, "system.ini does not name the served display driver");
     return 0;
-}
-
-// The colours a depth class stands for, as Display Properties names them.
-const char* DepthWords(DepthClass d) {
-    static const char* const kWords[kDepthCount] = {"256 colours", "High Color", "True Color"};
-    return kWords[d];
 }
 
 // Whether the rate text is the entry's rate as it stands, not only its first two characters.
@@ -200,73 +221,86 @@ int IsWholeRate(const char entry[kRateEntrySize], const char* rateText) {
     return rateText[i] == 0;
 }
 
-// Which timing of the tables the run takes, in the user's words (the screen size of its row, its
-// rate, the colours), and each fallback on the way; the selection's verdict says whether the tables
-// hold one, and why not.
+// Which timing of the tables the run takes, in the user's words (the timing, the screen, the
+// colors), and each fallback on the way, with the places in the list and the row it goes between;
+// the selection's verdict says whether the tables hold one, and why not, with the step to take.
 int ReportSelection(Report* r, const RunFacts* f) {
-    const DisplayState* s      = f->state;
-    const TimingSelection* sel = f->selection;
-    TimingVerdict verdict      = f->decisions->timing;
+    const DisplayState* s = f->state;
+    TableRow row          = f->selection->row;
+    TimingVerdict verdict = f->decisions->timing;
     char why[kWordTextSize];
     if (verdict == kNoDepthColumn) {
-        PutText(PutDecimal(PutText(why, "the tables hold no timing for "), s->bitsPerPixel),
-                " bits per pixel");
+        PutText(PutColors(PutText(why, "the tables hold no timing for "), s->bitsPerPixel),
+                "; choose fewer colors in Display Properties");
         Stop(r, why);
         return 0;
     }
+    // No row for the width, or one of empty records: the tables hold nothing at any rate.
+    char* p = PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width);
+    PutText(p, " pixels wide, at any rate; " CHOOSE_SCREEN_TEXT);
     if (verdict == kNoWidthRow) {
-        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
-                " pixels wide");
         Stop(r, why);
         return 0;
     }
 
-    const int* rowScreen = ResolutionTable[sel->row];
-    char* p              = PutScreen(PutText(r->line, "selection: "), rowScreen[0], rowScreen[1]);
-    if (verdict == kNoTimingInRow) {
-        PutText(p, ": the tables hold no timing for it at any rate");
+    p = PutText(r->line, "selection: ");
+    if (verdict == kTimingSelected) {
+        PutSetting(p, s, row);
+    } else if (verdict == kNoTimingInRow) {
+        PutText(PutRowScreen(PutText(p, "none: the tables hold no timing for "), row), " at any rate");
     } else {
-        PutText(PutText(PutRate(PutText(p, ", "), RateTable[sel->row][s->rateIndex]), ", "),
-                DepthWords(sel->depth));
+        PutTimingPlace(PutText(p, "none: "), row, s->rateIndex);
     }
     Emit(r);
     if (r->summary != 0) {
         PutText(r->summary, r->line + sizeof "selection: " - 1);
     }
-    if (verdict == kNoTimingInRow) {
-        PutText(PutDecimal(PutText(why, "the tables hold no timing for a screen "), s->width),
-                " pixels wide, at any rate");
-        Stop(r, why);
-        return 0;
-    }
 
-    // The rate list is the resolution's, or 640x480's for a screen none of the eight.
-    const int* listScreen = ResolutionTable[s->listRow];
+    // The rate list is the screen's, or 640 x 480's for a screen none of the eight.
     const char* listEntry = RateTable[s->listRow][s->rateIndex];
-    if (listScreen[0] != s->width || listScreen[1] != s->height) {
+    if (!HasOwnList(s)) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
-        PutText(PutScreen(PutText(p, " has no rate list of its own: "), listScreen[0], listScreen[1]),
-                "'s is used");
+        PutText(PutRowScreen(PutText(p, " has no rate list of its own: "), s->listRow), "'s is used");
         Emit(r);
     }
     if (!IsRequestedRate(listEntry, s->rateText)) {
-        p = PutText(PutShown(PutText(r->line, "  fallback: \""), s->rateText, 1), "\" is in no entry of ");
-        p = PutScreen(p, listScreen[0], listScreen[1]);
-        PutText(PutRate(PutText(p, "'s list: its first, "), RateTable[s->listRow][0]), ", is taken");
+        p = PutText(PutRate(r, PutText(r->line, "  fallback: "), s->rateText), " is in no entry of ");
+        p = PutText(PutRowScreen(p, s->listRow), "'s list: its first, ");
+        p = RateOfEntry(RateTable[s->listRow][0]) != 0 ? PutEntryRate(p, RateTable[s->listRow][0])
+                                                       : PutText(p, "which holds no rate");
+        PutText(p, ", is taken");
+        Emit(r);
+    } else if (RateOfEntry(listEntry) == 0) {
+        p = PutText(PutRate(r, PutText(r->line, "  empty rate: "), s->rateText), " matches ");
+        PutListPlace(p, s->listRow, s->rateIndex);
         Emit(r);
     } else if (!IsWholeRate(listEntry, s->rateText)) {
-        p = PutShown(PutText(r->line, "  only a rate's first two characters count: \""), s->rateText, 1);
-        PutRate(PutText(p, "\" is taken as "), listEntry);
+        p = PutText(PutRate(r, PutText(r->line, "  rate rule: "), s->rateText), " is taken as ");
+        PutText(PutEntryRate(p, listEntry), ": " RATE_RULE_TEXT);
         Emit(r);
     }
-    if (rowScreen[0] != s->width || rowScreen[1] != s->height) {
+    // The row the width picks, at the same place as the rate's in the list.
+    if (!HasOwnRow(s, row)) {
         p = PutScreen(PutText(r->line, "  fallback: "), s->width, s->height);
-        p = PutScreen(PutText(p, " has no timings of its own: those of "), rowScreen[0], rowScreen[1]);
-        PutText(p, " are used, at the same place in the list");
+        p = PutListPlace(PutText(p, " has no timings of its own: for "), s->listRow, s->rateIndex);
+        PutTimingPlace(PutText(p, ", it takes "), row, s->rateIndex);
         Emit(r);
+    }
+    if (verdict == kNoTimingInRow) {
+        Stop(r, why);
+        return 0;
     }
     if (verdict != kTimingSelected) {
-        Stop(r, "the table holds no timing for this screen and rate");
+        // An empty rate text matches an empty place of the list; any other rate is one the row
+        // the width picks holds no timing for.
+        p = PutText(why, "the tables hold no timing for ");
+        if (RateOfEntry(listEntry) == 0) {
+            p = PutText(p, "an empty rate");
+        } else {
+            p = PutScreen(PutText(PutEntryRate(p, listEntry), " at "), s->width, s->height);
+        }
+        PutText(p, "; " CHOOSE_RATE_TEXT);
+        Stop(r, why);
         return 0;
     }
     return 1;
@@ -276,34 +310,32 @@ int ReportSelection(Report* r, const RunFacts* f) {
 int ReportSettings(Report* r, const RunFacts* f) {
     const DisplayState* s = f->state;
     RunStop stop          = f->decisions->stop;
-    char* p               = PutText(r->line, "refresh rate: ");
-    switch (f->decisions->rateSource) {
-    case kRateFromRegistry:
-        PutText(PutShown(PutText(p, "\""), s->rateText, 1), "\" from the registry");
-        break;
-    case kRateNoValue:
-    case kRateUnreadable: PutText(p, "\"60\", the default: no RefreshRate value that fits"); break;
-    case kRateNoKey: PutText(p, "none: no Display\\Settings key"); break;
-    }
+    RateSource source     = f->decisions->rateSource;
+    char* p               = PutRate(r, PutText(r->line, "refresh rate: "), s->rateText);
+    // Each source in its words, in the order of RateSource.
+    static_assert(kRateNoKey == 3, "a source's words stand at its value");
+    static_assert(kRateTextSize - 1 == 254, "the longest rate text LUMRATE reads, as the words say");
+    static const char* const kSourceWords[] = {
+        ", from " WHAT_IS_STORED_TEXT,
+        ", the default: nothing is stored as " WHAT_IS_STORED_TEXT "; to have another rate, choose it "
+        "with LUMSET",
+        ", the default: " WHAT_IS_STORED_TEXT " is stored, but it is no text of up to 254 characters that "
+        "LUMRATE can read; " CHOOSE_RATE_TEXT ", or delete the value",
+        ", as Windows keeps no display settings here: HKEY_CURRENT_CONFIG\\" DISPLAY_SETTINGS_KEY
+        " is missing; " CHOOSE_RATE_TEXT ", which makes the key",
+    };
+    PutText(p, kSourceWords[source]);
     Emit(r);
 
-    // The colours as Display Properties names them, by the selection's depth class.
     p = PutText(PutScreen(PutText(r->line, "screen: "), s->width, s->height), ", ");
-    p = PutText(PutDecimal(p, s->bitsPerPixel), " bits per pixel");
-    if (stop == kStopColoursUnknown) {
-        PutText(p, " (the display could not be asked)");
-    } else if (stop == kStopSixteenColours) {
-        PutText(p, " (16 colours or fewer)");
-    } else if (f->decisions->timing != kNoDepthColumn) {
-        PutText(PutText(PutText(p, " ("), DepthWords(f->selection->depth)), ")");
-    }
+    PutColors(p, s->bitsPerPixel);
     Emit(r);
     if (stop == kStopColoursUnknown) {
-        Stop(r, "the display could not be asked");
+        Stop(r, "the display could not be asked for its colors");
         return 0;
     }
     if (stop == kStopSixteenColours) {
-        Stop(r, "16 colours or fewer, which the utility leaves alone");
+        Stop(r, "16 colors or fewer, which LUMRATE leaves alone");
         return 0;
     }
     return 1;
@@ -319,8 +351,8 @@ int ReportDecisions(Report* r, const RunFacts* f) {
         return 0;
     }
     int skip = f->decisions->stop == kStopSkipBit;
-    char* p  = PutHex(PutText(r->line, "skip bit: extended CRTC 0x75 = "), f->decisions->extCrtc75, 2);
-    PutText(p, skip ? ", bit 5 set" : ", bit 5 clear");
+    char* p  = PutText(PutText(r->line, skip ? "skip bit: set" : "skip bit: clear"), " (the register reads ");
+    PutText(PutHex(p, f->decisions->extCrtc75, 2), "h); " SKIP_BIT_TEXT);
     Emit(r);
     if (skip) {
         Stop(r, "the skip bit is set");
@@ -329,25 +361,8 @@ int ReportDecisions(Report* r, const RunFacts* f) {
     return ReportSettings(r, f) && ReportSelection(r, f);
 }
 
-// The mapping VxD's answer to the run, in words: 0 when it handed out a window.
-const char* NoWindowText(const RunDecisions* d, char* text) {
-    switch (d->vxd) {
-    case kVxdWindow: return 0;
-    case kVxdDoesNotOpen:
-        if (d->vxdError == ERROR_NOT_SUPPORTED) {
-            return "PHYSWIN.VXD does not support DeviceIoControl";
-        }
-        PutText(PutHexNumber(PutText(text, "PHYSWIN.VXD does not open (error code 0x"), d->vxdError), ")");
-        return text;
-    case kVxdCallFails: return "PHYSWIN.VXD opens but does not map the registers";
-    case kVxdAddressZero: return "PHYSWIN.VXD answers address 0";
-    case kVxdNotAsked: break;
-    }
-    return "PHYSWIN.VXD was not asked";
-}
-
-// What the utility says of the mapping VxD's answer, in its own words (app/words.h), which the
-// diagnostic does not say itself.
+// What LUMRATE says of the mapping driver's answer, in its own words (app/words.h), which LUMCHECK
+// does not say itself.
 void ReportUtilityWords(Report* r, const RunDecisions* d) {
     if (d->vxd == kVxdCallFails) {
         PutText(r->line, "  LUMRATE then shows the box \"" MAP_FAILED_TEXT "\"");
@@ -366,6 +381,70 @@ void ReportUtilityWords(Report* r, const RunDecisions* d) {
         PutText(p, "\"");
         Emit(r);
     }
+}
+
+// Every access in order, and the index registers LUMCHECK's own reads went through: it reads each
+// before its first index write to it and writes it back as it found it (diag/dry_ports.h), which
+// the run does not do and the list so does not hold.
+void ReportAccesses(Report* r, const RunFacts* f) {
+    PutText(PutDecimal(PutText(r->line, "adapter accesses: "), f->accessCount),
+            " (planned: an access LUMRATE's run would make and LUMCHECK does not; made: LUMCHECK makes it "
+            "itself, to read)");
+    Emit(r);
+    unsigned char crtcLatch = 0;
+    unsigned char extLatch  = 0;
+    unsigned selected       = 0; // bits by kIndexPorts slot
+    for (int i = 0; i < f->accessCount; ++i) {
+        const PlannedAccess& a = f->accesses[i];
+        char* p                = PutText(r->line, a.made ? "  made    " : "  planned ");
+        DescribeVgaAccess(p, a.kind, a.where, a.value, a.undecoded, &crtcLatch, &extLatch);
+        Emit(r);
+        if (a.made && a.kind == kVgaAccessOut) {
+            selected |= 1u << IndexPortSlot(static_cast<WORD>(a.where));
+        }
+    }
+    if (selected == 0) {
+        return;
+    }
+    char* p = PutText(r->line, "  also made:");
+    for (int i = 0; i < kIndexPortCount; ++i) {
+        if ((selected & (1u << i)) != 0) {
+            p = PutText(p, p[-1] == ':' ? " the " : " and the ");
+            p = PutText(PutText(p, IndexPortName(kIndexPorts[i])), " register (0x");
+            p = PutText(PutHex(p, kIndexPorts[i], 3), ")");
+        }
+    }
+    p = PutText(p, (selected & (selected - 1)) != 0 ? ", each" : ",");
+    PutText(
+        p, " read before LUMCHECK's first index write to it, and after the last read written back as it was");
+    Emit(r);
+}
+
+// What LUMWATCH judges before it starts LUMRATE: the monitor's limits and whether the timing LUMRATE
+// takes here is beyond them (JudgeTimingHere's verdict). It judges nothing else: system.ini, the
+// skip bit and the colors LUMRATE then looks at itself. Where the run sets a timing, how fast it
+// sweeps its lines.
+void ReportWatcher(Report* r, const RunFacts* f, int programmed) {
+    const WatchFacts* w = f->watch;
+    PutMonitorLimits(PutText(r->line, "monitor: "), &w->limits, w->state.width, w->state.height);
+    Emit(r);
+    if (programmed) {
+        char* p = PutTimingAt(PutText(r->line, "line frequency: "), f->state, f->selection->row);
+        PutKilohertz(PutText(p, " sweeps "), LineFrequency(f->selection->row, f->state->rateIndex));
+        Emit(r);
+    }
+    if (!IsBeyondMonitor(w->verdict)) {
+        PutText(r->line, "LUMWATCH: starts LUMRATE here when Windows starts, after a mode change or a "
+                         "resume, and where Windows 98 tells it of a new rate");
+        Emit(r);
+        return;
+    }
+    PutText(r->line, "LUMWATCH: starts no run of LUMRATE here, so Windows' own timing stays");
+    Emit(r);
+    char* p = PutBeyondMonitor(PutText(r->line, "  why: "), w->verdict, &w->limits, &w->state, w->row);
+    PutText(p, w->verdict == kBeyondResolution ? "; choose a smaller screen size in Display Properties"
+                                               : "; choose a rate within the monitor's limits with LUMSET");
+    Emit(r);
 }
 
 } // namespace
@@ -414,57 +493,48 @@ void WriteWrapped(const char* line, ReportLineWriter writeLine, void* context) {
 int WriteRunReport(const RunFacts* f, ReportLineWriter writeLine, void* context,
                    char summary[kReportLineSize]) {
     Report r;
-    r.writeLine    = writeLine;
-    r.context      = context;
-    r.summary      = summary;
-    r.why[0]       = 0;
-    int programmed = ReportDecisions(&r, f);
+    r.writeLine        = writeLine;
+    r.context          = context;
+    r.summary          = summary;
+    r.escapesShown     = 0;
+    r.escapesExplained = 0;
+    r.why[0]           = 0;
+    int programmed     = ReportDecisions(&r, f);
 
-    char noWindowText[80];
-    const char* noWindow = 0;
+    int window = programmed && f->decisions->vxd == kVxdWindow;
     if (programmed) {
-        noWindow = NoWindowText(f->decisions, noWindowText);
-        char* p  = PutText(r.line, "register window: ");
-        if (noWindow == 0) {
-            PutHex(PutText(p, "0x"), f->decisions->registers, 8);
+        char* p = PutText(r.line, "register window: ");
+        if (window) {
+            p = PutText(PutHex(PutText(p, "0x"), f->decisions->registers, 8), " (");
+            PutText(PutVxdAnswer(p, kVxdWindow, 0), ")");
         } else {
-            PutText(PutText(p, "none: "), noWindow);
+            PutVxdAnswer(PutText(p, "none: "), f->decisions->vxd, f->decisions->vxdError);
         }
         Emit(&r);
         ReportUtilityWords(&r, f->decisions);
     }
 
-    PutText(PutDecimal(PutText(r.line, "adapter accesses: "), f->accessCount),
-            " (\"made\": the diagnostic makes it, to read)");
-    Emit(&r);
-    unsigned char crtcLatch = 0;
-    unsigned char extLatch  = 0;
-    int anyMade             = 0;
-    for (int i = 0; i < f->accessCount; ++i) {
-        const PlannedAccess& a = f->accesses[i];
-        char* p                = PutText(r.line, a.made ? "  made    " : "  planned ");
-        DescribeVgaAccess(p, a.kind, a.where, a.value, a.undecoded, &crtcLatch, &extLatch);
-        Emit(&r);
-        anyMade |= a.made;
-    }
-    // The index register each made read selects through, which the diagnostic reads before its
-    // first index write and writes back at the end: not in the list, as the run does not make it.
-    if (anyMade) {
-        PutText(r.line, "  also made: the index register, read first and written back last");
-        Emit(&r);
-    }
+    ReportAccesses(&r, f);
 
-    if (programmed && noWindow == 0) {
-        PutText(r.line, "verdict: the utility would set the rate on this machine");
-        Emit(&r);
-        return 1;
+    char* p = PutText(r.line, "verdict: LUMRATE would ");
+    if (window) {
+        PutSetting(PutText(p, "set "), f->state, f->selection->row);
+    } else if (programmed) {
+        p = PutSetting(PutText(p, "set the timing registers for "), f->state, f->selection->row);
+        PutText(p, ", but not the memory-mapped one");
+    } else {
+        PutText(p, "leave the adapter as it is on this machine");
     }
-    PutText(r.line, programmed
-                        ? "verdict: the utility would set the timing registers, not the memory-mapped one"
-                        : "verdict: the utility would leave the adapter as it is on this machine");
     Emit(&r);
-    PutText(PutText(r.line, programmed ? "  why: no register window: " : "  why: "),
-            programmed ? noWindow : r.why);
-    Emit(&r);
+    if (!window) {
+        p = PutText(r.line, "  why: ");
+        if (programmed) {
+            PutVxdAnswer(PutText(p, "no register window: "), f->decisions->vxd, f->decisions->vxdError);
+        } else {
+            PutText(p, r.why);
+        }
+        Emit(&r);
+    }
+    ReportWatcher(&r, f, programmed);
     return programmed;
 }

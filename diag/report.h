@@ -1,8 +1,10 @@
-// What the diagnostic and refresh-sim tell of one run of the utility, in the same words: each
-// decision as the run makes it, every adapter access in order, and what the run would do to the
-// adapter. Both read what the run decided, and why, from its decisions (run/decide.h); what only
-// explains a decision (the path of system.ini, a line that comes close) they gather with the
-// functions of facts/facts.h, on the machine the diagnostic runs on or the one refresh-sim built.
+// What LUMCHECK and refresh-sim tell of one run of LUMRATE, in the same words: each decision as
+// the run makes it, every adapter access in order, what the run would do to the adapter, and
+// whether LUMWATCH would start the run here at all. Both read what the run decided, and why, from
+// its decisions (run/decide.h); what only explains a decision (the path of system.ini, a line that
+// comes close) and what LUMWATCH judges (the monitor's limits) they gather with the functions of
+// facts/facts.h, on the machine LUMCHECK runs on or the one refresh-sim built. Each fact is worded
+// as every program words it (facts/words.h).
 #pragma once
 
 #include <windows.h>
@@ -20,6 +22,7 @@ struct RunFacts {
     SystemFacts system;               // the path of system.ini and its near misses, asked again
     const PlannedAccess* accesses;    // the accesses the run made or planned, in order
     int accessCount;
+    const WatchFacts* watch; // what LUMWATCH judges before it starts the run
 };
 
 // The longest line: a 255-byte path or rate text with every byte shown as \xNN, and its words.

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "probe/probe.h"
+#include "run/decide.h"
 
 void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize], DriverCheck check) {
     facts->place         = BuildSystemIniPath(path);
@@ -10,6 +11,13 @@ void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize], Driver
     if (check == kDriverNotNamed && facts->systemIniPath != 0) {
         facts->driverLine = ExplainDriverLine(path);
     }
+}
+
+void GatherWatchFacts(WatchFacts* facts) {
+    facts->state.rateText[0] = 0; // no settings key leaves the rate text as it is: empty
+    ReadDisplaySettings(&facts->state);
+    facts->row     = kRowCount;
+    facts->verdict = JudgeTimingHere(&facts->state, &facts->limits, &facts->row);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "facts/monitor.h"
 #include "probe/probe.h"
 
 // What is wrong with the first line of system.ini that comes close to the served driver's line:
@@ -48,3 +49,15 @@ void GatherSystemFacts(SystemFacts* facts, char path[kSystemIniPathSize], Driver
 // line break or the header before it) with each rule it fails, where the headers stand, and a
 // Ctrl+Z that ends the reading early. Read with the driver check's own reading and tests.
 DriverLineFacts ExplainDriverLine(const char* path);
+
+// What LUMWATCH judges before it starts LUMRATE, read as it reads it: the stored rate and the screen
+// (not the colors), the monitor's limits for that screen, and JudgeTimingHere's verdict on the timing
+// LUMRATE takes there. Read anew, not taken from the run: LUMWATCH judges also where LUMRATE stops
+// before it reads the settings (system.ini, the skip bit).
+struct WatchFacts {
+    DisplayState state;
+    MonitorLimits limits;
+    MonitorVerdict verdict;
+    TableRow row; // the row of the timing judged; kRowCount where the width has none
+};
+void GatherWatchFacts(WatchFacts* facts);

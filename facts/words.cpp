@@ -59,21 +59,49 @@ char* PutTiming(char* p, const DisplayState* state, TableRow row) {
     return HasOwnRow(state, row) ? p : PutText(p, " timing");
 }
 
-char* PutShown(char* p, const char* text, int most) {
+// How a line shows a byte of text the system hands over: as itself, after a backslash (a quote or
+// backslash of a text in quotes), or as \xNN (outside printable ASCII); each escape its own bit.
+enum ByteForm { kAsItself = 0, kAsHex = kEscapeHex, kAfterBackslash = kEscapeBackslash };
+
+static ByteForm FormOf(unsigned char c, int quoted) {
+    if (c < 0x20 || c > 0x7E) {
+        return kAsHex;
+    }
+    return quoted && (c == '"' || c == '\\') ? kAfterBackslash : kAsItself;
+}
+
+static char* PutBytes(char* p, const char* text, int most, int quoted) {
     int n = 0;
     for (; text[n] != 0 && n < most; ++n) {
         unsigned char c = static_cast<unsigned char>(text[n]);
-        if (c < 0x20 || c > 0x7E) {
+        ByteForm form   = FormOf(c, quoted);
+        if (form == kAsHex) {
             p = PutHex(PutText(p, "\\x"), c, 2);
-        } else {
-            if (c == '"' || c == '\\') {
-                *p++ = '\\';
-            }
-            *p++ = static_cast<char>(c);
+            continue;
         }
+        if (form == kAfterBackslash) {
+            *p++ = '\\';
+        }
+        *p++ = static_cast<char>(c);
     }
     *p = 0;
     return text[n] != 0 ? PutText(p, "...") : p;
+}
+
+char* PutShown(char* p, const char* text, int most) {
+    return PutBytes(p, text, most, 1);
+}
+
+char* PutPath(char* p, const char* path) {
+    return PutBytes(p, path, MAX_PATH, 0);
+}
+
+unsigned EscapesShown(const char* text, int most, int quoted) {
+    unsigned shown = 0;
+    for (int n = 0; text[n] != 0 && n < most; ++n) {
+        shown |= FormOf(static_cast<unsigned char>(text[n]), quoted);
+    }
+    return shown;
 }
 
 char* PutStoredRate(char* p, const char* text, int most) {

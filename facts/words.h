@@ -50,6 +50,13 @@ char* PutTiming(char* p, const DisplayState* state, TableRow row);
 char* PutShown(char* p, const char* text, int most);
 // A stored rate text as a user can see it, also an empty one or one led by blanks: quoted, shown.
 char* PutStoredRate(char* p, const char* text, int most);
+// A path as a line can show it: unquoted, so its backslashes and any quote as they are; a byte
+// outside printable ASCII as \xNN.
+char* PutPath(char* p, const char* path);
+// The escapes a text shows, by PutShown (quoted) or PutPath (not), among its first `most` bytes:
+// kEscapeHex for a byte shown as \xNN, kEscapeBackslash for a quote or backslash shown as \" or \\.
+enum { kEscapeHex = 1, kEscapeBackslash = 2 };
+unsigned EscapesShown(const char* text, int most, int quoted);
 
 // What the mapping driver's answer means, and where it is no window, the step to take.
 char* PutVxdAnswer(char* p, VxdAnswer answer, DWORD error);

@@ -55,25 +55,28 @@ const char* ExtRegisterName(unsigned char index) {
     return FindName(kExtRegisterNames, kExtRegisterNameCount, index);
 }
 
+const char* IndexPortName(unsigned long port) {
+    return port == VGA_CRT_IC ? "CRTC index" : port == EXT_IC ? "extended index" : 0;
+}
+
 void DescribeVgaAccess(char line[kVgaAccessTextSize], VgaAccessKind kind, unsigned long where,
                        unsigned char value, int undecoded, unsigned char* crtcLatch,
                        unsigned char* extLatch) {
     const char* arrow = kind == kVgaAccessOut || kind == kVgaAccessStore ? " <- " : " -> ";
     const char* flag  = undecoded ? "  ** not decoded by the adapter **" : "";
+    const char* port  = 0; // the name of a port the adapter answers, in brackets after the value
     char* p           = line;
     if (kind >= kVgaAccessStore) {
         p = PutText(p, "window 0x");
         p = PutHex(p, where, 8);
-    } else if (kind == kVgaAccessOut && where == VGA_CRT_IC) {
-        *crtcLatch = value;
-        p          = PutText(p, "out 0x");
-        p          = PutHex(p, where, 3);
-        flag       = " (CRTC index)";
-    } else if (kind == kVgaAccessOut && where == EXT_IC) {
-        *extLatch = value;
-        p         = PutText(p, "out 0x");
-        p         = PutHex(p, where, 3);
-        flag      = " (extended index)";
+    } else if (kind == kVgaAccessOut && IndexPortName(where) != 0) {
+        port = IndexPortName(where);
+        p    = PutHex(PutText(p, "out 0x"), where, 3);
+        if (where == VGA_CRT_IC) {
+            *crtcLatch = value;
+        } else {
+            *extLatch = value;
+        }
     } else if (where == VGA_CRT_DC) {
         // A register the utility does not touch shows as "unnamed".
         const char* name = CrtcRegisterName(*crtcLatch);
@@ -96,12 +99,16 @@ void DescribeVgaAccess(char line[kVgaAccessTextSize], VgaAccessKind kind, unsign
                (kind == kVgaAccessIn && where == VGA_MIS_R)) {
         p    = PutText(p, kind == kVgaAccessOut ? "out 0x" : "in 0x");
         p    = PutHex(p, where, 3);
-        flag = " (miscellaneous output)";
+        port = "miscellaneous output";
     } else {
         p = PutText(p, kind == kVgaAccessOut ? "out 0x" : "in 0x");
         p = PutHex(p, where, 4);
     }
     p = PutText(p, arrow);
     p = PutHex(p, value, 2);
-    PutText(p, flag);
+    if (port != 0) {
+        PutText(PutText(PutText(p, " ("), port), ")");
+    } else {
+        PutText(p, flag);
+    }
 }

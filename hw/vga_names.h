@@ -21,6 +21,9 @@ extern const int kExtRegisterNameCount;
 const char* CrtcRegisterName(unsigned char index);
 const char* ExtRegisterName(unsigned char index);
 
+// The name of an index port, VGA_CRT_IC "CRTC index" or EXT_IC "extended index"; 0 for another.
+const char* IndexPortName(unsigned long port);
+
 enum VgaAccessKind {
     kVgaAccessIn,    // a port read
     kVgaAccessOut,   // a port write

@@ -180,6 +180,7 @@ const char kUsage[] = "Usage: refresh-sim [--screen WxH] [--bpp N]\n"
                       "                   [--rate TEXT | --no-rate | --no-settings-key]\n"
                       "                   [--system-ini FILE | --no-system-ini]\n"
                       "                   [--windows-directory DIR] [--crtc75 N] [--driver NAME]\n"
+                      "                   [--monitor-mode TEXT] [--monitor-max WxH]\n"
                       "                   [--json] [--version] [-h | --help]\n";
 
 // CLI11's help, but with the usage above, which shows the options that exclude each other, one
@@ -200,13 +201,17 @@ class HelpFormatter : public CLI::Formatter {
 const char kFooter[] =
     "The default system.ini names the served driver under [boot.description].\n"
     "--system-ini serves a file of the host instead: a regular file (no directory,\n"
-    "device or FIFO) of at most 16 MiB, a limit of the simulator only; the utility\n"
+    "device or FIFO) of at most 16 MiB, a limit of the simulator only; LUMRATE\n"
     "itself reads a system.ini of any size. The Windows directory, where system.ini\n"
     "lies, is C:\\WINDOWS unless --windows-directory says. Extended CRTC 0x75 with\n"
-    "bit 5 set makes the utility stop after reading it. Mapping drivers: ok hands\n"
-    "out the register window at 0x60000000; missing and unsupported refuse the\n"
-    "open (errors 2 and 50); ioctl-fails fails the control call; null-window\n"
-    "answers address 0; no-output answers without writing its answer.\n"
+    "bit 5 set makes LUMRATE stop after reading it. Mapping drivers: ok hands out\n"
+    "the register window at 0x60000000; missing and unsupported refuse the open\n"
+    "(errors 2 and 50); ioctl-fails fails the control call; null-window answers\n"
+    "address 0; no-output answers without writing its answer. By default Windows\n"
+    "lists no monitor, as under Wine, so its limits are not known; --monitor-mode\n"
+    "and --monitor-max list one, whose setup information gives that Mode1 for the\n"
+    "screen's size (\"31.0-64.0,50.0-100.0,+,+\": kHz, then Hz) and that\n"
+    "MaxResolution, each as given.\n"
     "\n"
     "Numbers are decimal (040 is forty), or hexadecimal after 0x, with no blanks\n"
     "around them. An option with a value also takes the --opt=value form; a value\n"
@@ -216,38 +221,43 @@ const char kFooter[] =
     "other arguments.\n"
     "\n"
     "Output, as text: first the report LUMCHECK.EXE prints on a real machine.\n"
-    "One line per decision of the run as far as it goes (\"system.ini:\",\n"
+    "One line per decision of LUMRATE's run as far as it goes (\"system.ini:\",\n"
     "\"skip bit:\", \"refresh rate:\", \"screen:\", \"selection:\", \"register window:\").\n"
     "Where system.ini does not name the served driver, indented lines say why:\n"
-    "\"no line ...\" with the line the utility looks for; where a line comes close,\n"
+    "\"no line ...\" with the line LUMRATE looks for; where a line comes close,\n"
     "\"line N comes close, but\" and a rule it fails, and \"and\" with each further\n"
-    "one; \"line N holds a Ctrl+Z:\" where the utility stops reading the file.\n"
+    "one; \"line N holds a Ctrl+Z:\" where LUMRATE stops reading the file.\n"
     "Under \"selection:\", an indented \"fallback:\" line for each fallback on the\n"
-    "way: a screen without a rate list of its own uses 640x480's; a rate text in\n"
-    "no entry of the list takes the list's first; a screen without a row of its\n"
-    "own takes its width's row. Where a rate text's first two characters alone\n"
-    "decide (\"600\" as 60 Hz, \"12\" as 120 Hz), a line says so:\n"
-    "\"only a rate's first two characters count:\". Under \"register window:\",\n"
-    "\"LUMRATE then ...\" with the box or the standard-output line the utility\n"
-    "shows of a mapping driver that fails. A \"stop:\" line where the run stops.\n"
+    "way: a screen without a rate list of its own uses 640 x 480's; a rate text in\n"
+    "no entry of the list takes the list's first; a screen without timings of its\n"
+    "own takes those of its width's row, at the rate's place in the list.\n"
+    "\"rate rule:\" where a rate text's first two characters alone decide (\"600\"\n"
+    "as 60 Hz); \"empty rate:\" where an empty rate text matches an empty place of\n"
+    "the list. Under \"register window:\", \"LUMRATE then ...\" with the box or the\n"
+    "standard-output line LUMRATE shows of a mapping driver that fails. A \"stop:\"\n"
+    "line where the run stops. \"escapes:\" after the first line that shows a byte\n"
+    "as \\xNN, or a quote or backslash as \\\" or \\\\ within quotes.\n"
     "Then \"adapter accesses: N\" and one indented line per access in order\n"
-    "(indexed accesses with the register's name; \"made\" where the diagnostic\n"
-    "makes it to read, \"planned\" where it only writes it down; \"also made:\" for\n"
-    "the index register the diagnostic reads first and writes back last), and\n"
-    "\"verdict:\": the utility would set the rate, would set the timing registers\n"
-    "but not the mapped word, or would leave the adapter as it is, with a \"why:\"\n"
-    "line for the last two. No report line is wider than 79 columns.\n"
+    "(indexed accesses with the register's name; \"made\" where LUMCHECK makes it\n"
+    "to read, \"planned\" where LUMRATE would make it and LUMCHECK does not), and\n"
+    "\"also made:\" for the index register LUMCHECK reads first and writes back last.\n"
+    "\"verdict:\": LUMRATE would set the timing it names, would set the timing\n"
+    "registers but not the memory-mapped one, or would leave the adapter as it is,\n"
+    "with a \"why:\" line for the last two. \"monitor:\" with the monitor's limits;\n"
+    "\"line frequency:\" of the timing LUMRATE sets; \"LUMWATCH:\", whether LUMWATCH\n"
+    "starts LUMRATE here, with a \"why:\" line where it does not. No report line is\n"
+    "wider than 79 columns.\n"
     "Then \"message boxes: none\" or one \"message box:\" line per box (text,\n"
     "caption, type); \"standard output:\" (\"none\" or the quoted text);\n"
-    "\"exit code: N\" (the utility's).\n"
+    "\"exit code: N\" (LUMRATE's).\n"
     "Output with --json: one object with exitCode, messageBoxes (text, caption,\n"
     "type), stdout, accesses (op \"in\" or \"out\" with port, or \"store\" with\n"
     "address; value), summary (what was chosen, or why the run stopped), report\n"
     "(the text report's first part, line by line), and the final registers (crtc,\n"
     "extended, miscOutput, windowBase, window).\n"
     "\n"
-    "Exit codes: 0 the utility ran on the simulated machine (its own exit code is\n"
-    "in the output); 2 bad options, a --system-ini that is not a readable regular\n"
+    "Exit codes: 0 LUMRATE ran on the simulated machine (its own exit code is in\n"
+    "the output); 2 bad options, a --system-ini that is not a readable regular\n"
     "file of at most 16 MiB, or a run that could not be set up or reported. A line\n"
     "on standard error says which; after bad options a second line points here.";
 
@@ -274,6 +284,8 @@ const OptionInfo kOptions[] = {
     {"no-system-ini", Takes::kNothing, "", "no system.ini (default: there is one)"},
     {"crtc75", Takes::kValue, "N", "extended CRTC 0x75, 0 to 0xFF (default 0)"},
     {"driver", Takes::kValue, "NAME", "mapping driver, see below (default ok)"},
+    {"monitor-mode", Takes::kValue, "TEXT", "a monitor's Mode1 at this screen (default: none)"},
+    {"monitor-max", Takes::kValue, "WxH", "a monitor's MaxResolution (default: none)"},
     {"json", Takes::kNothing, "", "one JSON object instead of text (default: text)"},
 };
 
@@ -293,7 +305,7 @@ const OptionInfo* FindOption(const std::string& name) {
 // CLI11 lays out the help; the command line itself ReadCommandLine reads, in the way getopt_long
 // does, which CLI11 does not.
 std::string Help() {
-    CLI::App app{"Runs the refresh-rate utility on a simulated machine and shows what it does.",
+    CLI::App app{"Runs LUMRATE, the refresh-rate utility, on a simulated machine and shows what\nit does.",
                  "refresh-sim"};
     app.formatter(std::make_shared<HelpFormatter>());
     app.get_formatter()->column_width(28);
@@ -464,6 +476,21 @@ std::string Apply(const OptionInfo& option, const std::string& value, sim::Simul
             return Told("--driver ", value, " names no mapping driver; --help lists them");
         }
         machine->driver = found->behaviour;
+    } else if (name == "monitor-mode" || name == "monitor-max") {
+        if (!machine->monitor) {
+            machine->monitor.emplace();
+        }
+        int width = 0, height = 0;
+        if (name == "monitor-mode") {
+            machine->monitor->mode1 = value;
+        } else if ((verdict = ParseScreen(value, &width, &height)) != Number::kOk) {
+            return Told("--monitor-max ", value,
+                        verdict == Number::kOutOfRange ? " is out of range: 32-bit signed sides"
+                                                       : " is not WxH, for example 1280x1024");
+        } else {
+            // As setup information writes it.
+            machine->monitor->maxResolution = std::to_string(width) + "," + std::to_string(height);
+        }
     } else if (name == "rate") {
         machine->rateText = value;
     } else if (name == "no-rate") {

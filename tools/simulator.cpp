@@ -58,10 +58,13 @@ void Report(host::Machine& m, RunResult* result) {
     facts.decisions  = &runDecisions;
     facts.state      = &displayState;
     facts.selection  = &timingSelection;
+    WatchFacts watch;
     {
         KeepRecords keep(m);
         GatherSystemFacts(&facts.system, path, runDecisions.displayDriver);
+        GatherWatchFacts(&watch);
     }
+    facts.watch = &watch;
     // The run's accesses, written down by the host's primitives as the diagnostic writes them.
     facts.accesses    = plannedAccesses;
     facts.accessCount = std::min(plannedAccessCount, static_cast<int>(kPlannedAccessRoom));
@@ -72,6 +75,25 @@ void Report(host::Machine& m, RunResult* result) {
         [](const char* line, void* lines) { static_cast<std::vector<std::string>*>(lines)->push_back(line); },
         &result->report, summary);
     result->summary = summary;
+}
+
+// The monitor's devnode in the running configuration, its device key naming its class key, and
+// there what its setup information wrote.
+void AddMonitor(host::Registry& registry, const SimulatedMonitor& monitor, int width, int height) {
+    const std::string hardwareKey = "MONITOR\\DEFAULT_MONITOR\\0001";
+    const std::string driver      = "Monitor\\0000";
+    registry.dynData.Key("Config Manager\\Enum\\C29A5000").SetString("HardWareKey", hardwareKey);
+    registry.localMachine.Key("Enum\\" + hardwareKey).SetString("Driver", driver);
+    host::RegistryKey& classKey =
+        registry.localMachine.Key("System\\CurrentControlSet\\Services\\Class\\" + driver);
+    classKey.SetString("DriverDesc", "Default Monitor");
+    if (monitor.maxResolution) {
+        classKey.SetString("MaxResolution", *monitor.maxResolution);
+    }
+    if (monitor.mode1) {
+        classKey.Key("MODES\\" + std::to_string(width) + "," + std::to_string(height))
+            .SetString("Mode1", *monitor.mode1);
+    }
 }
 
 } // namespace
@@ -153,6 +175,11 @@ void PrepareMachine(const SimulatedMachine& machine) {
     }
     m.adapter.crtc[EXT_CRTC_75] = machine.crtc75;
     m.driver                    = machine.driver;
+    // The running configuration's device list, which Windows 95/98 and Wine always have.
+    m.registry.dynData.Key("Config Manager\\Enum");
+    if (machine.monitor) {
+        AddMonitor(m.registry, *machine.monitor, machine.width, machine.height);
+    }
 }
 
 RunResult Run(const SimulatedMachine& machine) {

@@ -15,6 +15,14 @@ namespace sim {
 
 enum class RateSetting { Text, NoValue, NoKey };
 
+// The one monitor Windows lists, as its setup information left it in the registry: Mode1 of its
+// MODES key for the screen's size ("31.0-64.0,50.0-100.0,+,+": kHz, then Hz) and MaxResolution
+// ("1280,1024"), each stored as given where given.
+struct SimulatedMonitor {
+    std::optional<std::string> mode1;
+    std::optional<std::string> maxResolution;
+};
+
 // The machine refresh-sim builds from its options; the defaults are the built-in machine.
 struct SimulatedMachine {
     int width                            = 1024;
@@ -26,6 +34,7 @@ struct SimulatedMachine {
     std::optional<std::string> systemIni = host::DefaultSystemIni(); // nullopt: no system.ini
     uint8_t crtc75                       = 0x00;
     host::DriverBehaviour driver         = host::DriverBehaviour::Window;
+    std::optional<SimulatedMonitor> monitor; // nullopt: the device list holds none, as Wine keeps it
 };
 
 struct RunResult {

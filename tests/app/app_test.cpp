@@ -17,6 +17,16 @@ namespace {
 
 using adapter::Op;
 
+// A report line from `line` on, with the lines that go on it (indented four columns) joined again.
+std::string Unwrapped(std::vector<std::string>::const_iterator line,
+                      std::vector<std::string>::const_iterator end) {
+    std::string text = *line;
+    while (++line != end && line->rfind("    ", 0) == 0) {
+        text += " " + line->substr(4);
+    }
+    return text;
+}
+
 std::vector<std::string> CallsAmong(std::initializer_list<const char*> names) {
     std::vector<std::string> picked;
     for (const std::string& call : host::TheMachine().calls) {
@@ -47,7 +57,7 @@ TEST(Run, TypicalMachineAsksInOrderAndProgramsTheAdapter) {
     EXPECT_EQ(a.miscOutput, 0x2B);
     EXPECT_EQ((std::vector<int>(a.window.begin(), a.window.end())),
               (std::vector<int>{0x00, 0x00, 0x14, 0x1C}));
-    EXPECT_EQ(r.summary, "1024x768, 85 Hz, High Color");
+    EXPECT_EQ(r.summary, "85 Hz at 1024 x 768, High Color (16 bit)");
 }
 
 // The skip bit is read after the driver check and before the registry and the display are asked.
@@ -133,6 +143,8 @@ TEST(Run, FourBitsOrFewerOrNoDisplayContextWriteNothingFiveProgram) {
 // nothing else; the mapping driver is not even opened, and nothing is printed. A record whose
 // mapped word is zero is a timing and is written whole.
 TEST(Run, NoTimingInTheTablesWritesNothingAfterTheSkipBitRead) {
+    const char* const k720 = "the tables hold no timing for a screen 720 pixels wide, at any rate; choose "
+                             "another screen size in Display Properties";
     struct Case {
         const char* name;
         int width, height, bitsPerPixel;
@@ -140,34 +152,29 @@ TEST(Run, NoTimingInTheTablesWritesNothingAfterTheSkipBitRead) {
         const char* rateText;
         const char* stop; // why the run writes nothing; nullptr where it writes
     } cases[] = {
-        {"720x480, 8 bits", 720, 480, 8, sim::RateSetting::Text, "60",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x480, 16 bits", 720, 480, 16, sim::RateSetting::Text, "85",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x480, 24 bits", 720, 480, 24, sim::RateSetting::Text, "0",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x576, 8 bits", 720, 576, 8, sim::RateSetting::Text, "75",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x576, 16 bits", 720, 576, 16, sim::RateSetting::NoKey, "",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x576, 24 bits", 720, 576, 24, sim::RateSetting::Text, "",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
-        {"720x400", 720, 400, 16, sim::RateSetting::Text, "60",
-         "the tables hold no timing for a screen 720 pixels wide, at any rate"},
+        {"720x480, 8 bits", 720, 480, 8, sim::RateSetting::Text, "60", k720},
+        {"720x480, 16 bits", 720, 480, 16, sim::RateSetting::Text, "85", k720},
+        {"720x480, 24 bits", 720, 480, 24, sim::RateSetting::Text, "0", k720},
+        {"720x576, 8 bits", 720, 576, 8, sim::RateSetting::Text, "75", k720},
+        {"720x576, 16 bits", 720, 576, 16, sim::RateSetting::NoKey, "", k720},
+        {"720x576, 24 bits", 720, 576, 24, sim::RateSetting::Text, "", k720},
+        {"720x400", 720, 400, 16, sim::RateSetting::Text, "60", k720},
         {"no row for 1920", 1920, 1080, 16, sim::RateSetting::Text, "60",
-         "the tables hold no timing for a screen 1920 pixels wide"},
+         "the tables hold no timing for a screen 1920 pixels wide, at any rate; choose another "
+         "screen size in Display Properties"},
         {"no row for 0", 0, 0, 8, sim::RateSetting::Text, "",
-         "the tables hold no timing for a screen 0 pixels wide"},
+         "the tables hold no timing for a screen 0 pixels wide, at any rate; choose another "
+         "screen size in Display Properties"},
         {"25 bits", 1024, 768, 25, sim::RateSetting::Text, "60",
-         "the tables hold no timing for 25 bits per pixel"},
+         "the tables hold no timing for 25 bits per pixel; choose fewer colors in Display Properties"},
         {"32 bits", 1024, 768, 32, sim::RateSetting::Text, "85",
-         "the tables hold no timing for 32 bits per pixel"},
+         "the tables hold no timing for True Color (32 bit); choose fewer colors in Display Properties"},
         {"1152x864, empty rate", 1152, 864, 16, sim::RateSetting::Text, "",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for an empty rate; choose a rate with LUMSET"},
         {"1600x1200, empty rate", 1600, 1200, 8, sim::RateSetting::Text, "",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for an empty rate; choose a rate with LUMSET"},
         {"1024x768, no settings key", 1024, 768, 16, sim::RateSetting::NoKey, "",
-         "the table holds no timing for this screen and rate"},
+         "the tables hold no timing for an empty rate; choose a rate with LUMSET"},
         {"1024x768, no RefreshRate value (60 Hz)", 1024, 768, 16, sim::RateSetting::NoValue, "", nullptr},
         {"1024x768, 24 bits, 120 (zero word)", 1024, 768, 24, sim::RateSetting::Text, "120", nullptr},
     };
@@ -191,9 +198,11 @@ TEST(Run, NoTimingInTheTablesWritesNothingAfterTheSkipBitRead) {
             continue;
         }
         EXPECT_EQ(r.summary, std::string("stopped: ") + c.stop) << c.name;
-        EXPECT_EQ(r.report.end()[-2], "verdict: the utility would leave the adapter as it is on this machine")
-            << c.name;
-        EXPECT_EQ(r.report.back(), std::string("  why: ") + c.stop) << c.name;
+        auto verdict = std::find_if(r.report.begin(), r.report.end(),
+                                    [](const std::string& line) { return line.rfind("verdict: ", 0) == 0; });
+        ASSERT_TRUE(verdict != r.report.end() && verdict + 1 != r.report.end()) << c.name;
+        EXPECT_EQ(*verdict, "verdict: LUMRATE would leave the adapter as it is on this machine") << c.name;
+        EXPECT_EQ(Unwrapped(verdict + 1, r.report.end()), std::string("  why: ") + c.stop) << c.name;
     }
     // The zero word goes to the window like any other: 1024x768 at 24 bits, 120 Hz.
     sim::SimulatedMachine machine;

@@ -109,6 +109,32 @@ TEST(Words, StoredRatesShownAsTheyAre) {
     }
 }
 
+// A path shows unquoted: its backslashes and a quote as they are, a byte outside printable ASCII as
+// \xNN. Each text tells the escapes it shows, as quoted or not, within its first `most` bytes, so
+// that a report explains an escape only where one stands.
+TEST(Words, PathsShownAndTheEscapesTheyHold) {
+    struct Case {
+        const char* text;
+        const char* path; // as PutPath shows it
+        unsigned quotedEscapes, pathEscapes;
+    } cases[] = {
+        {"C:\\WINDOWS\\system.ini", "C:\\WINDOWS\\system.ini", kEscapeBackslash, 0},
+        {"C:\\WIN\xE9", "C:\\WIN\\xE9", kEscapeBackslash | kEscapeHex, kEscapeHex},
+        {"85", "85", 0, 0},
+        {"8\"5", "8\"5", kEscapeBackslash, 0},
+        {"7\t5", "7\\x095", kEscapeHex, kEscapeHex},
+        {"", "", 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Said([&](char* t) { PutPath(t, c.text); }), c.path) << c.text;
+        EXPECT_EQ(EscapesShown(c.text, 40, 1), c.quotedEscapes) << c.text;
+        EXPECT_EQ(EscapesShown(c.text, 40, 0), c.pathEscapes) << c.text;
+    }
+    // Only the bytes a line shows count.
+    EXPECT_EQ(EscapesShown("85\t", 2, 1), 0u);
+    EXPECT_EQ(EscapesShown("85\t", 3, 1), unsigned{kEscapeHex});
+}
+
 TEST(Words, MappingDriverAnswersWithTheStepToTake) {
     struct Case {
         VxdAnswer answer;

@@ -58,8 +58,9 @@ TEST(RefreshSim, DefaultMachineIsTheTypicalRun) {
     EXPECT_NE(o.out.find("CRTC 0x00 (horizontal total) <- A7"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("CRTC 0x13 (offset) <- 00"), std::string::npos);
     EXPECT_NE(o.out.find("window 0x60000003 <- 1C"), std::string::npos);
-    EXPECT_NE(o.out.find("\nselection: 1024x768, 85 Hz, High Color\n"), std::string::npos);
-    EXPECT_NE(o.out.find("\nverdict: the utility would set the rate on this machine\n"), std::string::npos);
+    EXPECT_NE(o.out.find("\nselection: 85 Hz at 1024 x 768, High Color (16 bit)\n"), std::string::npos);
+    EXPECT_NE(o.out.find("\nverdict: LUMRATE would set 85 Hz at 1024 x 768, High Color (16 bit)\n"),
+              std::string::npos);
 }
 
 // No line of the text output is wider than an MS-DOS Prompt window, the message box's and the
@@ -133,19 +134,59 @@ TEST(RefreshSim, OptionsReachTheMachine) {
     }
 }
 
+// The report's lines, each wrapped one joined again.
+std::string ReportText(const nlohmann::json& j) {
+    std::string text;
+    for (const std::string line : j["report"]) {
+        text += line.rfind("    ", 0) == 0 ? " " + line.substr(4) : "\n" + line;
+    }
+    return text;
+}
+
 // The rate text goes to the registry as given, even empty or starting with a minus or two.
 TEST(RefreshSim, RateTextsAsGiven) {
-    EXPECT_NE(RunJson("--screen 1152x864 --rate=").dump().find("selection: 1152x864, an empty rate entry"),
-              std::string::npos);
-    EXPECT_NE(RunJson("--rate=-1").dump().find("refresh rate: \\\"-1\\\" from the registry"),
-              std::string::npos);
-    EXPECT_NE(
-        RunJson("--rate=--json --screen 1152x864").dump().find("fallback: \\\"--json\\\" is in no entry"),
-        std::string::npos);
-    EXPECT_NE(RunJson("--no-settings-key --screen 1600x1200")
-                  .dump()
-                  .find("selection: 1600x1200, an empty rate entry"),
-              std::string::npos);
+    struct Case {
+        const char* arguments;
+        const char* says;
+    } cases[] = {
+        {"--screen 1152x864 --rate=", "\nrefresh rate: \"\", from the value RefreshRate"},
+        {"--rate=-1", "\nrefresh rate: \"-1\", from the value RefreshRate"},
+        {"--rate=--json --screen 1152x864", "\n  fallback: \"--json\" is in no entry"},
+        {"--no-settings-key --screen 1600x1200",
+         "\nrefresh rate: \"\", as Windows keeps no display settings"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NE(ReportText(RunJson(c.arguments)).find(c.says), std::string::npos) << c.arguments;
+    }
+}
+
+// A monitor is listed where an option gives what its setup information says; the report tells its
+// limits and whether LUMWATCH starts LUMRATE under them.
+TEST(RefreshSim, MonitorOptionsListOneMonitor) {
+    struct Case {
+        const char* arguments;
+        const char* monitor; // the monitor line
+        bool watcherRuns;
+    } cases[] = {
+        {"", "monitor: The monitor's limits are not known: Windows lists no monitor.", true},
+        {"--monitor-mode 30-70,50-100",
+         "monitor: The monitor takes 30.0-70.0 kHz and 50-100 Hz at 1024 x 768,", true},
+        {"--monitor-mode=31.0-64.0,50.0-100.0,+,+", "monitor: The monitor takes 31.0-64.0 kHz", false},
+        {"--screen 800x600 --monitor-mode 31.0-64.0,50.0-100.0", "at 800 x 600, says its setup information.",
+         true},
+        {"--monitor-max 800x600", "Its largest screen: 800 x 600.", false},
+        {"--monitor-max 0x400x0x300", "Its largest screen: 1024 x 768.", true},
+        {"--monitor-mode x",
+         "monitor: The monitor's limits are not known: what it says of them cannot be read.", true},
+    };
+    for (const Case& c : cases) {
+        std::string text = ReportText(RunJson(c.arguments));
+        EXPECT_NE(text.find(c.monitor), std::string::npos) << c.arguments << text;
+        EXPECT_EQ(text.find("\nLUMWATCH: starts LUMRATE here") != std::string::npos, c.watcherRuns)
+            << c.arguments;
+        EXPECT_EQ(text.find("\nLUMWATCH: starts no run of LUMRATE here") != std::string::npos, !c.watcherRuns)
+            << c.arguments;
+    }
 }
 
 // Leading zeros are no octal: 040 is forty, 0640x0400 is 640 by 400, 010 bits are ten.
@@ -217,6 +258,8 @@ TEST_F(RefreshSimBadInput, OneLineOnStderrAndExitTwo) {
         {"--bpp 4294967297", "--bpp '4294967297' is out of range: -2147483648 to 2147483647"},
         {"--screen 1024x0x100000000", "--screen '1024x0x100000000' is out of range: 32-bit signed sides"},
         {"--driver gone", "--driver 'gone' names no mapping driver; --help lists them"},
+        {"--monitor-max 1024", "--monitor-max '1024' is not WxH, for example 1280x1024"},
+        {"--monitor-max 1x0x100000000", "--monitor-max '1x0x100000000' is out of range: 32-bit signed sides"},
         // Every value given is checked, not only the one that holds.
         {"--bpp x --bpp 8", "--bpp 'x' is not a number"},
         // Options that say the machine lacks or has one thing, in the order given.
@@ -459,6 +502,10 @@ TEST(RefreshSim, HelpNamesEveryLabelTheReportPrints) {
         "--no-system-ini",
         "--windows-directory=",
         "--windows-directory=C:\\\\" + std::string(250, 'W'),
+        "--rate='8\"5'",
+        "--monitor-mode 31.0-64.0,50.0-100.0",
+        "--monitor-max 800x600",
+        "--monitor-mode x",
     };
     for (const host::DriverBehaviourName& driver : host::kDriverBehaviours) {
         machines.push_back(std::string("--driver ") + driver.name);
