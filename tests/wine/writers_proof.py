@@ -19,6 +19,7 @@ following the runs of the utility it starts, the chooser under a debugger of its
    LUMWATCH.EXE is still there, and the Uninstall entry's command then removes the package whole."""
 
 import json
+import ntpath
 import os
 
 import choose_proof
@@ -136,7 +137,7 @@ def killed(b, w, report):
                                                      "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
                                                      "select %s|%s Hz" % (TITLE, choose_proof.RATE), "click %s|&Try" % TITLE,
                                                      "wait-title %d %s" % (WAIT_MS, QUESTION), "sync %d %s" % (WAIT_MS, QUESTION),
-                                                     "kill " + os.path.basename(CHOOSER)] + wait_for_run() +
+                                                     "kill " + ntpath.basename(CHOOSER)] + wait_for_run() +
              ["read-rate"] + session_end())
     log, results, found = s.steps(lines, outs=["watcher.json"], row=ROW, timeout_ms=SESSION_MS)
     delay = None
