@@ -118,7 +118,7 @@ def check_trial(log, result, sim, written_back, stored):
         found.append("registers not as before the trial: %s" % changed)
     if not written_back and not changed:
         found.append("no register changed, where the utility's values must stay")
-    if log["mutex"][0]["exists"]:
+    if log["mutex"][0]["held"]:
         found.append("the trial's mutex %s is still held after the trial" % TRIAL_MUTEX)
     rate = log["read-rate"][0].get("value")
     if rate != stored:
