@@ -369,7 +369,7 @@ def proof(b, picture=None):
     jobs = [job(e[0], trial, 40 if e[0] == "countdown" else 12, e, picture if e[0] == "keep" else None)
             for e in ENDINGS]
     jobs += [job(m[0], not_acting, 12, m) for m in NOT_ACTING]
-    jobs += [job("monitor-beyond", monitor_beyond, 15), job("monitor-within", monitor_within, 15)]
+    jobs += [job("monitor-beyond", monitor_beyond, 30), job("monitor-within", monitor_within, 30)]
     jobs += [job("forget", forget, 8), job("removed", removed, 8)]
     return Proof("chooser proof", jobs, needs=[b.sim, os.path.join(b.windows, package.ZIP_NAME)] +
                  package.tool_files(b.tools))
