@@ -17,14 +17,22 @@ holds (tests/fixtures/registers_unlike_every_table.txt); the user picks 85 Hz an
 4. a mode change to another size during the trial: nothing written back, nothing stored;
 5. on machines where the utility would not act (the skip bit set, 32-bit color, no driver line,
    no mapping driver), Try cannot be pressed, the window says why, and no register is written;
-6. LUMSET /FORGET deletes RefreshRate, as README.TXT's way back says.
+6. LUMSET /FORGET deletes RefreshRate, as README.TXT's way back says;
+7. with a monitor of 30-64 kHz and 50-100 Hz in the registry (machines.monitor_reg(), imported in
+   the session, the watcher running as after a start of Windows): the window gives its limits and
+   marks each listed rate beyond them exactly where its line frequency or rate is outside them; 85
+   Hz (68.7 kHz) selected, Try cannot be pressed and the window says why, and a click that reaches
+   the chooser all the same writes nothing; 75 Hz (60.0 kHz) is tried, and Go back writes
+   everything back. Without it (every other job: Wine's HKEY_DYN_DATA lists no monitor), 85 Hz
+   is tried at 1024 x 768.
 
-The user's steps wait for the chooser itself (sync: its thread has dealt with what came before), not
-for a fixed time. With a picture file, the chooser's window as the screen shows it is kept as a
+The user's steps wait for the chooser itself (sync: its thread has dealt with what came before; a
+selection returns once the chooser has dealt with it), not for a fixed time. With a picture file, the chooser's window as the screen shows it is kept as a
 PNG file."""
 
 import json
 import os
+import re
 import struct
 import zlib
 
@@ -71,10 +79,10 @@ def with_watcher(watch_line, lines):
             ["end-session", "wait-gone %d" % WAIT_MS])
 
 
-def trial_steps(ending):
-    """A trial of RATE, ended by the steps `ending`, then the chooser closed."""
+def trial_steps(ending, rate=RATE):
+    """A trial of rate, ended by the steps `ending`, then the chooser closed."""
     return ([chooser_start("choose.json"), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
-             "texts " + TITLE, "select %s|%s Hz" % (TITLE, RATE), "click %s|&Try" % TITLE,
+             "texts " + TITLE, "select %s|%s Hz" % (TITLE, rate), "click %s|&Try" % TITLE,
              "wait-title %d %s" % (WAIT_MS, QUESTION), "sync %d %s" % (WAIT_MS, QUESTION), "texts " + QUESTION] + ending +
             ["wait-no-title %d %s" % (QUESTION_GONE_MS, QUESTION), "sync %d %s" % (WAIT_MS, TITLE), "texts " + TITLE,
              "read-rate", "mutex " + TRIAL_MUTEX, "close " + TITLE, "wait-exit %d" % WAIT_MS])
@@ -99,7 +107,7 @@ def plain(access):
     return {k: access[k] for k in ("op", "port", "address", "value") if k in access}
 
 
-def check_trial(log, result, sim, written_back, stored):
+def check_trial(log, result, sim, written_back, stored, rate=RATE):
     """What is wrong with one trial: its accesses after the read-back are not refresh-sim's,
     registers not as they must be, or the rate not as it must be."""
     found = []
@@ -113,7 +121,7 @@ def check_trial(log, result, sim, written_back, stored):
     sequence = [plain(a) for a in sim["accesses"][2:]]  # after the skip-bit read
     at = find(accesses, sequence)
     if at < 0:
-        found.append("the utility's sequence for %s (refresh-sim's) is not among the trial's accesses" % RATE)
+        found.append("the utility's sequence for %s (refresh-sim's) is not among the trial's accesses" % rate)
     else:
         before = accesses[:at]
         writes = [a for a in before if a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)]
@@ -130,9 +138,9 @@ def check_trial(log, result, sim, written_back, stored):
         found.append("no register changed, where the utility's values must stay")
     if log["mutex"][0]["held"]:
         found.append("the adapter lock %s is still held after the trial" % TRIAL_MUTEX)
-    rate = log["read-rate"][0].get("value")
-    if rate != stored:
-        found.append("RefreshRate %r, want %r" % (rate, stored))
+    kept = log["read-rate"][0].get("value")
+    if kept != stored:
+        found.append("RefreshRate %r, want %r" % (kept, stored))
     if result["exitCode"] != 0 or result["crash"] or result["error"]:
         found.append("the chooser did not end cleanly: %s" % json.dumps({k: result[k] for k in ("exitCode", "crash", "error")}))
     return found
@@ -225,6 +233,122 @@ def not_acting(b, w, report, machine):
     report("%s: no rate can be tried, the window says why, no register is written" % name, found)
 
 
+# With the monitor of machines.monitor_reg(), at the chooser's screen (1024 x 768): BEYOND's timing
+# needs a line frequency above the monitor's, WITHIN's is inside both its ranges.
+BEYOND, WITHIN = "85", "75"
+BEYOND_MARK = ", beyond the monitor"
+# An item of the list at the chooser's own screen: its rate, its line frequency, the mark.
+LISTED = re.compile(r"item: (\d+) Hz \((\d+\.\d) kHz\)(%s)?$" % re.escape(BEYOND_MARK))
+
+
+def listed_rates(texts):
+    """{rate: (line frequency in kHz, marked beyond the monitor)} of the list's items among texts."""
+    return {m.group(1): (float(m.group(2)), bool(m.group(3))) for m in map(LISTED.match, texts) if m}
+
+
+def monitor_shown(texts):
+    """What is wrong with the chooser's window on the monitor's machine: its limits not given, an
+    item marked otherwise than its line frequency and rate against them say, or BEYOND and WITHIN
+    not listed as this proof takes them."""
+    found = []
+    limits = ["%.1f-%.1f kHz" % machines.MONITOR_KHZ, "%d-%d Hz" % machines.MONITOR_HZ]
+    if not any(all(limit in t for limit in limits) for t in texts):
+        found.append("the window does not give the monitor's limits (%s): %s" % (" and ".join(limits), texts))
+    listed = listed_rates(texts)
+    items = [t for t in texts if t.startswith("item: ")]
+    if len(listed) != len(items):
+        found.append("items not of the form \"R Hz (F kHz)\" with or without the mark: %s" % items)
+    for rate, (khz, marked) in sorted(listed.items(), key=lambda r: int(r[0])):
+        if marked != machines.beyond_monitor(khz, int(rate)):
+            found.append("%s Hz (%.1f kHz) %s marked beyond the monitor" % (rate, khz, "is" if marked else "is not"))
+    if [listed.get(BEYOND, (0, None))[1], listed.get(WITHIN, (0, None))[1]] != [True, False]:
+        found.append("want %s Hz listed and marked, %s Hz listed and not: %s" % (BEYOND, WITHIN, items))
+    return found
+
+
+def monitor_session(watch_line, lines):
+    """A session on the monitor's machine: the monitor imported, then as with_watcher."""
+    return package.MONITOR_STEPS + with_watcher(watch_line, lines)
+
+
+def session_findings(log):
+    """What went wrong around the chooser in a monitor_session: the import, the watcher."""
+    found = package.monitor_imported(log)
+    if log and not (log["wait-window"][0]["found"] and all(e["matched"] for e in log["wait-processes"])):
+        found.append("the watcher's start run did not come and end: %s" % json.dumps(log["wait-processes"]))
+    if log and not log.get("wait-gone", [{}])[0].get("gone"):
+        found.append("a watcher is left after the end of the session")
+    return found
+
+
+def monitor_beyond(b, w, report):
+    """The monitor imported in the session, the chooser started: its limits shown, every item marked
+    as they say; BEYOND selected, Try disabled and the reason shown; the click, which watchsteps.exe
+    posts all the same, starts no trial."""
+    s = package.Session(w.env, w.ini_files, b.tools)
+    lines = monitor_session(w.facts["watch_line"], [
+        chooser_start("choose.json"), "wait-title %d %s" % (WAIT_MS, TITLE), "sync %d %s" % (WAIT_MS, TITLE),
+        "texts " + TITLE, "select %s|%s Hz" % (TITLE, BEYOND), "texts " + TITLE, "click %s|&Try" % TITLE,
+        "close " + TITLE, "wait-exit %d" % WAIT_MS, "read-rate"])
+    log, results, found = s.steps(lines, outs=["choose.json"], row=ROW, files=package.MONITOR_FILES)
+    found += session_findings(log)
+    if log and len(log.get("texts", [])) != 2:
+        found.append("the chooser's window never came: %s" % json.dumps(log))
+    shown = [] if found else log["texts"][0]["texts"]
+    if not found:
+        found += monitor_shown(shown)
+    listed = listed_rates(shown)
+    report("the monitor (%.1f-%.1f kHz, %d-%d Hz) imported in the session into HKEY_DYN_DATA and "
+           "HKEY_LOCAL_MACHINE: the chooser gives its limits, and marks each listed rate beyond it where its "
+           "line frequency or rate is outside them" % (machines.MONITOR_KHZ + machines.MONITOR_HZ), found,
+           lambda: "; %s" % ", ".join("%s Hz (%.1f kHz)%s" % (r, k, " beyond" if m else "")
+                                      for r, (k, m) in sorted(listed.items(), key=lambda r: int(r[0]))))
+    if found:
+        return
+
+    # The reason: the line below the list, new with the selection, names the timing's line frequency
+    # and the monitor's range.
+    needs = ["%.1f kHz" % listed[BEYOND][0], "%.1f-%.1f kHz" % machines.MONITOR_KHZ]
+    why = [t for t in log["texts"][1]["texts"] if t not in shown and all(n in t for n in needs)]
+    found = [] if log["select"][0]["ok"] else ["%s Hz could not be selected" % BEYOND]
+    if log["click"][0]["ok"]:
+        found.append("Try could be pressed for %s Hz" % BEYOND)
+    if not why:
+        found.append("the window does not say why (%s): %s" % (", ".join(needs), log["texts"][1]["texts"]))
+    report("%s Hz selected: Try cannot be pressed, and the window says why" % BEYOND, found,
+           lambda: "; it says: %s" % why[0])
+
+    # The click reached the chooser all the same: it tries nothing.
+    found = []
+    result = results["choose.json"]
+    writes = [a for a in result["accesses"] if a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)]
+    if writes or result["changedRegisters"]:
+        found.append("registers written: %s %s" % (writes[:3], result["changedRegisters"]))
+    if log["read-rate"][0].get("value") != STORED:
+        found.append("RefreshRate %r, want %r" % (log["read-rate"][0].get("value"), STORED))
+    if not log["wait-exit"][0].get("ended") or result["exitCode"] != 0 or result["crash"] or result["error"]:
+        found.append("the chooser did not end cleanly: %s" % json.dumps(
+            {k: result[k] for k in ("exitCode", "crash", "error")}))
+    report("a click of Try that reaches the chooser all the same starts no trial: no register written, "
+           "RefreshRate unchanged", found)
+
+
+def monitor_within(b, w, report):
+    """The monitor imported in the session: WITHIN, inside its ranges, is tried as any rate."""
+    s = package.Session(w.env, w.ini_files, b.tools)
+    sim = sim_accesses(b.sim, w.ini_files, WITHIN)
+    lines = monitor_session(w.facts["watch_line"], trial_steps(["click %s|&Go back" % QUESTION], WITHIN))
+    log, results, found = s.steps(lines, outs=["choose.json"], row=ROW, files=package.MONITOR_FILES)
+    found += session_findings(log)
+    if not found:
+        found += monitor_shown(log["texts"][0]["texts"]) + check_trial(
+            log, results.get("choose.json"), sim, True, STORED, WITHIN)
+    question = [] if found else log["texts"][1]["texts"]
+    report("%s Hz, within the monitor, can be tried: the question comes; Go back writes every register and "
+           "the window back, RefreshRate unchanged" % WITHIN, found,
+           lambda: "; the question says: %s" % " ".join(t for t in question if t and not t.startswith("&")))
+
+
 def forget(b, w, report):
     """The way back, typed blind."""
     s = package.Session(w.env, w.ini_files, b.tools)
@@ -252,6 +376,7 @@ def proof(b, picture=None):
     jobs = [job(e[0], trial, 40 if e[0] == "countdown" else 12, e, picture if e[0] == "keep" else None)
             for e in ENDINGS]
     jobs += [job(m[0], not_acting, 12, m) for m in NOT_ACTING]
+    jobs += [job("monitor-beyond", monitor_beyond, 30), job("monitor-within", monitor_within, 30)]
     jobs += [job("forget", forget, 8), job("removed", removed, 8)]
     return Proof("chooser proof", jobs, needs=[b.sim, os.path.join(b.windows, package.ZIP_NAME)] +
                  package.tool_files(b.tools))

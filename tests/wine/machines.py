@@ -1,6 +1,7 @@
 """The machines of the Wine proofs: the case table, the system.ini texts, one machine as run_case.sh
-options and as refresh-sim options, and the registers at values no table holds
-(tests/fixtures/registers_unlike_every_table.txt) as the debugger's presets."""
+options and as refresh-sim options, the registers at values no table holds
+(tests/fixtures/registers_unlike_every_table.txt) as the debugger's presets, and a monitor with its
+limits in the registry (with README.md's line frequency of a table timing, to judge against them)."""
 
 import collections
 import json
@@ -11,6 +12,7 @@ from wine_session import run
 HERE = os.path.dirname(os.path.abspath(__file__))
 UNLIKE_EVERY_TABLE = os.path.join(HERE, "..", "fixtures", "registers_unlike_every_table.txt")
 NAMES_H = os.path.join(HERE, "..", "..", "common", "names.h")
+README = os.path.join(HERE, "..", "..", "README.md")
 
 
 def product_name(macro):
@@ -153,3 +155,50 @@ def window_bytes(registers):
     """The register window's bytes w+0 .. w+3 among the registers."""
     values = dict(registers)
     return [values["window:%d" % k] for k in range(4)]
+
+
+# A monitor as Windows 95/98 keep it, where facts/monitor.cpp looks: its devnode listed under
+# HKEY_DYN_DATA\Config Manager\Enum beside a keyboard's, its key below HKEY_LOCAL_MACHINE\Enum
+# naming its class key, where its setup information wrote MaxResolution and one MODES key, at its
+# largest screen, whose Mode1 holds at every smaller one. MaxResolution is that largest screen, so
+# that a timing beyond it is beyond by its line frequency or rate alone.
+MONITOR_KHZ = (30.0, 64.0)
+MONITOR_HZ = (50, 100)
+MONITOR_LARGEST = (1280, 1024)
+MONITOR_KEY = "MONITOR\\DEFAULT_MONITOR\\0001"
+MONITOR_CLASS = "Monitor\\0000"
+
+
+def monitor_reg():
+    """The monitor as a REGEDIT4 file, for regedit /S."""
+    largest = "%d,%d" % MONITOR_LARGEST
+    mode1 = "%.1f-%.1f,%.1f-%.1f,+,+" % (MONITOR_KHZ + MONITOR_HZ)
+    keys = [("HKEY_DYN_DATA\\Config Manager\\Enum\\C29A3F10", {"HardWareKey": "ROOT\\*PNP0303\\0000"}),
+            ("HKEY_DYN_DATA\\Config Manager\\Enum\\C29A5000", {"HardWareKey": MONITOR_KEY}),
+            ("HKEY_LOCAL_MACHINE\\Enum\\" + MONITOR_KEY, {"Driver": MONITOR_CLASS, "DeviceDesc": "Monitor"}),
+            ("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\" + MONITOR_CLASS,
+             {"DriverDesc": "Monitor", "MaxResolution": largest}),
+            ("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\%s\\MODES\\%s"
+             % (MONITOR_CLASS, largest), {"Mode1": mode1})]
+    text = "REGEDIT4\r\n"
+    for key, values in keys:
+        text += "\r\n[%s]\r\n" % key
+        # In a quoted REGEDIT4 string a backslash is written twice.
+        text += "".join('"%s"="%s"\r\n' % (name, value.replace("\\", "\\\\")) for name, value in values.items())
+    return text.encode("ascii")
+
+
+def beyond_monitor(khz, hz):
+    """Whether a timing of that line frequency and rate is outside the monitor's ranges."""
+    return not (MONITOR_KHZ[0] <= khz <= MONITOR_KHZ[1] and MONITOR_HZ[0] <= hz <= MONITOR_HZ[1])
+
+
+def line_frequency(width, height, rate):
+    """The line frequency in kHz of the tables' timing for that screen and rate, from README.md's
+    table (which a host test holds to the product's own)."""
+    with open(README) as f:
+        for line in f:
+            cells = [c.strip() for c in line.strip().strip("|").split("|")]
+            if cells[:2] == ["%dx%d" % (width, height), "%s Hz" % rate] and cells[3].endswith(" kHz"):
+                return float(cells[3][:-4])
+    raise KeyError("README.md gives no line frequency for %dx%d at %s Hz" % (width, height, rate))

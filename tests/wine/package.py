@@ -1,7 +1,8 @@
 """The release package under Wine: its names (the zip's entries, the Install verb, the Run value, the
 Uninstall entry, WININIT.INI), Wine sessions in one prefix as the typical machine (a command, or a
-session played by watchsteps.exe) with the registry and the Windows folder after each, and the
-package unpacked and installed, as the watcher's and the chooser's proofs start from it."""
+session played by watchsteps.exe) with the registry and the Windows folder after each, the steps
+that give a session's machine a monitor, and the package unpacked and installed, as the watcher's
+and the chooser's proofs start from it."""
 
 import json
 import os
@@ -9,7 +10,7 @@ import re
 import shutil
 import zipfile
 
-from machines import TYPICAL, machine_args
+from machines import TYPICAL, machine_args, monitor_reg
 from wine_pool import BOOTED, Base
 from wine_session import RUN_CASE, RUN_LIMIT_MS, failure, run
 from wine_state import listing, reg_string, registry, describe_folder_changes, describe_reg_changes
@@ -83,6 +84,21 @@ RUN_WOULD_START_MS = 3500
 # a dialog's answer): a limit, reached only when it does not come. A few seconds are usual; sessions
 # side by side on a busy machine slow qemu down many times.
 WAIT_MS = 60000
+
+
+# A session on a machine with a monitor (machines.monitor_reg()) imports it as its first step. Wine
+# keeps HKEY_DYN_DATA in the running wineserver alone: no file holds it, and a new session finds
+# Config Manager\Enum without devnodes. regedit /S writes it there as Windows 98's regedit does.
+MONITOR_FILES = {"monitor.reg": monitor_reg()}
+MONITOR_STEPS = ["run %d regedit /S %s\\monitor.reg" % (WAIT_MS, WATCH)]
+
+
+def monitor_imported(log):
+    """What is wrong with the import of MONITOR_STEPS in a session's log."""
+    entry = (log or {}).get("run", [{}])[0]
+    if entry.get("ok") and entry.get("ended") and entry.get("exitCode") == 0:
+        return []
+    return ["the monitor's registry file was not imported: %s" % json.dumps(entry)]
 
 
 def wait_for_run(ms=WAIT_MS):

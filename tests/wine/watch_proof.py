@@ -28,7 +28,11 @@ take to start another (package.RUN_WOULD_START_MS), so that a run too many shows
 span. Then a session in which each run of the utility waits on its message box (the mapping
 driver's control call fails; the debugger holds the box 6 s) while two more events come: the runs
 never overlap, and the last event still gets its run; and one in which two watchers start at the
-same moment: one is left. Last, the package is removed, the session ended and Windows started
+same moment: one is left. With a monitor of 30-64 kHz in the registry (machines.monitor_reg(),
+imported in the session) and RefreshRate "85", the watcher starts no run at its start (1024 x 768:
+68.7 kHz) nor after a mode change to 1280 x 1024 (90.6 kHz), and one after a change to 800 x 600
+(53.6 kHz), refresh-sim's; the main session, without the monitor, has its start run for "85" at
+1024 x 768. Last, the package is removed, the session ended and Windows started
 again: registry and Windows folder as before the install. It reports the time from each event to
 the run the debugger sees created, and the watcher's working set (GetProcessMemoryInfo from
 watchsteps.exe, as Wine counts it)."""
@@ -323,6 +327,75 @@ def two_watchers(b, w, report):
     report("two watchers started at the same moment: one is left", found)
 
 
+# With the monitor of machines.monitor_reg() and RefreshRate "85": the start's screen and
+# MONITOR_BEYOND take timings of a line frequency above the monitor's, MONITOR_WITHIN one inside its
+# ranges. The X screen holds the largest: Wine's virtual desktop takes no mode larger than its screen.
+MONITOR_RATE = "85"
+MONITOR_BEYOND = (1280, 1024)
+MONITOR_WITHIN = (800, 600)
+MONITOR_ROW = MACHINE._replace(name="monitor", screen="%dx%dx16" % MONITOR_BEYOND, rate=MONITOR_RATE)
+
+
+def monitor(b, w, report):
+    """The monitor imported in the session, RefreshRate "85" stored: the watcher starts no run at its
+    start nor after a mode change where the stored rate's timing is beyond the monitor, and one
+    where it is within, refresh-sim's. After a mode change where none may come, the session waits as
+    long as a run would take to come."""
+    s = package.Session(w.env, w.ini_files, b.tools)
+    lines = (package.MONITOR_STEPS + [debugged_watcher("monitor.json", w.facts["watch_line"], timeout_ms=SESSION_MS),
+                                      "wait-window %d" % WAIT_MS, "sleep %d" % RUN_WOULD_START_MS,
+                                      "mode %dx%d" % MONITOR_BEYOND, "sleep %d" % RUN_WOULD_START_MS,
+                                      "mode %dx%d" % MONITOR_WITHIN] + after_event() +
+             ["end-session", "wait-exit %d" % WAIT_MS])
+    log, results, found = s.steps(lines, outs=["monitor.json"], timeout_ms=SESSION_MS, row=MONITOR_ROW,
+                                  files=package.MONITOR_FILES)
+    found += package.monitor_imported(log)
+    if not found and not log["wait-window"][0]["found"]:
+        found.append("the watcher's window never came")
+    if not found and [(m["result"], m["width"], m["height"]) for m in log["mode"]] != [
+            (0,) + MONITOR_BEYOND, (0,) + MONITOR_WITHIN]:
+        found.append("the modes were not set: %s" % json.dumps(log["mode"]))
+    # Each screen where this proof takes it (README.md's line frequencies against the monitor's
+    # ranges), and the utility acting at each, so that a missing run is the watcher's judgement.
+    khz = {}
+    for screen in (START_MODE, MONITOR_BEYOND, MONITOR_WITHIN):
+        khz[screen] = machines.line_frequency(screen[0], screen[1], MONITOR_RATE)
+        if machines.beyond_monitor(khz[screen], int(MONITOR_RATE)) != (screen != MONITOR_WITHIN):
+            found.append("%d x %d at %s Hz (%.1f kHz) is not where this proof takes it"
+                         % (screen + (MONITOR_RATE, khz[screen])))
+        more, sim = machines.simulate(b.sim, machines.machine_args(
+            MONITOR_ROW._replace(screen="%dx%dx16" % screen), w.ini_files)[1])
+        if more or len(sim["accesses"]) != MONITOR_ROW.accesses:
+            found.append("the utility would not set a timing at %d x %d: %s" % (screen + (more or sim["summary"],)))
+    result = results.get("monitor.json")
+    if not found:
+        found += comparisons.unclean_run(result)
+        if not (log["wait-exit"][0].get("ended") and result["exitCode"] == 0):
+            found.append("the watcher did not end with 0 at the end of the session: %s" % json.dumps(log["wait-exit"]))
+    report("the monitor (%.1f-%.1f kHz, %d-%d Hz) imported in the session, RefreshRate \"%s\": the watcher "
+           "under the debugger, with mode changes to %d x %d and %d x %d"
+           % (machines.MONITOR_KHZ + machines.MONITOR_HZ + (MONITOR_RATE,) + MONITOR_BEYOND + MONITOR_WITHIN) +
+           ", then the end of the session: the watcher ends with 0", found)
+    if found:
+        return
+    children = result["children"]
+    beyond, within = log["mode"]
+
+    spans = [("at its start, at", START_MODE, 0, beyond["before"]),
+             ("after the mode change to", MONITOR_BEYOND, beyond["before"], within["before"])]
+    for when, screen, start, end in spans:
+        runs = runs_between(children, start, end)
+        report("%s %d x %d (%s Hz needs %.1f kHz, beyond the monitor): no run of the utility"
+               % ((when,) + screen + (MONITOR_RATE, khz[screen])),
+               ["%d runs followed" % len(runs)] if runs else [])
+
+    more, delay = one_run(children, within["before"], 1 << 32, within["before"], MONITOR_WITHIN, b.sim, w.ini_files,
+                          MONITOR_RATE)
+    report("after the mode change to %d x %d (%.1f kHz, within): one run, refresh-sim's"
+           % (MONITOR_WITHIN + (khz[MONITOR_WITHIN],)), more,
+           lambda: "; started %d ms after ChangeDisplaySettingsA was called" % delay)
+
+
 def removed(b, w, report):
     s = package.Session(w.env, w.ini_files, b.tools)
     _, found = session_with_watcher(s, w.facts["watch_line"], ["run 120000 " + w.facts["uninstall"]])
@@ -338,5 +411,6 @@ def proof(b):
 
     return Proof("watcher proof", [job("reinstalled", reinstalled, 35), job("session", main_session, 70),
                                    job("slow-runs", slow_runs, 40), job("two-watchers", two_watchers, 15),
+                                   job("monitor", monitor, 30),
                                    job("removed", removed, 20)],
                  needs=[b.sim, os.path.join(b.windows, package.ZIP_NAME)] + package.tool_files(b.tools))

@@ -14,8 +14,8 @@
 //   wait-gone MS        waits at most MS until there is no watcher window
 //   sleep MS
 //   copy FROM TO        copies a file (CopyFileA), as another program writes one during the session
-//   mutex NAME          whether a named mutex exists (OpenMutexA), and whether another thread
-//                       holds it
+//   mutex NAME          whether a named mutex exists (OpenMutexA), and whether a thread holds it (a
+//                       wait of no time does not get it; where it does, it is let go at once)
 //   read-rate           RefreshRate under HKCC\Display\Settings as text, or null where there is none
 //   rate TEXT           writes RefreshRate under HKCC\Display\Settings, as Display Properties does
 //                       before it sets a mode
@@ -42,9 +42,12 @@
 //   sync MS TITLE       waits at most MS until its thread answers a message sent to it: what came
 //                       before a message it was sent (its dialog's start, a question's end) is done
 //   texts TITLE         the texts of its child windows, in order, and the items of its list box
-//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING) and tells the dialog, as a click
-//                       does (LBN_SELCHANGE)
-//   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED to the dialog)
+//   select TITLE|ITEM   selects ITEM in its list box (LB_SELECTSTRING) and tells the dialog, as the list
+//                       box tells it of a click (LBN_SELCHANGE, sent): what the dialog shows for the
+//                       new selection is there when the step ends
+//   click TITLE|BUTTON  clicks its button of that text (BN_CLICKED posted to the dialog); ok whether
+//                       the button was enabled, as only then a user's click reaches the dialog: the
+//                       notification goes all the same, so that a dialog that acts on it shows
 //   key TITLE VK        the key VK (13 Enter, 27 Esc) pressed and let go in the dialog
 //   close TITLE         WM_CLOSE to it, as its close box sends
 //   snap TITLE FILE     a picture of it, as the screen shows it, into a 24-bit BMP file
@@ -62,6 +65,8 @@
 namespace {
 
 const char kWatcherClass[] = "LumarelWatch";
+// How long a dialog may take to deal with what a step sends it.
+const UINT kAnswerMs = 60000;
 
 FILE* g_log;
 
@@ -186,9 +191,15 @@ BOOL CALLBACK AddText(HWND child, LPARAM texts) {
     std::string& list = *reinterpret_cast<std::string*>(texts);
     list += (list.size() > 1 ? ", " : "") + Quoted(text);
     if (_stricmp(cls, "ListBox") == 0) {
-        LRESULT count = SendMessageA(child, LB_GETCOUNT, 0, 0);
+        // Asked in UTF-16: Wine hands a list box item to another process's LB_GETTEXT in UTF-16 even
+        // where it was asked in ANSI, so that the text seems to end after its first character.
+        LRESULT count = SendMessageW(child, LB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
-            SendMessageA(child, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+            WCHAR item[512] = L"";
+            if (SendMessageW(child, LB_GETTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof item / sizeof *item)) {
+                SendMessageW(child, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item));
+            }
+            WideCharToMultiByte(CP_ACP, 0, item, -1, text, sizeof text, nullptr, nullptr);
             list += ", " + Quoted((std::string("item: ") + text).c_str());
         }
     }
@@ -307,17 +318,17 @@ int main(int argc, char** argv) {
         } else if (step == "sleep") {
             Sleep(n);
         } else if (step == "mutex") {
-            // Held: another thread owns it now. A free one is taken for a moment and let go.
-            HANDLE mutex = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, rest.c_str());
-            bool held    = false;
+            // A program that waits on the mutex keeps it in existence: only a wait tells whether
+            // it is held. One whose holder ended is not: the wait then gets it (WAIT_ABANDONED).
+            HANDLE mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, rest.c_str());
+            DWORD wait   = mutex ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+            if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+                ReleaseMutex(mutex);
+            }
             if (mutex) {
-                held = WaitForSingleObject(mutex, 0) == WAIT_TIMEOUT;
-                if (!held) {
-                    ReleaseMutex(mutex);
-                }
                 CloseHandle(mutex);
             }
-            Log("mutex", Member("exists", mutex != nullptr) + Member("held", held));
+            Log("mutex", Member("exists", mutex != nullptr) + Member("held", wait == WAIT_TIMEOUT));
         } else if (step == "read-rate") {
             HKEY key;
             char value[256] = "";
@@ -443,12 +454,15 @@ int main(int argc, char** argv) {
             LRESULT at  = list ? SendMessageA(list, LB_SELECTSTRING, static_cast<WPARAM>(-1),
                                               reinterpret_cast<LPARAM>(item.c_str()))
                                : LB_ERR;
-            // A user's click tells the dialog of the new selection; LB_SELECTSTRING does not.
-            if (at != LB_ERR) {
-                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
-                             reinterpret_cast<LPARAM>(list));
-            }
-            Log("select", Member("ok", at != LB_ERR));
+            // A user's click tells the dialog of the new selection; LB_SELECTSTRING does not. The
+            // list box sends its notification, so the dialog has dealt with it when the send returns.
+            DWORD_PTR answer = 0;
+            LRESULT told =
+                at != LB_ERR
+                    ? SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                                          reinterpret_cast<LPARAM>(list), SMTO_NORMAL, kAnswerMs, &answer)
+                    : 0;
+            Log("select", Member("ok", at != LB_ERR && told != 0));
         } else if (step == "click") {
             std::string text;
             HWND dialog = Titled(rest, &text);
