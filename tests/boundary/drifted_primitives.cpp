@@ -15,8 +15,6 @@ BYTE LoadWindowByte(DWORD) {
     return 0xFF;
 }
 
-void RecordStep(DWORD, DWORD) {}
-
 int main() {
     return WinMain(0, 0, 0, 0);
 }
