@@ -230,7 +230,9 @@ def not_acting(b, w, report, machine):
         writes = [a for a in result["accesses"] if a["op"] in ("out", "store") and a.get("port") not in (0x3D4, 0x3D6)]
         if writes or result["changedRegisters"]:
             found.append("registers written: %s %s" % (writes[:3], result["changedRegisters"]))
-    report("%s: no rate can be tried, the window says why, no register is written" % name, found)
+        if result["messageBoxes"]:
+            found.append("a message box came: %s" % json.dumps(result["messageBoxes"][:1]))
+    report("%s: no rate can be tried, the window says why (no message box), no register is written" % name, found)
 
 
 # With the monitor of machines.monitor_reg(), at the chooser's screen (1024 x 768): BEYOND's timing
