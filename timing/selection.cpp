@@ -21,7 +21,7 @@ struct WidthRow {
 };
 
 // clang-format off
-static const WidthRow kWidthRows[] = {
+static constexpr WidthRow kWidthRows[] = {
     // width  height      row  RateIndex 0       1       2       3       4       5
     {   640,  kAnyHeight,  0,  {0,      1,      2,      4,      5,      kNoSlot}},
     {   720,  480,         1,  {0,      1,      2,      4,      5,      kNoSlot}},
@@ -33,6 +33,99 @@ static const WidthRow kWidthRows[] = {
     {  1600,  kAnyHeight,  7,  {0,      1,      kNoSlot, kNoSlot, kNoSlot, kNoSlot}},
 };
 // clang-format on
+
+// The tables as the programs carry them, worked out from the tables when the program is built: of
+// the 48 records only the 24 that hold a timing, each with the first two bytes of the mapped word
+// its slot gives at each depth, found by row and rate index, and the offsets. Half the records are
+// zeros and every mapped word ends in two zero bytes: 744 bytes, where the tables are 1,656.
+enum {
+    kNoRecord      = 0xFF, // the row's record at the rate is all zero
+    kWordBytesKept = 2,
+};
+
+constexpr int CountTimingRecords() {
+    int n = 0;
+    for (const auto& row : TimingTable) {
+        for (const TimingRecord& record : row) {
+            n += IsTimingRecord(record);
+        }
+    }
+    return n;
+}
+constexpr int kTimingRecordCount = CountTimingRecords();
+static_assert(kTimingRecordCount < kNoRecord, "a record's place is a byte");
+
+struct PackedTables {
+    BYTE record[kRowCount][kRateCount]; // a place in timing, or kNoRecord
+    TimingRecord timing[kTimingRecordCount];
+    BYTE word[kTimingRecordCount][kDepthCount][kWordBytesKept];
+    BYTE offset[kRowCount][kDepthCount]; // OffsetTable's
+};
+
+// The slot of a rate index in its row's one entry of kWidthRows; kNoSlot where the row has no entry
+// or more than one.
+constexpr RateSlot SlotOf(TableRow m, RateIndex r) {
+    RateSlot slot = kNoSlot;
+    int entries   = 0;
+    for (const WidthRow& entry : kWidthRows) {
+        if (entry.row == m) {
+            slot = entry.slot[r];
+            ++entries;
+        }
+    }
+    return entries == 1 ? slot : static_cast<RateSlot>(kNoSlot);
+}
+
+// Whether the packing gives what the tables give: every record that holds a timing has a slot (so a
+// selection always takes its word and offset), and every word it takes ends in two zero bytes.
+constexpr int PacksFaithfully() {
+    for (TableRow m = 0; m < kRowCount; ++m) {
+        for (RateIndex r = 0; r < kRateCount; ++r) {
+            if (!IsTimingRecord(TimingTable[m][r])) {
+                continue;
+            }
+            RateSlot s = SlotOf(m, r);
+            if (s == kNoSlot) {
+                return 0;
+            }
+            for (const BYTE* word : MappedWordTable[s][m]) {
+                if (word[2] != 0 || word[3] != 0) {
+                    return 0;
+                }
+            }
+        }
+    }
+    return 1;
+}
+static_assert(PacksFaithfully(), "a timing without one slot, or a mapped word that does not end in 00 00");
+
+constexpr PackedTables PackTables() {
+    PackedTables t = {};
+    int n          = 0;
+    for (TableRow m = 0; m < kRowCount; ++m) {
+        for (DepthClass d = 0; d < kDepthCount; ++d) {
+            t.offset[m][d] = OffsetTable[m][d];
+        }
+        for (RateIndex r = 0; r < kRateCount; ++r) {
+            t.record[m][r] = kNoRecord;
+            if (!IsTimingRecord(TimingTable[m][r])) {
+                continue;
+            }
+            t.record[m][r] = static_cast<BYTE>(n);
+            for (int k = 0; k < kTimingRecordSize; ++k) {
+                t.timing[n][k] = TimingTable[m][r][k];
+            }
+            for (DepthClass d = 0; d < kDepthCount; ++d) {
+                for (int k = 0; k < kWordBytesKept; ++k) {
+                    t.word[n][d][k] = MappedWordTable[SlotOf(m, r)][m][d][k];
+                }
+            }
+            ++n;
+        }
+    }
+    return t;
+}
+static constexpr PackedTables kPacked = PackTables();
 
 TableRow ClassifyResolution(int width, int height) {
     for (TableRow m = 0; m < kRowCount; ++m) {
@@ -97,20 +190,18 @@ TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection
         return kNoWidthRow;
     }
     selection->row = m;
-    if (!IsTimingRecord(TimingTable[m][r])) {
+    int n          = kPacked.record[m][r];
+    if (n == kNoRecord) {
         // Every row that holds a timing holds one at its first rate, 60 Hz.
-        return IsTimingRecord(TimingTable[m][0]) ? kNoTimingAtRate : kNoTimingInRow;
+        return kPacked.record[m][0] != kNoRecord ? kNoTimingAtRate : kNoTimingInRow;
     }
 
-    // A rate without a slot keeps whatever word and offset the selection already holds.
-    if (s != kNoSlot) {
-        for (int k = 0; k < kMappedWordSize; ++k) {
-            selection->word[k] = MappedWordTable[s][m][d][k];
-        }
-        selection->offset = OffsetTable[m][d];
+    for (int k = 0; k < kMappedWordSize; ++k) {
+        selection->word[k] = k < kWordBytesKept ? kPacked.word[n][d][k] : 0;
     }
+    selection->offset = kPacked.offset[m][d];
     for (int k = 0; k < kTimingRecordSize; ++k) {
-        selection->record[k] = TimingTable[m][r][k];
+        selection->record[k] = kPacked.timing[n][k];
     }
     return kTimingSelected;
 }
