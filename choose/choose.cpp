@@ -5,7 +5,6 @@
 #include "common/adapter_lock.h"
 #include "common/command_line.h"
 #include "common/names.h"
-#include "common/one_instance.h"
 #include "common/program_folder.h"
 #include "common/registry_value.h"
 #include "common/text.h"
@@ -124,10 +123,12 @@ void GatherChooserFacts() {
     }
 }
 
+// A watcher runs where its window is. One that has its mutex but not yet its window is started
+// again, and the second ends at once.
 void StartWatcherWhereMissing() {
     char path[MAX_PATH];
     if (FindRegistryEntry(HKEY_LOCAL_MACHINE, RUN_KEY, WATCH_RUN_VALUE) == kRegistryPresent &&
-        !MutexExists(WATCHER_MUTEX_NAME) && PathBesideProgram(path, WATCHER_FILE_NAME)) {
+        FindWindowA(WATCHER_CLASS_NAME, NULL) == NULL && PathBesideProgram(path, WATCHER_FILE_NAME)) {
         HANDLE watcher = StartProgram(path, NULL);
         if (watcher != 0) {
             CloseHandle(watcher);

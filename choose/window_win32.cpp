@@ -9,6 +9,7 @@
 #include "choose/resource.h"
 #include "common/names.h"
 #include "common/one_instance.h"
+#include "common/text.h"
 
 enum {
     kCountdownTimer   = 1,
@@ -23,7 +24,8 @@ static HWND question; // the question's dialog while it is up
 
 static void ShowCountdown(HWND dialog) {
     char text[64];
-    wsprintfA(text, secondsLeft == 1 ? "Going back in %d second." : "Going back in %d seconds.", secondsLeft);
+    char* p = PutText(PutDecimal(PutText(text, "Going back in "), secondsLeft), " second");
+    PutText(p, secondsLeft == 1 ? "." : "s.");
     SetDlgItemTextA(dialog, IDC_COUNTDOWN, text);
 }
 
@@ -59,8 +61,7 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
         secondsLeft = kTrialSeconds;
         ShowCountdown(dialog);
         SetTimer(dialog, kCountdownTimer, 1000, NULL);
-        SetFocus(GetDlgItem(dialog, IDCANCEL));
-        return FALSE; // the focus is set: on Go back
+        return TRUE; // the focus goes to the first button: Go back
     case WM_TIMER:
         if (--secondsLeft <= 0) {
             EndTrialAndQuestion(kTrialWentBack);

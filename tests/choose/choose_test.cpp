@@ -645,14 +645,17 @@ TEST(Chooser, TheMonitorDecidesWhatCanBeTried) {
 }
 
 // Where the package is installed (its Run value) but no watcher runs this session, the chooser
-// starts one from its own folder; none where one runs or the package is not installed.
+// starts one from its own folder; none where one runs (its window is there) or the package is not
+// installed. A watcher still starting, its mutex taken but its window not yet made, is started
+// again: the second ends at once.
 TEST(Chooser, StartsAWatcherWhereNoneRuns) {
     const struct {
         const char* name;
-        bool runValue, watcherRuns, starts;
-    } cases[] = {{"installed, none runs", true, false, true},
-                 {"installed, one runs", true, true, false},
-                 {"not installed", false, false, false}};
+        bool runValue, watcherRuns, watcherStarting, starts;
+    } cases[] = {{"installed, none runs", true, false, false, true},
+                 {"installed, one runs", true, true, false, false},
+                 {"installed, one starting", true, false, true, true},
+                 {"not installed", false, false, false, false}};
     for (const auto& c : cases) {
         StartFreshChooser();
         host::Machine& m = host::TheMachine();
@@ -660,8 +663,11 @@ TEST(Chooser, StartsAWatcherWhereNoneRuns) {
         if (!c.runValue) {
             m.runValues.clear();
         }
-        if (c.watcherRuns) {
+        if (c.watcherRuns || c.watcherStarting) {
             m.namedMutexes.insert(WATCHER_MUTEX_NAME);
+        }
+        if (c.watcherRuns) {
+            m.otherWindows[WATCHER_CLASS_NAME] = reinterpret_cast<HWND>(0x7700);
         }
         StartWatcherWhereMissing();
         ASSERT_EQ(m.startedProcesses.size(), c.starts ? 1u : 0u) << c.name;
