@@ -15,6 +15,8 @@
 
 ChooserState chooser;
 
+const char kAnotherAtTheAdapter[] = "Another program of this package is at the adapter";
+
 static const char kForgetSwitch[] = "/FORGET";
 
 void RateOfEntry(const char entry[kRateEntrySize], char rate[kRateEntrySize]) {
@@ -162,9 +164,12 @@ void DescribeStoredRate(char text[kSentenceSize]) {
     case kRateFromRegistry:
         p = PutText(PutStoredRate(PutText(p, "Stored rate: "), s.rateText, kShownRateCharacters), ".");
         break;
-    case kRateNoValue: p = PutText(p, "No rate is stored."); break;
     case kRateUnreadable: p = PutText(p, "A rate is stored, too long for LUMRATE to read."); break;
-    case kRateNoKey: p = PutText(p, "No rate is stored: Windows keeps no display settings here."); break;
+    case kRateNoValue:
+    case kRateNoKey:
+        p = PutText(PutText(p, "No rate is stored"),
+                    d->rateSource == kRateNoKey ? ": Windows keeps no display settings here." : ".");
+        break;
     }
     if (!RunReachesRate()) {
         return; // the note says why LUMRATE changes nothing, or that it is not known yet
@@ -177,19 +182,35 @@ void DescribeStoredRate(char text[kSentenceSize]) {
     const char* entry = RateTable[s.listRow][s.rateIndex];
     char used[kRateEntrySize];
     RateOfEntry(entry, used);
-    if (d->rateSource != kRateFromRegistry) {
-        p = PutText(p, ", the first of the list.");
-    } else if (!IsRequestedRate(entry, s.rateText)) {
-        p = PutText(p, ", the first of the list: the stored rate is in none of its entries.");
+    const char* why = ".";
+    if (d->rateSource != kRateFromRegistry || !IsRequestedRate(entry, s.rateText)) {
+        p = PutText(p, ", the first of the list");
+        if (d->rateSource == kRateFromRegistry) {
+            why = ": the stored rate is in none of its entries.";
+        }
     } else if (strcmp(s.rateText, used) != 0) {
-        p = PutText(p, ": " RATE_RULE_TEXT ".");
-    } else {
-        p = PutText(p, ".");
+        why = ": " RATE_RULE_TEXT ".";
     }
+    p = PutText(p, why);
     if (chooser.hindrance == kNoRegisterWindow) {
         PutText(p, " It sets the timing registers only, not the memory-mapped one.");
     }
 }
+
+// Where LUMRATE's run stops whatever the rate, by Hindrance from kNoSystemIni on: why, before
+// " LUMRATE changes nothing", and the end of the sentence after it.
+static const char* const kStopWords[][2] = {
+    {"SYSTEM.INI does not open:", " here."},
+    {"SYSTEM.INI has no line \"" SERVED_DRIVER_LINE "\" after " SYSTEM_INI_SECTION ":",
+     " here. LUMCHECK tells why."},
+    {"The skip bit is set: " SKIP_BIT_TEXT ".", "."},
+    {"The display could not be asked for its colors:", "."},
+    {"At 16 colors or fewer (as in Safe Mode)", "."},
+    {"At ", ": its tables go up to 24 bits per pixel."}, // the colors between
+    {"The tables hold no timing for ", " at it."},       // the screen and a colon between
+};
+static_assert(sizeof kStopWords / sizeof kStopWords[0] == kNoTimingAtScreen - kNoSystemIni + 1,
+              "one pair for each hindrance from kNoSystemIni to kNoTimingAtScreen");
 
 void DescribeHindrance(char text[kSentenceSize]) {
     const DisplayState& s = chooser.state;
@@ -213,34 +234,21 @@ void DescribeHindrance(char text[kSentenceSize]) {
             PutText(p, ".");
         }
         return;
-    case kNoSystemIni: PutText(p, "SYSTEM.INI does not open: LUMRATE changes nothing here."); return;
-    case kNotServed:
-        PutText(p, "SYSTEM.INI has no line \"" SERVED_DRIVER_LINE "\" after " SYSTEM_INI_SECTION
-                   ": LUMRATE changes nothing here. LUMCHECK tells why.");
-        return;
-    case kSkipBitSet: PutText(p, "The skip bit is set: " SKIP_BIT_TEXT ". LUMRATE changes nothing."); return;
-    case kColoursUnknown:
-        PutText(p, "The display could not be asked for its colors: LUMRATE changes nothing.");
-        return;
-    case kSixteenColours:
-        PutText(p, "At 16 colors or fewer (as in Safe Mode) LUMRATE changes nothing.");
-        return;
-    case kTooManyColours:
-        p = PutColors(PutText(p, "At "), s.bitsPerPixel);
-        PutText(p, " LUMRATE changes nothing: its tables go up to 24 bits per pixel.");
-        return;
-    case kNoTimingAtScreen:
-        p = PutScreen(PutText(p, "The tables hold no timing for "), s.width, s.height);
-        PutText(p, ": LUMRATE changes nothing at it.");
-        return;
     case kNoRegisterWindow:
         p = PutVxdAnswer(p, chooser.vxd, chooser.vxdError);
         PutText(p, ". No rate can be tried here: without the window a trial would be partial.");
         return;
-    case kAdapterBusy:
-        PutText(p, "Another program of this package is at the adapter. Looking again in a moment.");
-        return;
+    case kAdapterBusy: PutText(PutText(p, kAnotherAtTheAdapter), ". Looking again in a moment."); return;
+    default: break;
     }
+    const char* const* words = kStopWords[chooser.hindrance - kNoSystemIni];
+    p                        = PutText(p, words[0]);
+    if (chooser.hindrance == kTooManyColours) {
+        p = PutColors(p, s.bitsPerPixel);
+    } else if (chooser.hindrance == kNoTimingAtScreen) {
+        p = PutText(PutScreen(p, s.width, s.height), ":");
+    }
+    PutText(PutText(p, " LUMRATE changes nothing"), words[1]);
 }
 
 void DescribeMonitor(char text[kSentenceSize]) {
@@ -315,18 +323,17 @@ void DescribeTrialEnd(char text[kSentenceSize]) {
         return;
     case kTrialNotStored:
         p = PutStoredRate(PutText(p, "Keep failed: "), chooser.trial.rate, kShownRateCharacters);
-        PutText(p, " could not be stored, and the timing is back as it was.");
-        return;
+        p = PutText(p, " could not be stored, and");
+        break;
     case kTrialModeChanged:
         PutText(p, "Windows set another mode during the trial: nothing was put back or kept.");
         return;
     case kTrialWentBack:
-        PutText(PutTiming(p, &chooser.trial.state, chooser.trial.row),
-                " was not kept: the timing is back as it was.");
-        return;
-    case kTrialOn: break;
+        p = PutText(PutTiming(p, &chooser.trial.state, chooser.trial.row), " was not kept:");
+        break;
+    case kTrialOn: *p = 0; return;
     }
-    *p = 0;
+    PutText(p, " the timing is back as it was.");
 }
 
 void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]) {

@@ -115,6 +115,8 @@ void DescribeBeyond(const ListedRate* rate, char text[kSentenceSize]);
 // stored, gives a timing beyond the monitor, and what LUMWATCH then does there.
 void DescribeQuestion(char text[kSentenceSize]);
 void DescribeOtherSizes(char text[kSentenceSize]);
+// The start of what the window says while another writer holds the adapter.
+extern const char kAnotherAtTheAdapter[];
 // What the last trial came to, and what Forget came to.
 void DescribeTrialEnd(char text[kSentenceSize]);
 void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]);

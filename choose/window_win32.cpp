@@ -146,8 +146,8 @@ static void Try(HWND dialog) {
     switch (StartTrial(rate->rate)) {
     case kTrialStarted: break;
     case kTrialBusy:
-        SetDlgItemTextA(dialog, IDC_OUTCOME,
-                        "Another program of this package is at the adapter: try again in a moment.");
+        PutText(PutText(text, kAnotherAtTheAdapter), ": try again in a moment.");
+        SetDlgItemTextA(dialog, IDC_OUTCOME, text);
         ShowMachine(dialog);
         return;
     case kTrialBeyondMonitor:
