@@ -8,29 +8,39 @@ const int ResolutionTable[kRowCount][2] = {
     {640, 480}, {720, 480}, {720, 576}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 1024}, {1600, 1200},
 };
 
-// The table row is picked by the width alone, except that 720 also looks at the height; each row
-// maps its own rate list onto the RateSlot columns of the mapped word table. The first entry whose
-// width and height fit wins.
+// The table row is picked by the width alone, except that 720 also looks at the height: the first
+// entry whose width and height fit wins, and its place is the row. Each row maps its own rate list
+// onto the RateSlot columns of the mapped word table.
 enum { kAnyHeight = 0 };
 
 struct WidthRow {
     WORD width;
     WORD height; // kAnyHeight: every height
-    BYTE row;
-    BYTE slot[kRateCount]; // RateIndex -> RateSlot
 };
 
 // clang-format off
-static constexpr WidthRow kWidthRows[] = {
-    // width  height      row  RateIndex 0       1       2       3       4       5
-    {   640,  kAnyHeight,  0,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {   720,  480,         1,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {   720,  kAnyHeight,  2,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {   800,  kAnyHeight,  3,  {0,      1,      2,      4,      5,      kNoSlot}},
-    {  1024,  kAnyHeight,  4,  {0,      1,      2,      3,      4,      kNoSlot}},
-    {  1152,  kAnyHeight,  5,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
-    {  1280,  kAnyHeight,  6,  {0,      1,      2,      3,      kNoSlot, kNoSlot}},
-    {  1600,  kAnyHeight,  7,  {0,      1,      kNoSlot, kNoSlot, kNoSlot, kNoSlot}},
+static constexpr WidthRow kWidthRows[kRowCount] = {
+    // width  height
+    {   640,  kAnyHeight}, // 640x480
+    {   720,  480       }, // 720x480
+    {   720,  kAnyHeight}, // 720x576
+    {   800,  kAnyHeight}, // 800x600
+    {  1024,  kAnyHeight}, // 1024x768
+    {  1152,  kAnyHeight}, // 1152x864
+    {  1280,  kAnyHeight}, // 1280x1024
+    {  1600,  kAnyHeight}, // 1600x1200
+};
+
+static constexpr BYTE kRateSlots[kRowCount][kRateCount] = {
+    // RateIndex 0, 1, ... 5
+    {0, 1, 2,       4,       5,       kNoSlot}, // 640x480
+    {0, 1, 2,       4,       5,       kNoSlot}, // 720x480
+    {0, 1, 2,       4,       5,       kNoSlot}, // 720x576
+    {0, 1, 2,       4,       5,       kNoSlot}, // 800x600
+    {0, 1, 2,       3,       4,       kNoSlot}, // 1024x768
+    {0, 1, 2,       3,       kNoSlot, kNoSlot}, // 1152x864
+    {0, 1, 2,       3,       kNoSlot, kNoSlot}, // 1280x1024
+    {0, 1, kNoSlot, kNoSlot, kNoSlot, kNoSlot}, // 1600x1200
 };
 // clang-format on
 
@@ -62,20 +72,6 @@ struct PackedTables {
     BYTE offset[kRowCount][kDepthCount]; // OffsetTable's
 };
 
-// The slot of a rate index in its row's one entry of kWidthRows; kNoSlot where the row has no entry
-// or more than one.
-constexpr RateSlot SlotOf(TableRow m, RateIndex r) {
-    RateSlot slot = kNoSlot;
-    int entries   = 0;
-    for (const WidthRow& entry : kWidthRows) {
-        if (entry.row == m) {
-            slot = entry.slot[r];
-            ++entries;
-        }
-    }
-    return entries == 1 ? slot : static_cast<RateSlot>(kNoSlot);
-}
-
 // Whether the packing gives what the tables give: every record that holds a timing has a slot (so a
 // selection always takes its word and offset), and every word it takes ends in two zero bytes.
 constexpr int PacksFaithfully() {
@@ -84,7 +80,7 @@ constexpr int PacksFaithfully() {
             if (!IsTimingRecord(TimingTable[m][r])) {
                 continue;
             }
-            RateSlot s = SlotOf(m, r);
+            RateSlot s = kRateSlots[m][r];
             if (s == kNoSlot) {
                 return 0;
             }
@@ -97,7 +93,7 @@ constexpr int PacksFaithfully() {
     }
     return 1;
 }
-static_assert(PacksFaithfully(), "a timing without one slot, or a mapped word that does not end in 00 00");
+static_assert(PacksFaithfully(), "a timing without a slot, or a mapped word that does not end in 00 00");
 
 constexpr PackedTables PackTables() {
     PackedTables t = {};
@@ -117,7 +113,7 @@ constexpr PackedTables PackTables() {
             }
             for (DepthClass d = 0; d < kDepthCount; ++d) {
                 for (int k = 0; k < kWordBytesKept; ++k) {
-                    t.word[n][d][k] = MappedWordTable[SlotOf(m, r)][m][d][k];
+                    t.word[n][d][k] = MappedWordTable[kRateSlots[m][r]][m][d][k];
                 }
             }
             ++n;
@@ -163,30 +159,37 @@ DepthClass ClassifyDepth(int bitsPerPixel) {
     return kNoDepthClass;
 }
 
-int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot) {
+int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row) {
     if (rateIndex >= kRateCount) {
         return 0;
     }
-    for (const WidthRow& entry : kWidthRows) {
+    for (TableRow m = 0; m < kRowCount; ++m) {
+        const WidthRow& entry = kWidthRows[m];
         if (entry.width == width && (entry.height == kAnyHeight || entry.height == height)) {
-            *row  = entry.row;
-            *slot = entry.slot[rateIndex];
+            *row = m;
             return 1;
         }
     }
     return 0;
 }
 
+int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot) {
+    if (!FindTimingRow(width, height, rateIndex, row)) {
+        return 0;
+    }
+    *slot = kRateSlots[*row][rateIndex];
+    return 1;
+}
+
 TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection) {
     DepthClass d = ClassifyDepth(state->bitsPerPixel);
     RateIndex r  = state->rateIndex;
     TableRow m;
-    RateSlot s;
     if (d == kNoDepthClass) {
         return kNoDepthColumn;
     }
     selection->depth = d;
-    if (!FindTimingRow(state->width, state->height, r, &m, &s)) {
+    if (!FindTimingRow(state->width, state->height, r, &m)) {
         return kNoWidthRow;
     }
     selection->row = m;

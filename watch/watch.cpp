@@ -73,8 +73,7 @@ int BeyondTheMonitor() {
     state.listRow   = ClassifyResolution(state.width, state.height);
     state.rateIndex = FindRateIndex(state.listRow, state.rateText);
     TableRow row;
-    RateSlot slot;
-    if (!FindTimingRow(state.width, state.height, state.rateIndex, &row, &slot)) {
+    if (!FindTimingRow(state.width, state.height, state.rateIndex, &row)) {
         return 0;
     }
     ReadMonitorLimits(state.width, state.height, &limits);
