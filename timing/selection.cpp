@@ -44,36 +44,67 @@ static constexpr BYTE kRateSlots[kRowCount][kRateCount] = {
 };
 // clang-format on
 
-// The tables as the programs carry them, worked out from the tables when the program is built: of
-// the 48 records only the 24 that hold a timing, each with the first two bytes of the mapped word
-// its slot gives at each depth, found by row and rate index, and the offsets. Half the records are
-// zeros and every mapped word ends in two zero bytes: 744 bytes, where the tables are 1,656.
+// The tables as the programs carry them, worked out from the tables when the program is built. In
+// each row the records that hold a timing come first and the rest are zeros: a row keeps how many
+// hold one, and each of them as the bytes where it differs from the one before (the first from a
+// record of zeros), after three bytes whose bits say which. Beside them the first two bytes of the
+// mapped word each one's slot gives at each depth (every word ends in two zero bytes), and the
+// offsets: 518 bytes, where the tables are 1,656.
 enum {
-    kNoRecord      = 0xFF, // the row's record at the rate is all zero
+    kChangeBytes   = 3, // one bit for each byte of a record
     kWordBytesKept = 2,
 };
+static_assert(kTimingRecordSize <= 8 * kChangeBytes, "a bit for each byte of a record");
 
-constexpr int CountTimingRecords() {
+// How many records of a row hold a timing, where they come first.
+constexpr int TimingsInRow(TableRow m) {
     int n = 0;
-    for (const auto& row : TimingTable) {
-        for (const TimingRecord& record : row) {
-            n += IsTimingRecord(record);
-        }
+    while (n < kRateCount && IsTimingRecord(TimingTable[m][n])) {
+        ++n;
     }
     return n;
 }
-constexpr int kTimingRecordCount = CountTimingRecords();
-static_assert(kTimingRecordCount < kNoRecord, "a record's place is a byte");
+
+// Byte k of the record that record r of row m is kept against: the one before it, zeros for the
+// first.
+constexpr BYTE Before(TableRow m, int r, int k) {
+    return r == 0 ? 0 : TimingTable[m][r - 1][k];
+}
+
+// The bytes a row's records take as kept.
+constexpr int PackedRowBytes(TableRow m) {
+    int bytes = 0;
+    for (int r = 0; r < TimingsInRow(m); ++r) {
+        bytes += kChangeBytes;
+        for (int k = 0; k < kTimingRecordSize; ++k) {
+            bytes += TimingTable[m][r][k] != Before(m, r, k);
+        }
+    }
+    return bytes;
+}
+
+constexpr int CountPacked(int (*count)(TableRow)) {
+    int n = 0;
+    for (TableRow m = 0; m < kRowCount; ++m) {
+        n += count(m);
+    }
+    return n;
+}
+constexpr int kTimingRecordCount = CountPacked(TimingsInRow);
+constexpr int kPackedRecordBytes = CountPacked(PackedRowBytes);
 
 struct PackedTables {
-    BYTE record[kRowCount][kRateCount]; // a place in timing, or kNoRecord
-    TimingRecord timing[kTimingRecordCount];
+    BYTE timings[kRowCount]; // the records that hold a timing, from the row's first rate on
+    BYTE first[kRowCount];   // the place of the row's first in word
+    WORD start[kRowCount];   // where the row's records begin in records
+    BYTE records[kPackedRecordBytes];
     BYTE word[kTimingRecordCount][kDepthCount][kWordBytesKept];
     BYTE offset[kRowCount][kDepthCount]; // OffsetTable's
 };
 
-// Whether the packing gives what the tables give: every record that holds a timing has a slot (so a
-// selection always takes its word and offset), and every word it takes ends in two zero bytes.
+// Whether the packing gives what the tables give: in each row the records that hold a timing come
+// first, every one of them has a slot (so a selection always takes its word and offset), and every
+// word it takes ends in two zero bytes.
 constexpr int PacksFaithfully() {
     for (TableRow m = 0; m < kRowCount; ++m) {
         for (RateIndex r = 0; r < kRateCount; ++r) {
@@ -81,7 +112,7 @@ constexpr int PacksFaithfully() {
                 continue;
             }
             RateSlot s = kRateSlots[m][r];
-            if (s == kNoSlot) {
+            if (static_cast<int>(r) >= TimingsInRow(m) || s == kNoSlot) {
                 return 0;
             }
             for (const BYTE* word : MappedWordTable[s][m]) {
@@ -93,30 +124,33 @@ constexpr int PacksFaithfully() {
     }
     return 1;
 }
-static_assert(PacksFaithfully(), "a timing without a slot, or a mapped word that does not end in 00 00");
+static_assert(PacksFaithfully(), "a timing after a record of zeros, or without a slot, or a mapped word that "
+                                 "does not end in 00 00");
 
 constexpr PackedTables PackTables() {
     PackedTables t = {};
-    int n          = 0;
+    int n = 0, at = 0;
     for (TableRow m = 0; m < kRowCount; ++m) {
+        t.timings[m] = static_cast<BYTE>(TimingsInRow(m));
+        t.first[m]   = static_cast<BYTE>(n);
+        t.start[m]   = static_cast<WORD>(at);
         for (DepthClass d = 0; d < kDepthCount; ++d) {
             t.offset[m][d] = OffsetTable[m][d];
         }
-        for (RateIndex r = 0; r < kRateCount; ++r) {
-            t.record[m][r] = kNoRecord;
-            if (!IsTimingRecord(TimingTable[m][r])) {
-                continue;
-            }
-            t.record[m][r] = static_cast<BYTE>(n);
+        for (int r = 0; r < t.timings[m]; ++r, ++n) {
+            int changes = at;
+            at += kChangeBytes;
             for (int k = 0; k < kTimingRecordSize; ++k) {
-                t.timing[n][k] = TimingTable[m][r][k];
+                if (TimingTable[m][r][k] != Before(m, r, k)) {
+                    t.records[at++] = TimingTable[m][r][k];
+                    t.records[changes + k / 8] |= static_cast<BYTE>(1 << (k % 8));
+                }
             }
             for (DepthClass d = 0; d < kDepthCount; ++d) {
                 for (int k = 0; k < kWordBytesKept; ++k) {
                     t.word[n][d][k] = MappedWordTable[kRateSlots[m][r]][m][d][k];
                 }
             }
-            ++n;
         }
     }
     return t;
@@ -193,18 +227,28 @@ TimingVerdict SelectTiming(const DisplayState* state, TimingSelection* selection
         return kNoWidthRow;
     }
     selection->row = m;
-    int n          = kPacked.record[m][r];
-    if (n == kNoRecord) {
+    if (static_cast<int>(r) >= kPacked.timings[m]) {
         // Every row that holds a timing holds one at its first rate, 60 Hz.
-        return kPacked.record[m][0] != kNoRecord ? kNoTimingAtRate : kNoTimingInRow;
+        return kPacked.timings[m] != 0 ? kNoTimingAtRate : kNoTimingInRow;
     }
 
+    int n = kPacked.first[m] + static_cast<int>(r);
     for (int k = 0; k < kMappedWordSize; ++k) {
         selection->word[k] = k < kWordBytesKept ? kPacked.word[n][d][k] : 0;
     }
     selection->offset = kPacked.offset[m][d];
-    for (int k = 0; k < kTimingRecordSize; ++k) {
-        selection->record[k] = kPacked.timing[n][k];
+    // The row's records up to this rate's, each from the one before: the first from zeros.
+    const BYTE* q = kPacked.records + kPacked.start[m];
+    for (RateIndex i = 0; i <= r; ++i) {
+        DWORD changed = q[0] | q[1] << 8 | static_cast<DWORD>(q[2]) << 16;
+        q += kChangeBytes;
+        for (int k = 0; k < kTimingRecordSize; ++k) {
+            if ((changed >> k & 1) != 0) {
+                selection->record[k] = *q++;
+            } else if (i == 0) {
+                selection->record[k] = 0;
+            }
+        }
     }
     return kTimingSelected;
 }
