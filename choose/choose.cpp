@@ -428,9 +428,10 @@ TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam) {
                    HIWORD(lParam) == mode.height;
         return same ? kTrialWentBack : kTrialModeChanged;
     }
-    if (message == WM_POWERBROADCAST &&
-        (wParam == kSuspend || wParam == kResumeCritical || wParam == kResumeSuspend ||
-         wParam == kResumeStandby || wParam == kResumeAutomatic)) {
+    if ((message == WM_ENDSESSION && wParam) ||
+        (message == WM_POWERBROADCAST &&
+         (wParam == kSuspend || wParam == kResumeCritical || wParam == kResumeSuspend ||
+          wParam == kResumeStandby || wParam == kResumeAutomatic))) {
         return kTrialWentBack;
     }
     return kTrialOn;

@@ -132,8 +132,9 @@ TrialStart StartTrial(const char* rate);
 // chooser.trialEnd); kTrialOn when no trial is on.
 TrialEnd EndTrial(TrialEnd how);
 // How a message ends the trial going on: another mode set (WM_DISPLAYCHANGE with another size or
-// depth) writes nothing back; the same mode set anew, a resume, or a suspend about to come writes
-// back. kTrialOn for a message that does not end it, or when no trial is on.
+// depth) writes nothing back; the same mode set anew, a resume, a suspend about to come, or the end
+// of the Windows session writes back. kTrialOn for a message that does not end it, or when no trial
+// is on.
 TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam);
 
 // Where the package is installed (its watcher's Run value exists) but no watcher runs in this

@@ -74,13 +74,7 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
             EndTrialAndQuestion(LOWORD(wParam) == IDC_KEEP ? kTrialKept : kTrialWentBack);
         }
         return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            EndTrialAndQuestion(kTrialWentBack);
-        }
-        return TRUE;
-    case WM_DESTROY:
-        KillTimer(dialog, kCountdownTimer);
+    case WM_DESTROY: // the countdown goes with the window
         question = NULL;
         return FALSE;
     }
@@ -193,21 +187,14 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
         }
         return FALSE;
     case WM_TIMER:
-        if (wParam == kBusyTimer) {
-            KillTimer(dialog, kBusyTimer);
-            if (!chooser.trialOn) {
-                LookAgain(dialog);
-            }
+        if (wParam != kBusyTimer) {
+            return TRUE;
         }
-        return TRUE;
+        KillTimer(dialog, kBusyTimer);
+        [[fallthrough]];
     case kLookAgain:
         if (!chooser.trialOn) {
             LookAgain(dialog);
-        }
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            EndTrialAndQuestion(kTrialWentBack);
         }
         return TRUE;
     case WM_DISPLAYCHANGE:

@@ -561,7 +561,8 @@ TEST(Chooser, TheWatcherLearnsOfTheTrial) {
 }
 
 // Messages at any moment: another mode set during the trial writes nothing back, the same mode set
-// anew, a resume or a suspend about to come goes back; anything else leaves the trial on.
+// anew, a resume, a suspend about to come or the end of the session goes back; anything else, also
+// a session that goes on, leaves the trial on.
 TEST(Chooser, WhatAMessageMeansForTheTrial) {
     StartFreshChooser();
     GatherChooserFacts();
@@ -585,6 +586,8 @@ TEST(Chooser, WhatAMessageMeansForTheTrial) {
         {WM_POWERBROADCAST, 0, 0, kTrialOn},
         {WM_POWERBROADCAST, 5, 0, kTrialOn},
         {WM_POWERBROADCAST, 0xA, 0, kTrialOn},
+        {WM_ENDSESSION, TRUE, 0, kTrialWentBack},
+        {WM_ENDSESSION, FALSE, 0, kTrialOn},
         {WM_TIMER, 1, 0, kTrialOn},
         {WM_COMMAND, 1, 0, kTrialOn},
     };
