@@ -234,10 +234,14 @@ void DescribeHindrance(char text[kSentenceSize]) {
             PutText(p, ".");
         }
         return;
-    case kNoRegisterWindow:
-        p = PutVxdAnswer(p, chooser.vxd, chooser.vxdError);
+    case kNoRegisterWindow: {
+        // Asked, and no window: the answer is one of the three that give none.
+        VxdAnswer answer = chooser.vxd;
+        p = PutVxdAnswer(p, answer == kVxdAddressZero || answer == kVxdCallFails ? answer : kVxdDoesNotOpen,
+                         chooser.vxdError);
         PutText(p, ". No rate can be tried here: without the window a trial would be partial.");
         return;
+    }
     case kAdapterBusy: PutText(PutText(p, kAnotherAtTheAdapter), ". Looking again in a moment."); return;
     default: break;
     }
