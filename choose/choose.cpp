@@ -279,40 +279,38 @@ void DescribeQuestion(char text[kSentenceSize]) {
 }
 
 void DescribeOtherSizes(char text[kSentenceSize]) {
-    // The sizes listed so far, and where the last of them ends: the list ends "... and 1600 x 1200".
-    char* p         = PutStoredRate(PutText(text, "Kept, "), chooser.trial.rate, kShownRateCharacters);
-    p               = PutText(p, " gives timings beyond the monitor at ");
-    char* lastComma = 0;
-    int sizes       = 0;
+    char* p = PutStoredRate(PutText(text, "Kept, "), chooser.trial.rate, kShownRateCharacters);
+    p       = PutText(p, " gives timings beyond the monitor at ");
+    // Each size is written once the next is found, so that the last comes after " and ":
+    // "640 x 480, 800 x 600 and 1600 x 1200".
+    int sizes = 0, lastWidth = 0, lastHeight = 0;
     for (TableRow row = 0; row < kRowCount; ++row) {
-        DisplayState state = chooser.trial.state;
-        state.width        = ResolutionTable[row][0];
-        state.height       = ResolutionTable[row][1];
+        // What the judgement reads of a display state: the screen, and the stored rate's place in its
+        // list.
+        DisplayState state;
+        state.width  = ResolutionTable[row][0];
+        state.height = ResolutionTable[row][1];
         if (state.width == chooser.trial.state.width && state.height == chooser.trial.state.height) {
             continue;
         }
-        state.listRow   = ClassifyResolution(state.width, state.height);
-        state.rateIndex = FindRateIndex(state.listRow, state.rateText);
+        state.rateIndex =
+            FindRateIndex(ClassifyResolution(state.width, state.height), chooser.trial.state.rateText);
         MonitorLimits limits;
         TableRow timingRow;
         if (IsBeyondMonitor(JudgeTimingHere(&state, &limits, &timingRow))) {
-            if (sizes++ != 0) {
-                lastComma = p;
-                p         = PutText(p, ", ");
+            if (sizes != 0) {
+                p = PutScreen(sizes > 1 ? PutText(p, ", ") : p, lastWidth, lastHeight);
             }
-            p = PutScreen(p, state.width, state.height);
+            lastWidth  = state.width;
+            lastHeight = state.height;
+            ++sizes;
         }
     }
     if (sizes == 0) {
         text[0] = 0;
         return;
     }
-    if (lastComma != 0) {
-        // ", 1600 x 1200" becomes " and 1600 x 1200".
-        char last[32];
-        PutText(last, lastComma + 2);
-        p = PutText(PutText(lastComma, " and "), last);
-    }
+    p = PutScreen(sizes > 1 ? PutText(p, " and ") : p, lastWidth, lastHeight);
     PutText(p, ": there LUMWATCH starts no run of LUMRATE, and Windows' own rate stays.");
 }
 
