@@ -396,7 +396,8 @@ def alterations(image):
         section, at = sections[name]
         return patch(at + 36, "<I", section[5] | more)
 
-    first_lookup = import_descriptors(image)[0][1]
+    _, lookup, thunks = import_descriptors(image)[0]
+    first_lookup = lookup or thunks  # without lookup tables, the names are in the address table
     idata_rva = sections[".idata"][0][1]
     rsrc, rsrc_at = sections[".rsrc"]
     return [
