@@ -1,10 +1,7 @@
-// Dialogs and controls of the rate chooser, shared by its code and its resource script. The
-// controls' numbers are below 128, where the code pushes and compares them as single bytes, and
-// above those of the standard buttons (IDOK, IDCANCEL, ...).
+// The controls of the rate chooser's dialogs (choose/dialogs.cpp), by which its code finds them.
+// Their numbers are below 128, where the code pushes and compares them as single bytes, and above
+// those of the standard buttons (IDOK, IDCANCEL, ...).
 #pragma once
-
-#define IDD_CHOOSER 100
-#define IDD_CONFIRM 101
 
 #define IDC_SCREEN 21
 #define IDC_STORED 22

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "choose/choose.h"
+#include "choose/dialogs.h"
 #include "choose/resource.h"
 #include "common/names.h"
 #include "common/one_instance.h"
@@ -154,7 +155,8 @@ static void Try(HWND dialog) {
         ShowMachine(dialog);
         return;
     }
-    DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
+    DialogBoxIndirectParamA(chooserInstance, static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kConfirmDialog)),
+                            dialog, ConfirmProc, 0);
     EndTrial(kTrialWentBack); // a question that could not be shown asked nothing: back
     DescribeTrialEnd(text);
     SetDlgItemTextA(dialog, IDC_OUTCOME, text);
@@ -228,6 +230,7 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
     SetUnhandledExceptionFilter(GoBackOnFault);
     chooserInstance = instance;
     GatherChooserFacts();
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHOOSER), NULL, ChooserProc, 0);
+    DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kChooserDialog)), NULL,
+                            ChooserProc, 0);
     return 0;
 }
