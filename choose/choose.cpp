@@ -43,13 +43,17 @@ static void ListRate(const char* rate, const DisplayState* state, TableRow row, 
     listed->monitor = CheckTimingAgainstMonitor(&chooser.limits, state, row);
 }
 
+static_assert(kColoursUnknown - kSkipBitSet == kStopColoursUnknown - kStopSkipBit &&
+                  kSixteenColours - kSkipBitSet == kStopSixteenColours - kStopSkipBit,
+              "the run's stops from the skip bit on and their hindrances in the same order");
+
 // Where the run stops whatever the rate, as its decisions say; else whether the window is had.
 static Hindrance HindranceOf(const RunDecisions* d) {
     switch (d->stop) {
     case kStopDriverCheck: return d->displayDriver == kDriverNotNamed ? kNotServed : kNoSystemIni;
-    case kStopSkipBit: return kSkipBitSet;
-    case kStopColoursUnknown: return kColoursUnknown;
-    case kStopSixteenColours: return kSixteenColours;
+    case kStopSkipBit:
+    case kStopColoursUnknown:
+    case kStopSixteenColours: return static_cast<Hindrance>(kSkipBitSet + (d->stop - kStopSkipBit));
     case kStopNoTiming:
         if (d->timing == kNoDepthColumn) {
             return kTooManyColours;
