@@ -205,7 +205,27 @@ constexpr Packed kPacked = Pack();
 
 alignas(4) WORD dialogTemplate[kMostWords];
 
+// Where the chooser's caption begins in its template: after the header's nine words, the menu and
+// the class. Its characters, each below kFirstLarge, are a byte each in the packed template, with
+// the zero after them: the title as it is.
+enum { kCaptionWord = 11 };
+
+constexpr int IsChooserTitle(const BYTE* caption) {
+    const char title[] = CHOOSER_TITLE;
+    for (unsigned k = 0; k < sizeof title; ++k) {
+        if (caption[k] != static_cast<BYTE>(title[k])) {
+            return 0;
+        }
+    }
+    return 1;
+}
+static_assert(IsChooserTitle(kPacked.byte + kCaptionWord), "the packed chooser template holds its title");
+
 } // namespace
+
+const char* ChooserTitle() {
+    return reinterpret_cast<const char*>(kPacked.byte + kCaptionWord);
+}
 
 const void* DialogTemplate(ChooserDialog dialog) {
     WORD* w = dialogTemplate;

@@ -15,3 +15,7 @@ enum ChooserDialog {
 // DLGITEMTEMPLATE for each control, MS Sans Serif 8), aligned as Windows 95 needs it, in one
 // buffer that the next template takes over.
 const void* DialogTemplate(ChooserDialog dialog);
+
+// The chooser's title (CHOOSER_TITLE), by which a second chooser finds the first, as its template
+// holds it.
+const char* ChooserTitle();

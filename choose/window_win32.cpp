@@ -220,7 +220,7 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
         return ForgetRate() == kNotForgotten ? 1 : 0;
     }
     if (!IsFirstInstance(CHOOSER_MUTEX_NAME)) {
-        HWND other = FindWindowA(NULL, CHOOSER_TITLE);
+        HWND other = FindWindowA(NULL, ChooserTitle());
         if (other != NULL) {
             SetForegroundWindow(other);
         }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "choose/dialogs.h"
+#include "common/names.h"
 
 namespace {
 
@@ -52,6 +53,11 @@ TEST(Dialogs, EachTemplateIsWhatTheDialogScriptMade) {
         DialogTemplate(c.dialog == kChooserDialog ? kConfirmDialog : kChooserDialog);
         EXPECT_EQ(Hex(DialogTemplate(c.dialog), c.windres.size() / 2), c.windres) << c.name;
     }
+}
+
+// A second chooser finds the first by its title, read from the chooser's template.
+TEST(Dialogs, TheChooserTitleIsTheCaption) {
+    EXPECT_STREQ(ChooserTitle(), CHOOSER_TITLE);
 }
 
 } // namespace
