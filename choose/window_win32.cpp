@@ -10,6 +10,7 @@
 #include "choose/resource.h"
 #include "common/names.h"
 #include "common/one_instance.h"
+#include "common/this_module.h"
 #include "common/text.h"
 
 enum {
@@ -20,7 +21,6 @@ enum {
 };
 
 static int secondsLeft;
-static HINSTANCE chooserInstance;
 static HWND question; // the question's dialog while it is up
 
 static void ShowCountdown(HWND dialog) {
@@ -155,7 +155,7 @@ static void Try(HWND dialog) {
         ShowMachine(dialog);
         return;
     }
-    DialogBoxIndirectParamA(chooserInstance, static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kConfirmDialog)),
+    DialogBoxIndirectParamA(ThisModule(), static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kConfirmDialog)),
                             dialog, ConfirmProc, 0);
     EndTrial(kTrialWentBack); // a question that could not be shown asked nothing: back
     DescribeTrialEnd(text);
@@ -215,7 +215,7 @@ static LONG WINAPI GoBackOnFault(EXCEPTION_POINTERS*) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-int ChooserMain(HINSTANCE instance, const char* commandLine) {
+int ChooserMain(const char* commandLine) {
     if (AsksToForget(commandLine)) {
         return ForgetRate() == kNotForgotten ? 1 : 0;
     }
@@ -228,9 +228,8 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
     }
     StartWatcherWhereMissing();
     SetUnhandledExceptionFilter(GoBackOnFault);
-    chooserInstance = instance;
     GatherChooserFacts();
-    DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kChooserDialog)), NULL,
+    DialogBoxIndirectParamA(ThisModule(), static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kChooserDialog)), NULL,
                             ChooserProc, 0);
     return 0;
 }
