@@ -5,7 +5,6 @@
 #include "common/adapter_lock.h"
 #include "common/command_line.h"
 #include "common/names.h"
-#include "common/one_instance.h"
 #include "common/program_folder.h"
 #include "common/registry_value.h"
 #include "common/text.h"
@@ -15,6 +14,8 @@
 #include "timing/line_frequency.h"
 
 ChooserState chooser;
+
+const char kAnotherAtTheAdapter[] = "Another program of this package is at the adapter";
 
 static const char kForgetSwitch[] = "/FORGET";
 
@@ -42,13 +43,17 @@ static void ListRate(const char* rate, const DisplayState* state, TableRow row, 
     listed->monitor = CheckTimingAgainstMonitor(&chooser.limits, state, row);
 }
 
+static_assert(kColoursUnknown - kSkipBitSet == kStopColoursUnknown - kStopSkipBit &&
+                  kSixteenColours - kSkipBitSet == kStopSixteenColours - kStopSkipBit,
+              "the run's stops from the skip bit on and their hindrances in the same order");
+
 // Where the run stops whatever the rate, as its decisions say; else whether the window is had.
 static Hindrance HindranceOf(const RunDecisions* d) {
     switch (d->stop) {
     case kStopDriverCheck: return d->displayDriver == kDriverNotNamed ? kNotServed : kNoSystemIni;
-    case kStopSkipBit: return kSkipBitSet;
-    case kStopColoursUnknown: return kColoursUnknown;
-    case kStopSixteenColours: return kSixteenColours;
+    case kStopSkipBit:
+    case kStopColoursUnknown:
+    case kStopSixteenColours: return static_cast<Hindrance>(kSkipBitSet + (d->stop - kStopSkipBit));
     case kStopNoTiming:
         if (d->timing == kNoDepthColumn) {
             return kTooManyColours;
@@ -124,10 +129,12 @@ void GatherChooserFacts() {
     }
 }
 
+// A watcher runs where its window is. One that has its mutex but not yet its window is started
+// again, and the second ends at once.
 void StartWatcherWhereMissing() {
     char path[MAX_PATH];
     if (FindRegistryEntry(HKEY_LOCAL_MACHINE, RUN_KEY, WATCH_RUN_VALUE) == kRegistryPresent &&
-        !MutexExists(WATCHER_MUTEX_NAME) && PathBesideProgram(path, WATCHER_FILE_NAME)) {
+        FindWindowA(WATCHER_CLASS_NAME, NULL) == NULL && PathBesideProgram(path, WATCHER_FILE_NAME)) {
         HANDLE watcher = StartProgram(path, NULL);
         if (watcher != 0) {
             CloseHandle(watcher);
@@ -161,9 +168,12 @@ void DescribeStoredRate(char text[kSentenceSize]) {
     case kRateFromRegistry:
         p = PutText(PutStoredRate(PutText(p, "Stored rate: "), s.rateText, kShownRateCharacters), ".");
         break;
-    case kRateNoValue: p = PutText(p, "No rate is stored."); break;
     case kRateUnreadable: p = PutText(p, "A rate is stored, too long for LUMRATE to read."); break;
-    case kRateNoKey: p = PutText(p, "No rate is stored: Windows keeps no display settings here."); break;
+    case kRateNoValue:
+    case kRateNoKey:
+        p = PutText(PutText(p, "No rate is stored"),
+                    d->rateSource == kRateNoKey ? ": Windows keeps no display settings here." : ".");
+        break;
     }
     if (!RunReachesRate()) {
         return; // the note says why LUMRATE changes nothing, or that it is not known yet
@@ -176,19 +186,35 @@ void DescribeStoredRate(char text[kSentenceSize]) {
     const char* entry = RateTable[s.listRow][s.rateIndex];
     char used[kRateEntrySize];
     RateOfEntry(entry, used);
-    if (d->rateSource != kRateFromRegistry) {
-        p = PutText(p, ", the first of the list.");
-    } else if (!IsRequestedRate(entry, s.rateText)) {
-        p = PutText(p, ", the first of the list: the stored rate is in none of its entries.");
+    const char* why = ".";
+    if (d->rateSource != kRateFromRegistry || !IsRequestedRate(entry, s.rateText)) {
+        p = PutText(p, ", the first of the list");
+        if (d->rateSource == kRateFromRegistry) {
+            why = ": the stored rate is in none of its entries.";
+        }
     } else if (strcmp(s.rateText, used) != 0) {
-        p = PutText(p, ": " RATE_RULE_TEXT ".");
-    } else {
-        p = PutText(p, ".");
+        why = ": " RATE_RULE_TEXT ".";
     }
+    p = PutText(p, why);
     if (chooser.hindrance == kNoRegisterWindow) {
         PutText(p, " It sets the timing registers only, not the memory-mapped one.");
     }
 }
+
+// Where LUMRATE's run stops whatever the rate, by Hindrance from kNoSystemIni on: why, before
+// " LUMRATE changes nothing", and the end of the sentence after it.
+static const char* const kStopWords[][2] = {
+    {"SYSTEM.INI does not open:", " here."},
+    {"SYSTEM.INI has no line \"" SERVED_DRIVER_LINE "\" after " SYSTEM_INI_SECTION ":",
+     " here. LUMCHECK tells why."},
+    {"The skip bit is set: " SKIP_BIT_TEXT ".", "."},
+    {"The display could not be asked for its colors:", "."},
+    {"At 16 colors or fewer (as in Safe Mode)", "."},
+    {"At ", ": its tables go up to 24 bits per pixel."}, // the colors between
+    {"The tables hold no timing for ", " at it."},       // the screen and a colon between
+};
+static_assert(sizeof kStopWords / sizeof kStopWords[0] == kNoTimingAtScreen - kNoSystemIni + 1,
+              "one pair for each hindrance from kNoSystemIni to kNoTimingAtScreen");
 
 void DescribeHindrance(char text[kSentenceSize]) {
     const DisplayState& s = chooser.state;
@@ -212,34 +238,25 @@ void DescribeHindrance(char text[kSentenceSize]) {
             PutText(p, ".");
         }
         return;
-    case kNoSystemIni: PutText(p, "SYSTEM.INI does not open: LUMRATE changes nothing here."); return;
-    case kNotServed:
-        PutText(p, "SYSTEM.INI has no line \"" SERVED_DRIVER_LINE "\" after " SYSTEM_INI_SECTION
-                   ": LUMRATE changes nothing here. LUMCHECK tells why.");
-        return;
-    case kSkipBitSet: PutText(p, "The skip bit is set: " SKIP_BIT_TEXT ". LUMRATE changes nothing."); return;
-    case kColoursUnknown:
-        PutText(p, "The display could not be asked for its colors: LUMRATE changes nothing.");
-        return;
-    case kSixteenColours:
-        PutText(p, "At 16 colors or fewer (as in Safe Mode) LUMRATE changes nothing.");
-        return;
-    case kTooManyColours:
-        p = PutColors(PutText(p, "At "), s.bitsPerPixel);
-        PutText(p, " LUMRATE changes nothing: its tables go up to 24 bits per pixel.");
-        return;
-    case kNoTimingAtScreen:
-        p = PutScreen(PutText(p, "The tables hold no timing for "), s.width, s.height);
-        PutText(p, ": LUMRATE changes nothing at it.");
-        return;
-    case kNoRegisterWindow:
-        p = PutVxdAnswer(p, chooser.vxd, chooser.vxdError);
+    case kNoRegisterWindow: {
+        // Asked, and no window: the answer is one of the three that give none.
+        VxdAnswer answer = chooser.vxd;
+        p = PutVxdAnswer(p, answer == kVxdAddressZero || answer == kVxdCallFails ? answer : kVxdDoesNotOpen,
+                         chooser.vxdError);
         PutText(p, ". No rate can be tried here: without the window a trial would be partial.");
         return;
-    case kAdapterBusy:
-        PutText(p, "Another program of this package is at the adapter. Looking again in a moment.");
-        return;
     }
+    case kAdapterBusy: PutText(PutText(p, kAnotherAtTheAdapter), ". Looking again in a moment."); return;
+    default: break;
+    }
+    const char* const* words = kStopWords[chooser.hindrance - kNoSystemIni];
+    p                        = PutText(p, words[0]);
+    if (chooser.hindrance == kTooManyColours) {
+        p = PutColors(p, s.bitsPerPixel);
+    } else if (chooser.hindrance == kNoTimingAtScreen) {
+        p = PutText(PutScreen(p, s.width, s.height), ":");
+    }
+    PutText(PutText(p, " LUMRATE changes nothing"), words[1]);
 }
 
 void DescribeMonitor(char text[kSentenceSize]) {
@@ -266,40 +283,38 @@ void DescribeQuestion(char text[kSentenceSize]) {
 }
 
 void DescribeOtherSizes(char text[kSentenceSize]) {
-    // The sizes listed so far, and where the last of them ends: the list ends "... and 1600 x 1200".
-    char* p         = PutStoredRate(PutText(text, "Kept, "), chooser.trial.rate, kShownRateCharacters);
-    p               = PutText(p, " gives timings beyond the monitor at ");
-    char* lastComma = 0;
-    int sizes       = 0;
+    char* p = PutStoredRate(PutText(text, "Kept, "), chooser.trial.rate, kShownRateCharacters);
+    p       = PutText(p, " gives timings beyond the monitor at ");
+    // Each size is written once the next is found, so that the last comes after " and ":
+    // "640 x 480, 800 x 600 and 1600 x 1200".
+    int sizes = 0, lastWidth = 0, lastHeight = 0;
     for (TableRow row = 0; row < kRowCount; ++row) {
-        DisplayState state = chooser.trial.state;
-        state.width        = ResolutionTable[row][0];
-        state.height       = ResolutionTable[row][1];
+        // What the judgement reads of a display state: the screen, and the stored rate's place in its
+        // list.
+        DisplayState state;
+        state.width  = ResolutionTable[row][0];
+        state.height = ResolutionTable[row][1];
         if (state.width == chooser.trial.state.width && state.height == chooser.trial.state.height) {
             continue;
         }
-        state.listRow   = ClassifyResolution(state.width, state.height);
-        state.rateIndex = FindRateIndex(state.listRow, state.rateText);
+        state.rateIndex =
+            FindRateIndex(ClassifyResolution(state.width, state.height), chooser.trial.state.rateText);
         MonitorLimits limits;
         TableRow timingRow;
         if (IsBeyondMonitor(JudgeTimingHere(&state, &limits, &timingRow))) {
-            if (sizes++ != 0) {
-                lastComma = p;
-                p         = PutText(p, ", ");
+            if (sizes != 0) {
+                p = PutScreen(sizes > 1 ? PutText(p, ", ") : p, lastWidth, lastHeight);
             }
-            p = PutScreen(p, state.width, state.height);
+            lastWidth  = state.width;
+            lastHeight = state.height;
+            ++sizes;
         }
     }
     if (sizes == 0) {
         text[0] = 0;
         return;
     }
-    if (lastComma != 0) {
-        // ", 1600 x 1200" becomes " and 1600 x 1200".
-        char last[32];
-        PutText(last, lastComma + 2);
-        p = PutText(PutText(lastComma, " and "), last);
-    }
+    p = PutScreen(sizes > 1 ? PutText(p, " and ") : p, lastWidth, lastHeight);
     PutText(p, ": there LUMWATCH starts no run of LUMRATE, and Windows' own rate stays.");
 }
 
@@ -314,18 +329,17 @@ void DescribeTrialEnd(char text[kSentenceSize]) {
         return;
     case kTrialNotStored:
         p = PutStoredRate(PutText(p, "Keep failed: "), chooser.trial.rate, kShownRateCharacters);
-        PutText(p, " could not be stored, and the timing is back as it was.");
-        return;
+        p = PutText(p, " could not be stored, and");
+        break;
     case kTrialModeChanged:
         PutText(p, "Windows set another mode during the trial: nothing was put back or kept.");
         return;
     case kTrialWentBack:
-        PutText(PutTiming(p, &chooser.trial.state, chooser.trial.row),
-                " was not kept: the timing is back as it was.");
-        return;
-    case kTrialOn: break;
+        p = PutText(PutTiming(p, &chooser.trial.state, chooser.trial.row), " was not kept:");
+        break;
+    case kTrialOn: *p = 0; return;
     }
-    *p = 0;
+    PutText(p, " the timing is back as it was.");
 }
 
 void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]) {
@@ -420,9 +434,10 @@ TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam) {
                    HIWORD(lParam) == mode.height;
         return same ? kTrialWentBack : kTrialModeChanged;
     }
-    if (message == WM_POWERBROADCAST &&
-        (wParam == kSuspend || wParam == kResumeCritical || wParam == kResumeSuspend ||
-         wParam == kResumeStandby || wParam == kResumeAutomatic)) {
+    if ((message == WM_ENDSESSION && wParam) ||
+        (message == WM_POWERBROADCAST &&
+         (wParam == kSuspend || wParam == kResumeCritical || wParam == kResumeSuspend ||
+          wParam == kResumeStandby || wParam == kResumeAutomatic))) {
         return kTrialWentBack;
     }
     return kTrialOn;

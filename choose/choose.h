@@ -115,6 +115,8 @@ void DescribeBeyond(const ListedRate* rate, char text[kSentenceSize]);
 // stored, gives a timing beyond the monitor, and what LUMWATCH then does there.
 void DescribeQuestion(char text[kSentenceSize]);
 void DescribeOtherSizes(char text[kSentenceSize]);
+// The start of what the window says while another writer holds the adapter.
+extern const char kAnotherAtTheAdapter[];
 // What the last trial came to, and what Forget came to.
 void DescribeTrialEnd(char text[kSentenceSize]);
 void DescribeForget(ForgetOutcome outcome, char text[kSentenceSize]);
@@ -130,8 +132,9 @@ TrialStart StartTrial(const char* rate);
 // chooser.trialEnd); kTrialOn when no trial is on.
 TrialEnd EndTrial(TrialEnd how);
 // How a message ends the trial going on: another mode set (WM_DISPLAYCHANGE with another size or
-// depth) writes nothing back; the same mode set anew, a resume, or a suspend about to come writes
-// back. kTrialOn for a message that does not end it, or when no trial is on.
+// depth) writes nothing back; the same mode set anew, a resume, a suspend about to come, or the end
+// of the Windows session writes back. kTrialOn for a message that does not end it, or when no trial
+// is on.
 TrialEnd TrialEndFor(UINT message, WPARAM wParam, LPARAM lParam);
 
 // Where the package is installed (its watcher's Run value exists) but no watcher runs in this

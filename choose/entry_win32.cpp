@@ -1,8 +1,8 @@
 // Process entry of LUMSET.EXE, as of the utility: no C runtime, out through ExitProcess.
 #include <windows.h>
 
-int ChooserMain(HINSTANCE instance, const char* commandLine);
+int ChooserMain(const char* commandLine);
 
 extern "C" void __cdecl ChooserCRTStartup(void) {
-    ExitProcess(static_cast<UINT>(ChooserMain(GetModuleHandleA(NULL), GetCommandLineA())));
+    ExitProcess(static_cast<UINT>(ChooserMain(GetCommandLineA())));
 }

@@ -1,19 +1,18 @@
-// Dialogs and controls of the rate chooser, shared by its code and its resource script.
+// The controls of the rate chooser's dialogs (choose/dialogs.cpp), by which its code finds them.
+// Their numbers are below 128, where the code pushes and compares them as single bytes, and above
+// those of the standard buttons (IDOK, IDCANCEL, ...).
 #pragma once
 
-#define IDD_CHOOSER 100
-#define IDD_CONFIRM 101
-
-#define IDC_SCREEN 1001
-#define IDC_STORED 1002
-#define IDC_NOTE 1003
-#define IDC_RATES 1004
-#define IDC_TRY 1005
-#define IDC_FORGET 1006
-#define IDC_OUTCOME 1007
-#define IDC_MONITOR 1008
-#define IDC_WHY 1009
-#define IDC_COUNTDOWN 1010
-#define IDC_KEEP 1011
-#define IDC_QUESTION 1012
-#define IDC_OTHER_SIZES 1013
+#define IDC_SCREEN 21
+#define IDC_STORED 22
+#define IDC_NOTE 23
+#define IDC_RATES 24
+#define IDC_TRY 25
+#define IDC_FORGET 26
+#define IDC_OUTCOME 27
+#define IDC_MONITOR 28
+#define IDC_WHY 29
+#define IDC_COUNTDOWN 30
+#define IDC_KEEP 31
+#define IDC_QUESTION 32
+#define IDC_OTHER_SIZES 33

@@ -6,9 +6,12 @@
 #include <windows.h>
 
 #include "choose/choose.h"
+#include "choose/dialogs.h"
 #include "choose/resource.h"
 #include "common/names.h"
 #include "common/one_instance.h"
+#include "common/this_module.h"
+#include "common/text.h"
 
 enum {
     kCountdownTimer   = 1,
@@ -18,12 +21,12 @@ enum {
 };
 
 static int secondsLeft;
-static HINSTANCE chooserInstance;
 static HWND question; // the question's dialog while it is up
 
 static void ShowCountdown(HWND dialog) {
     char text[64];
-    wsprintfA(text, secondsLeft == 1 ? "Going back in %d second." : "Going back in %d seconds.", secondsLeft);
+    char* p = PutText(PutDecimal(PutText(text, "Going back in "), secondsLeft), " second");
+    PutText(p, secondsLeft == 1 ? "." : "s.");
     SetDlgItemTextA(dialog, IDC_COUNTDOWN, text);
 }
 
@@ -59,8 +62,7 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
         secondsLeft = kTrialSeconds;
         ShowCountdown(dialog);
         SetTimer(dialog, kCountdownTimer, 1000, NULL);
-        SetFocus(GetDlgItem(dialog, IDCANCEL));
-        return FALSE; // the focus is set: on Go back
+        return TRUE; // the focus goes to the first button: Go back
     case WM_TIMER:
         if (--secondsLeft <= 0) {
             EndTrialAndQuestion(kTrialWentBack);
@@ -73,13 +75,7 @@ static INT_PTR CALLBACK ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LP
             EndTrialAndQuestion(LOWORD(wParam) == IDC_KEEP ? kTrialKept : kTrialWentBack);
         }
         return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            EndTrialAndQuestion(kTrialWentBack);
-        }
-        return TRUE;
-    case WM_DESTROY:
-        KillTimer(dialog, kCountdownTimer);
+    case WM_DESTROY: // the countdown goes with the window
         question = NULL;
         return FALSE;
     }
@@ -145,8 +141,8 @@ static void Try(HWND dialog) {
     switch (StartTrial(rate->rate)) {
     case kTrialStarted: break;
     case kTrialBusy:
-        SetDlgItemTextA(dialog, IDC_OUTCOME,
-                        "Another program of this package is at the adapter: try again in a moment.");
+        PutText(PutText(text, kAnotherAtTheAdapter), ": try again in a moment.");
+        SetDlgItemTextA(dialog, IDC_OUTCOME, text);
         ShowMachine(dialog);
         return;
     case kTrialBeyondMonitor:
@@ -159,7 +155,8 @@ static void Try(HWND dialog) {
         ShowMachine(dialog);
         return;
     }
-    DialogBoxParamA(chooserInstance, MAKEINTRESOURCEA(IDD_CONFIRM), dialog, ConfirmProc, 0);
+    DialogBoxIndirectParamA(ThisModule(), static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kConfirmDialog)),
+                            dialog, ConfirmProc, 0);
     EndTrial(kTrialWentBack); // a question that could not be shown asked nothing: back
     DescribeTrialEnd(text);
     SetDlgItemTextA(dialog, IDC_OUTCOME, text);
@@ -192,21 +189,14 @@ static INT_PTR CALLBACK ChooserProc(HWND dialog, UINT message, WPARAM wParam, LP
         }
         return FALSE;
     case WM_TIMER:
-        if (wParam == kBusyTimer) {
-            KillTimer(dialog, kBusyTimer);
-            if (!chooser.trialOn) {
-                LookAgain(dialog);
-            }
+        if (wParam != kBusyTimer) {
+            return TRUE;
         }
-        return TRUE;
+        KillTimer(dialog, kBusyTimer);
+        [[fallthrough]];
     case kLookAgain:
         if (!chooser.trialOn) {
             LookAgain(dialog);
-        }
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            EndTrialAndQuestion(kTrialWentBack);
         }
         return TRUE;
     case WM_DISPLAYCHANGE:
@@ -225,12 +215,12 @@ static LONG WINAPI GoBackOnFault(EXCEPTION_POINTERS*) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-int ChooserMain(HINSTANCE instance, const char* commandLine) {
+int ChooserMain(const char* commandLine) {
     if (AsksToForget(commandLine)) {
         return ForgetRate() == kNotForgotten ? 1 : 0;
     }
     if (!IsFirstInstance(CHOOSER_MUTEX_NAME)) {
-        HWND other = FindWindowA(NULL, CHOOSER_TITLE);
+        HWND other = FindWindowA(NULL, ChooserTitle());
         if (other != NULL) {
             SetForegroundWindow(other);
         }
@@ -238,8 +228,8 @@ int ChooserMain(HINSTANCE instance, const char* commandLine) {
     }
     StartWatcherWhereMissing();
     SetUnhandledExceptionFilter(GoBackOnFault);
-    chooserInstance = instance;
     GatherChooserFacts();
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CHOOSER), NULL, ChooserProc, 0);
+    DialogBoxIndirectParamA(ThisModule(), static_cast<LPCDLGTEMPLATEA>(DialogTemplate(kChooserDialog)), NULL,
+                            ChooserProc, 0);
     return 0;
 }

@@ -4,6 +4,3 @@
 
 // 1 for the first process of the session that asks for `mutexName`; 0 when another holds it.
 int IsFirstInstance(const char* mutexName);
-
-// Whether a process of the session holds the named mutex.
-int MutexExists(const char* mutexName);

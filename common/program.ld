@@ -4,7 +4,8 @@
      .text   code, the constructor and destructor lists (each empty: the entry point runs none), then
              the read-only data, tables and texts: execute and read, never write
      .bss    the process-wide data, zero at start: read and write, nothing of it in the file
-     .idata  the import tables: read and write, since the loader fills in the address tables
+     .idata  the import tables, without lookup tables: read and write, since the loader fills in
+             the address tables
      .rsrc   the resources, as windres makes them
 
    Initialised writable data, if the program ever has any, gets a .data section of its own. */
@@ -52,7 +53,10 @@ SECTIONS
     KEEP (SORT(*)(.idata$3))
     /* The zero descriptor that ends the list of DLLs. */
     LONG (0); LONG (0); LONG (0); LONG (0); LONG (0);
-    KEEP (SORT(*)(.idata$4))
+    /* No lookup tables (.idata$4): a descriptor's OriginalFirstThunk then stays 0, and the loader
+       reads the names from the address table itself, before it writes the addresses over them, as
+       for the executables of linkers that never wrote lookup tables. The lookup tables only serve
+       binding, which these programs never see; each takes four bytes an import. */
     __IAT_start__ = .;
     KEEP (SORT(*)(.idata$5))
     __IAT_end__ = .;
@@ -69,6 +73,7 @@ SECTIONS
   }
   /DISCARD/ :
   {
+    *(.idata$4)
     *(.idata$7)
     *(.drectve)
     *(.note.GNU-stack)

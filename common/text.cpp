@@ -19,7 +19,8 @@ char* PutText(char* p, const char* text) {
 
 char* PutHex(char* p, unsigned long value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-        *p++ = "0123456789ABCDEF"[(value >> shift) & 0xF];
+        unsigned digit = (value >> shift) & 0xF;
+        *p++           = static_cast<char>(digit < 10 ? '0' + digit : 'A' - 10 + digit);
     }
     *p = 0;
     return p;

@@ -371,8 +371,7 @@ MonitorVerdict CheckTimingAgainstMonitor(const MonitorLimits* limits, const Disp
 
 MonitorVerdict JudgeTimingHere(const DisplayState* state, MonitorLimits* limits, TableRow* row) {
     ReadMonitorLimits(state->width, state->height, limits);
-    RateSlot slot;
-    if (!FindTimingRow(state->width, state->height, state->rateIndex, row, &slot)) {
+    if (!FindTimingRow(state->width, state->height, state->rateIndex, row)) {
         return kMonitorUnknown;
     }
     return CheckTimingAgainstMonitor(limits, state, *row);

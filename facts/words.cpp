@@ -114,22 +114,23 @@ char* PutVxdAnswer(char* p, VxdAnswer answer, DWORD error) {
     switch (answer) {
     case kVxdWindow: return PutText(p, "gives the adapter's register window");
     case kVxdNotAsked: return PutText(p, "was not asked");
-    case kVxdAddressZero:
-        return PutText(p, "answers with address 0, no register window: " REINSTALL_DRIVER_TEXT);
+    case kVxdAddressZero: p = PutText(p, "answers with address 0, no register window: "); break;
     case kVxdCallFails:
-        return PutText(p, "opens but does not map the adapter's registers: restart Windows; if it stays "
-                          "so, " REINSTALL_DRIVER_TEXT);
-    case kVxdDoesNotOpen: break;
+        p = PutText(p, "opens but does not map the adapter's registers: restart Windows; if it stays so, ");
+        break;
+    case kVxdDoesNotOpen:
+        if (error == ERROR_NOT_SUPPORTED) {
+            return PutText(p, "cannot be asked (error 50): this Windows has no DeviceIoControl for it; "
+                              "LUMRATE is made for Windows 95 and 98");
+        }
+        p = PutDecimal(PutText(p, "does not open (error "), static_cast<long>(error));
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            p = PutText(p, ": the file is missing");
+        }
+        p = PutText(p, "): ");
+        break;
     }
-    if (error == ERROR_NOT_SUPPORTED) {
-        return PutText(p, "cannot be asked (error 50): this Windows has no DeviceIoControl for it; "
-                          "LUMRATE is made for Windows 95 and 98");
-    }
-    p = PutDecimal(PutText(p, "does not open (error "), static_cast<long>(error));
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        p = PutText(p, ": the file is missing");
-    }
-    return PutText(p, "): " REINSTALL_DRIVER_TEXT);
+    return PutText(p, REINSTALL_DRIVER_TEXT); // the step to take, written once
 }
 
 // A range of frequencies in thousandths of their unit: "31.0-64.0 kHz", "50-100 Hz", "up to 64.0
@@ -198,12 +199,9 @@ char* PutBeyondMonitor(char* p, MonitorVerdict verdict, const MonitorLimits* lim
     switch (verdict) {
     case kBeyondHorizontal:
         p = PutKilohertz(PutText(PutTiming(p, state, row), " needs "), LineFrequency(row, state->rateIndex));
-        if (limits->horizontalMinHz != 0) {
-            p = PutText(p, "; the monitor takes ");
-            p = PutRange(p, limits->horizontalMinHz, limits->horizontalMaxHz, 1, " kHz");
-        } else {
-            p = PutKilohertz(PutText(p, "; the monitor takes up to "), limits->horizontalMaxHz);
-        }
+        // "up to 64.0 kHz" where only the maximum is known
+        p = PutRange(PutText(p, "; the monitor takes "), limits->horizontalMinHz, limits->horizontalMaxHz, 1,
+                     " kHz");
         return PutSource(p, limits);
     case kBeyondVertical:
         p = PutText(PutTiming(p, state, row), " is outside the monitor's ");

@@ -39,6 +39,9 @@ void ProgramTiming(const TimingSelection* selection, RegisterWindow registers);
 // The same in two halves, for a program that asks for the window only after the port steps.
 void ProgramTimingPorts(const TimingSelection* selection);
 void ProgramMappedWord(const TimingSelection* selection, RegisterWindow registers);
+// One step of the sequence with `value` (the unlock reads CRTC 0x11 and writes it with its lock bit
+// clear, whatever the value), a window byte against registers.
+void WriteStep(const SequenceStep& step, BYTE value, RegisterWindow registers);
 
 // Every register the programming sequence writes, as found before a trial, and the two index
 // latches, so that a trial can be undone.

@@ -12,23 +12,28 @@
 // read at its step.
 static const BYTE kOwnValues[] = {EXT_09_BIT0, 0, VGA_MIS_TIMING};
 
+void WriteStep(const SequenceStep& step, BYTE value, RegisterWindow registers) {
+    if (step.source == kValueUnlocked) {
+        value = ReadIndexed(VGA_CRT_IC, step.index) & ~VGA_CR11_LOCK_CR0_CR7;
+    }
+    if (step.kind == kStepWindowByte) {
+        StoreWindowByte(registers + step.index, value);
+    } else if (step.kind == kStepMiscOutput) {
+        WritePort(VGA_MIS_W, value);
+    } else {
+        WriteIndexed(step.kind == kStepCrtc ? VGA_CRT_IC : EXT_IC, step.index, value);
+    }
+}
+
 // The steps [first, end) with the selection's bytes; the window's against registers.
 static void WriteSteps(const TimingSelection* selection, RegisterWindow registers, int first, int end) {
     const BYTE* bytes = reinterpret_cast<const BYTE*>(selection);
     for (int i = first; i < end; ++i) {
         const SequenceStep& step = kTimingSequence[i];
-        BYTE value =
-            step.source < kSelectionBytes ? bytes[step.source] : kOwnValues[step.source - kSelectionBytes];
-        if (step.source == kValueUnlocked) {
-            value = ReadIndexed(VGA_CRT_IC, step.index) & ~VGA_CR11_LOCK_CR0_CR7;
-        }
-        if (step.kind == kStepWindowByte) {
-            StoreWindowByte(registers + step.index, value);
-        } else if (step.kind == kStepMiscOutput) {
-            WritePort(VGA_MIS_W, value);
-        } else {
-            WriteIndexed(step.kind == kStepCrtc ? VGA_CRT_IC : EXT_IC, step.index, value);
-        }
+        WriteStep(step,
+                  step.source < kSelectionBytes ? bytes[step.source]
+                                                : kOwnValues[step.source - kSelectionBytes],
+                  registers);
     }
 }
 

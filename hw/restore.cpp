@@ -49,18 +49,11 @@ void WriteAdapterRegisters(RegisterWindow registers, const AdapterRegisters* sav
         if (step.source == kValueExt09) {
             ext09 = value;
             value |= EXT_09_BIT0;
-        } else if (step.source == kValueUnlocked) {
-            // The trial may have set the lock bit; the found one goes back at CRTC 0x11's own step.
-            value = ReadIndexed(VGA_CRT_IC, step.index) & ~VGA_CR11_LOCK_CR0_CR7;
         }
-        if (step.kind == kStepWindowByte) {
-            StoreWindowByte(registers + step.index, value);
-        } else if (step.kind == kStepMiscOutput) {
-            // The second write, as the sequence's, makes the clock take 0xC8-0xCB as found.
-            WritePort(VGA_MIS_W, value);
-        } else {
-            WriteIndexed(IndexPort(step), step.index, value);
-        }
+        // As the sequence writes it: the trial may have set CRTC 0x11's lock bit, so the unlock
+        // reads it anew, and the found 0x11 goes back at its own step; the second write of the
+        // miscellaneous output makes the clock take 0xC8-0xCB as found.
+        WriteStep(step, value, registers);
     }
 
     WriteIndexed(EXT_IC, EXT_09, ext09);

@@ -88,9 +88,10 @@ int IsRequestedRate(const char entry[kRateEntrySize], const char* rateText);
 // The first entry of the mode's rate list that stands for the text; 0 when none does.
 RateIndex FindRateIndex(TableRow listRow, const char* rateText);
 DepthClass ClassifyDepth(int bitsPerPixel);
-// The table row a screen's timing comes from, chosen by the width (720 also looks at the height),
-// and the RateSlot that the row maps rateIndex onto (kNoSlot when it has none). 0 when the width has
-// no row.
+// The table row a screen's timing comes from, chosen by the width (720 also looks at the height). 0
+// when the width has no row, or the rate index is outside every row's list.
+int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row);
+// The same, and the RateSlot that the row maps rateIndex onto (kNoSlot when it has none).
 int FindTimingRow(int width, int height, RateIndex rateIndex, TableRow* row, RateSlot* slot);
 // Whether a record of TimingTable holds a timing: the tables fill what the adapter is not set up
 // for with records of zeros. Written out, such a record sets a horizontal total of 0: the monitor

@@ -44,63 +44,78 @@ void SetUnlikeEveryTable(adapter::Adapter& a, uint8_t crtc11) {
     a.crtc[VGA_CRTC_V_SYNC_END] = crtc11;
 }
 
+// What the chooser makes of a machine: why no rate can be tried, in the window's words, and the
+// rates it offers.
 TEST(Chooser, WhatItMakesOfAMachine) {
+    const std::vector<std::string> all = {"60", "75", "85", "100", "120"};
     struct Case {
         const char* name;
         void (*set)(host::Machine&);
         Hindrance hindrance;
+        const char* note;
         std::vector<std::string> rates;
     } cases[] = {
-        {"typical", [](host::Machine&) {}, kNoHindrance, {"60", "75", "85", "100", "120"}},
+        {"typical", [](host::Machine&) {}, kNoHindrance, "", all},
         {"1152x864",
          [](host::Machine& m) { m.screenWidth = 1152, m.screenHeight = 864; },
          kNoHindrance,
+         "",
          {"60", "75", "85"}},
         {"1600x1200",
          [](host::Machine& m) { m.screenWidth = 1600, m.screenHeight = 1200; },
          kNoHindrance,
+         "",
          {"60", "75"}},
         // 640x480's list with the 1280 row: 160 Hz has no timing there.
         {"1280x960",
          [](host::Machine& m) { m.screenWidth = 1280, m.screenHeight = 960; },
          kNoHindrance,
+         "1280 x 960 has no rates of its own: the list is 640 x 480's, the timings 1280 x 1024's.",
          {"60", "75", "85", "120"}},
         {"720x480",
          [](host::Machine& m) { m.screenWidth = 720, m.screenHeight = 480; },
          kNoTimingAtScreen,
+         "The tables hold no timing for 720 x 480: LUMRATE changes nothing at it.",
          {}},
-        {"no system.ini",
-         [](host::Machine& m) { m.files.clear(); },
-         kNoSystemIni,
-         {"60", "75", "85", "100", "120"}},
+        {"no system.ini", [](host::Machine& m) { m.files.clear(); }, kNoSystemIni,
+         "SYSTEM.INI does not open: LUMRATE changes nothing here.", all},
         {"another driver",
          [](host::Machine& m) {
              m.files[host::SystemIniPath()].bytes = "[boot.description]\ndisplay.drv=VGA\n";
          },
          kNotServed,
-         {"60", "75", "85", "100", "120"}},
-        {"skip bit",
-         [](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = EXT_CRTC_75_SKIP; },
-         kSkipBitSet,
-         {"60", "75", "85", "100", "120"}},
+         "SYSTEM.INI has no line \"display.drv=Lumarel series\" after [boot.description]: LUMRATE changes "
+         "nothing here. LUMCHECK tells why.",
+         all},
+        {"skip bit", [](host::Machine& m) { m.adapter.crtc[EXT_CRTC_75] = EXT_CRTC_75_SKIP; }, kSkipBitSet,
+         "The skip bit is set: bit 5 of the adapter's extended register 75h, which the adapter's own setup "
+         "sets, asks LUMRATE to leave its timing alone. LUMRATE changes nothing.",
+         all},
         // The tables hold timings for these depths; the utility stops before it asks them.
-        {"no display context",
-         [](host::Machine& m) { m.displayDcFails = true; },
-         kColoursUnknown,
-         {"60", "75", "85", "100", "120"}},
-        {"16 colours",
-         [](host::Machine& m) { m.bitsPerPixel = 4; },
-         kSixteenColours,
-         {"60", "75", "85", "100", "120"}},
-        {"32 bit", [](host::Machine& m) { m.bitsPerPixel = 32; }, kTooManyColours, {}},
-        {"no mapping driver",
-         [](host::Machine& m) { m.driver = host::DriverBehaviour::Missing; },
+        {"no display context", [](host::Machine& m) { m.displayDcFails = true; }, kColoursUnknown,
+         "The display could not be asked for its colors: LUMRATE changes nothing.", all},
+        {"16 colours", [](host::Machine& m) { m.bitsPerPixel = 4; }, kSixteenColours,
+         "At 16 colors or fewer (as in Safe Mode) LUMRATE changes nothing.", all},
+        {"32 bit",
+         [](host::Machine& m) { m.bitsPerPixel = 32; },
+         kTooManyColours,
+         "At True Color (32 bit) LUMRATE changes nothing: its tables go up to 24 bits per pixel.",
+         {}},
+        {"25 bit",
+         [](host::Machine& m) { m.bitsPerPixel = 25; },
+         kTooManyColours,
+         "At 25 bits per pixel LUMRATE changes nothing: its tables go up to 24 bits per pixel.",
+         {}},
+        {"no mapping driver", [](host::Machine& m) { m.driver = host::DriverBehaviour::Missing; },
          kNoRegisterWindow,
-         {"60", "75", "85", "100", "120"}},
-        {"address 0",
-         [](host::Machine& m) { m.driver = host::DriverBehaviour::NullWindow; },
+         "PHYSWIN.VXD does not open (error 2: the file is missing): install the adapter's display driver "
+         "package again. No rate can be tried here: without the window a trial would be partial.",
+         all},
+        {"address 0", [](host::Machine& m) { m.driver = host::DriverBehaviour::NullWindow; },
          kNoRegisterWindow,
-         {"60", "75", "85", "100", "120"}},
+         "PHYSWIN.VXD answers with address 0, no register window: install the adapter's display driver "
+         "package again. No rate can be tried here: without the window a trial would be partial.",
+         all},
     };
     for (const Case& c : cases) {
         StartFreshChooser();
@@ -109,6 +124,9 @@ TEST(Chooser, WhatItMakesOfAMachine) {
         adapter::Adapter before = m.adapter;
         GatherChooserFacts();
         EXPECT_EQ(chooser.hindrance, c.hindrance) << c.name;
+        char text[kSentenceSize];
+        DescribeHindrance(text);
+        EXPECT_STREQ(text, c.note) << c.name;
         EXPECT_EQ(Rates(), c.rates) << c.name;
         // Each offered rate is one the selection gives a timing for, asked of it.
         for (const std::string& rate : Rates()) {
@@ -509,6 +527,9 @@ TEST(Chooser, NothingWhileAnotherHoldsTheAdapter) {
         holder.abandoned                   = abandoned;
         GatherChooserFacts();
         EXPECT_EQ(chooser.hindrance, kAdapterBusy);
+        char text[kSentenceSize];
+        DescribeHindrance(text);
+        EXPECT_STREQ(text, "Another program of this package is at the adapter. Looking again in a moment.");
         EXPECT_TRUE(m.adapter.trace.empty());
         EXPECT_EQ(Rates(), (std::vector<std::string>{"60", "75", "85", "100", "120"})); // shown all the same
         EXPECT_EQ(holder.here, 0);
@@ -540,7 +561,8 @@ TEST(Chooser, TheWatcherLearnsOfTheTrial) {
 }
 
 // Messages at any moment: another mode set during the trial writes nothing back, the same mode set
-// anew, a resume or a suspend about to come goes back; anything else leaves the trial on.
+// anew, a resume, a suspend about to come or the end of the session goes back; anything else, also
+// a session that goes on, leaves the trial on.
 TEST(Chooser, WhatAMessageMeansForTheTrial) {
     StartFreshChooser();
     GatherChooserFacts();
@@ -564,6 +586,8 @@ TEST(Chooser, WhatAMessageMeansForTheTrial) {
         {WM_POWERBROADCAST, 0, 0, kTrialOn},
         {WM_POWERBROADCAST, 5, 0, kTrialOn},
         {WM_POWERBROADCAST, 0xA, 0, kTrialOn},
+        {WM_ENDSESSION, TRUE, 0, kTrialWentBack},
+        {WM_ENDSESSION, FALSE, 0, kTrialOn},
         {WM_TIMER, 1, 0, kTrialOn},
         {WM_COMMAND, 1, 0, kTrialOn},
     };
@@ -645,14 +669,17 @@ TEST(Chooser, TheMonitorDecidesWhatCanBeTried) {
 }
 
 // Where the package is installed (its Run value) but no watcher runs this session, the chooser
-// starts one from its own folder; none where one runs or the package is not installed.
+// starts one from its own folder; none where one runs (its window is there) or the package is not
+// installed. A watcher still starting, its mutex taken but its window not yet made, is started
+// again: the second ends at once.
 TEST(Chooser, StartsAWatcherWhereNoneRuns) {
     const struct {
         const char* name;
-        bool runValue, watcherRuns, starts;
-    } cases[] = {{"installed, none runs", true, false, true},
-                 {"installed, one runs", true, true, false},
-                 {"not installed", false, false, false}};
+        bool runValue, watcherRuns, watcherStarting, starts;
+    } cases[] = {{"installed, none runs", true, false, false, true},
+                 {"installed, one runs", true, true, false, false},
+                 {"installed, one starting", true, false, true, true},
+                 {"not installed", false, false, false, false}};
     for (const auto& c : cases) {
         StartFreshChooser();
         host::Machine& m = host::TheMachine();
@@ -660,8 +687,11 @@ TEST(Chooser, StartsAWatcherWhereNoneRuns) {
         if (!c.runValue) {
             m.runValues.clear();
         }
-        if (c.watcherRuns) {
+        if (c.watcherRuns || c.watcherStarting) {
             m.namedMutexes.insert(WATCHER_MUTEX_NAME);
+        }
+        if (c.watcherRuns) {
+            m.otherWindows[WATCHER_CLASS_NAME] = reinterpret_cast<HWND>(0x7700);
         }
         StartWatcherWhereMissing();
         ASSERT_EQ(m.startedProcesses.size(), c.starts ? 1u : 0u) << c.name;

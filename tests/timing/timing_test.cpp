@@ -297,6 +297,38 @@ TEST(SelectTiming, EveryRowMapsEachRateIndexOntoItsSlot) {
     }
 }
 
+// The programs carry the tables packed: at every screen of the tables, rate index and depth, the
+// selection gives the record, the offset and the mapped word of its slot as the tables hold them,
+// and selects nothing where the record is zeros.
+TEST(SelectTiming, EverySelectionIsWhatTheTablesHold) {
+    int selected = 0;
+    for (const auto& size : ResolutionTable) {
+        for (RateIndex r = 0; r < kRateCount; ++r) {
+            for (int bpp : {8, 16, 24}) {
+                SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " " << bpp << " index " << r);
+                TableRow row;
+                RateSlot slot;
+                ASSERT_EQ(FindTimingRow(size[0], size[1], r, &row, &slot), 1);
+                DisplayState state = State(size[0], size[1], bpp, "", r);
+                TimingSelection chosen;
+                std::memset(&chosen, 0xA5, sizeof chosen);
+                TimingVerdict verdict = SelectTiming(&state, &chosen);
+                if (!IsTimingRecord(TimingTable[row][r])) {
+                    EXPECT_NE(verdict, kTimingSelected);
+                    continue;
+                }
+                ++selected;
+                ASSERT_EQ(verdict, kTimingSelected);
+                ASSERT_NE(slot, static_cast<RateSlot>(kNoSlot));
+                EXPECT_EQ(RecordOf(chosen.record), RecordOf(TimingTable[row][r]));
+                EXPECT_EQ(chosen.offset, OffsetTable[row][ClassifyDepth(bpp)]);
+                EXPECT_EQ(WordOf(chosen.word), WordOf(MappedWordTable[slot][row][ClassifyDepth(bpp)]));
+            }
+        }
+    }
+    EXPECT_EQ(selected, 24 * 3);
+}
+
 // The row comes from the width, never from listRow.
 TEST(SelectTiming, IgnoresModeIndex) {
     DisplayState state = State(1024, 768, 16, "85");

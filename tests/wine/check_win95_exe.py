@@ -25,7 +25,7 @@ Pentium, costs little to load, and carries the resources the program is shipped 
   SIMPLE with "&File" holding "E&xit" (1000); accelerators SIMPLE, Ctrl+Q -> 1000; the version
   block; no icon, nothing else.
   With --no-resources: no resource directory at all. With --dialogs ID,...: those dialog templates
-  alone (the rate chooser's), in US English, and no icon.
+  alone, in US English, and no icon.
 - At most --max-bytes bytes (default 8192).
 - With --max-out N, at most N port write instructions (out, outs) in the code: the diagnostic makes
   only the index writes its register reads need, all through one instruction.
@@ -396,7 +396,8 @@ def alterations(image):
         section, at = sections[name]
         return patch(at + 36, "<I", section[5] | more)
 
-    first_lookup = import_descriptors(image)[0][1]
+    _, lookup, thunks = import_descriptors(image)[0]
+    first_lookup = lookup or thunks  # without lookup tables, the names are in the address table
     idata_rva = sections[".idata"][0][1]
     rsrc, rsrc_at = sections[".rsrc"]
     return [

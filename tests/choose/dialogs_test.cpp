@@ -1,0 +1,63 @@
+// The chooser's dialogs, built when they open from the lines of choose/dialogs.cpp: each template
+// byte for byte as windres made it from the dialog script the lines replace (choose/lumset.rc, with
+// the controls numbered from 21 and Go back first), so that Windows shows the same dialogs.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "choose/dialogs.h"
+#include "common/names.h"
+
+namespace {
+
+std::string Hex(const void* bytes, size_t size) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char b = static_cast<const unsigned char*>(bytes)[i];
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 0xF];
+    }
+    return hex;
+}
+
+TEST(Dialogs, EachTemplateIsWhatTheDialogScriptMade) {
+    const struct {
+        const char* name;
+        ChooserDialog dialog;
+        std::string windres; // the resource's bytes, in hex
+    } cases[] = {
+        {"chooser", kChooserDialog,
+         "C008CA80000000000B00000000004001E800000000004C0075006D006100720065006C00200052006500660072006500"
+         "7300680020005200610074006500000008004D0053002000530061006E00730020005300650072006900660000000000"
+         "000002500000000007000700320109001500FFFF8200000000000000000002500000000007001300320112001600FFFF"
+         "820000000000000000000250000000000700280032011B001700FFFF8200000000000000000002500000000007004600"
+         "32011B001C00FFFF8200000000000000000002500000000007006400C8000900FFFFFFFF820026005200610074006500"
+         "730020004C0055004D0052004100540045002000630061006E002000730065007400200068006500720065003A000000"
+         "000000000100A1500000000007006F00D2003E001800FFFF83000000000000000000015000000000E2006F0057000E00"
+         "1900FFFF800026005400720079000000000000000000015000000000E200820057000E001A00FFFF8000260046006F00"
+         "720067006500740020007400680065002000730074006F00720065006400200072006100740065000000000000000250"
+         "000000000700B000320112001D00FFFF820000000000000000000250000000000700C400320112001B00FFFF82000000"
+         "000000000100015000000000F300D60046000E000200FFFF800043006C006F007300650000000000"},
+        {"question", kConfirmDialog,
+         "C00AC88000000000050000000000F0005C00000000004B00650065007000200074006800690073002000720065006600"
+         "7200650073006800200072006100740065003F00000008004D0053002000530061006E00730020005300650072006900"
+         "66000000000002500000000007000700E20009002000FFFF8200000000000000000002500000000007001300E2000900"
+         "1E00FFFF8200000000000000000002500000000007001F00E20024002100FFFF82000000000000000100015000000000"
+         "7E00480040000E000200FFFF8000260047006F0020006200610063006B00000000000000000001500000000032004800"
+         "40000E001F00FFFF800026004B0065006500700000000000"},
+    };
+    for (const auto& c : cases) {
+        // Built twice, the other one between: the buffer holds the last one built, whole.
+        DialogTemplate(c.dialog);
+        DialogTemplate(c.dialog == kChooserDialog ? kConfirmDialog : kChooserDialog);
+        EXPECT_EQ(Hex(DialogTemplate(c.dialog), c.windres.size() / 2), c.windres) << c.name;
+    }
+}
+
+// A second chooser finds the first by its title, read from the chooser's template.
+TEST(Dialogs, TheChooserTitleIsTheCaption) {
+    EXPECT_STREQ(ChooserTitle(), CHOOSER_TITLE);
+}
+
+} // namespace
