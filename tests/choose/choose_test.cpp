@@ -20,6 +20,7 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/monitor.h"
 #include "tests/support/process.h"
+#include "tests/support/timings_held.h"
 #include "timing/line_frequency.h"
 
 namespace {
@@ -141,37 +142,10 @@ TEST(Chooser, WhatItMakesOfAMachine) {
     }
 }
 
-// The timing of the tables the adapter holds after a run: each (row, rate index) whose record
-// every timing register the programming sequence writes matches (CRTC 0x11 aside, whose protect
-// bit the sequence handles on its own). None where the run set no timing.
+// The timings of the tables the adapter holds after a run; none where the run set no timing.
 std::vector<std::pair<TableRow, RateIndex>> TimingsHeld(const adapter::Adapter& a) {
-    static const struct {
-        int record;
-        bool extended;
-        int index;
-    } kPlaces[] = {
-        {kRecordCrtc00 + 0, false, 0x00}, {kRecordCrtc00 + 1, false, 0x01}, {kRecordCrtc00 + 2, false, 0x02},
-        {kRecordCrtc00 + 3, false, 0x03}, {kRecordCrtc00 + 4, false, 0x04}, {kRecordCrtc00 + 5, false, 0x05},
-        {kRecordCrtc00 + 6, false, 0x06}, {kRecordCrtc00 + 7, false, 0x07}, {kRecordCrtc10, false, 0x10},
-        {kRecordCrtc12, false, 0x12},     {kRecordCrtc15, false, 0x15},     {kRecordCrtc16, false, 0x16},
-        {kRecordCrtc30 + 0, false, 0x30}, {kRecordCrtc30 + 1, false, 0x31}, {kRecordCrtc30 + 2, false, 0x32},
-        {kRecordCrtc30 + 3, false, 0x33}, {kRecordExtC8 + 0, true, 0xC8},   {kRecordExtC8 + 1, true, 0xC9},
-        {kRecordExtC8 + 2, true, 0xCA},   {kRecordExtC8 + 3, true, 0xCB},
-    };
-    std::vector<std::pair<TableRow, RateIndex>> held;
-    for (TableRow row = 0; row < kRowCount; ++row) {
-        for (RateIndex rate = 0; rate < kRateCount; ++rate) {
-            const TimingRecord& r = TimingTable[row][rate];
-            bool all              = IsTimingRecord(r);
-            for (const auto& p : kPlaces) {
-                all = all && (p.extended ? a.ext[p.index] : a.crtc[p.index]) == r[p.record];
-            }
-            if (all) {
-                held.emplace_back(row, rate);
-            }
-        }
-    }
-    return held;
+    return support::TimingsHeld(
+        [&a](bool extended, int index) { return int{extended ? a.ext[index] : a.crtc[index]}; });
 }
 
 // How a user must be told a timing of the tables at a screen: its rate, and the size it is made

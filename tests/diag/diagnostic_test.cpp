@@ -22,6 +22,7 @@
 #include "hw/primitives.h"
 #include "hw/vga.h"
 #include "machine.h"
+#include "tests/support/timings_held.h"
 #include "timing/line_frequency.h"
 #include "timing/tables.h"
 #include "watch/watch.h"
@@ -589,35 +590,12 @@ RunDone RunLumrate(const sim::SimulatedMachine& machine, const std::string& iniF
             run.ext[extIndex] = value;
         }
     }
-    // A timing of the tables is every timing register of its record written as the record holds it
-    // (CRTC 0x11 aside, whose protect bit the sequence handles on its own).
-    static const struct {
-        int record;
-        bool extended;
-        int index;
-    } kPlaces[] = {
-        {kRecordCrtc00 + 0, false, 0x00}, {kRecordCrtc00 + 1, false, 0x01}, {kRecordCrtc00 + 2, false, 0x02},
-        {kRecordCrtc00 + 3, false, 0x03}, {kRecordCrtc00 + 4, false, 0x04}, {kRecordCrtc00 + 5, false, 0x05},
-        {kRecordCrtc00 + 6, false, 0x06}, {kRecordCrtc00 + 7, false, 0x07}, {kRecordCrtc10, false, 0x10},
-        {kRecordCrtc12, false, 0x12},     {kRecordCrtc15, false, 0x15},     {kRecordCrtc16, false, 0x16},
-        {kRecordCrtc30 + 0, false, 0x30}, {kRecordCrtc30 + 1, false, 0x31}, {kRecordCrtc30 + 2, false, 0x32},
-        {kRecordCrtc30 + 3, false, 0x33}, {kRecordExtC8 + 0, true, 0xC8},   {kRecordExtC8 + 1, true, 0xC9},
-        {kRecordExtC8 + 2, true, 0xCA},   {kRecordExtC8 + 3, true, 0xCB},
-    };
-    for (TableRow row = 0; row < kRowCount; ++row) {
-        for (RateIndex rate = 0; rate < kRateCount; ++rate) {
-            const TimingRecord& r = TimingTable[row][rate];
-            bool all              = IsTimingRecord(r);
-            for (const auto& p : kPlaces) {
-                const std::map<int, int>& written = p.extended ? run.ext : run.crtc;
-                auto it                           = written.find(p.index);
-                all                               = all && it != written.end() && it->second == r[p.record];
-            }
-            if (all) {
-                run.timings.emplace_back(row, rate);
-            }
-        }
-    }
+    // A timing of the tables is every timing register of its record written as the record holds it.
+    run.timings = support::TimingsHeld([&run](bool extended, int index) {
+        const std::map<int, int>& written = extended ? run.ext : run.crtc;
+        auto it                           = written.find(index);
+        return it == written.end() ? -1 : it->second;
+    });
     return run;
 }
 
