@@ -50,18 +50,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
     if (type != nullptr) {
         *type = m.refreshRate->type;
     }
-    if (data != nullptr && stored.size() > *size) {
-        // Too small: Windows leaves the buffer's contents undefined; fill it with what fits so a
-        // caller that trusts it anyway is caught.
-        std::memcpy(data, stored.data(), *size);
-        *size = static_cast<DWORD>(stored.size());
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr) {
-        std::memcpy(data, stored.data(), stored.size());
-    }
-    *size = static_cast<DWORD>(stored.size());
-    return ERROR_SUCCESS;
+    return host::CopyValueData(stored, data, size);
 }
 
 LONG WINAPI RegCloseKey(HKEY key) {

@@ -179,10 +179,13 @@ LONG QueryRegistryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWOR
     if (type != nullptr) {
         *type = value->type;
     }
+    return CopyValueData(value->data, data, size);
+}
+
+LONG CopyValueData(const std::string& stored, LPBYTE data, LPDWORD size) {
     if (size == nullptr) {
         return data == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
     }
-    const std::string& stored = value->data;
     if (data != nullptr && stored.size() > *size) {
         // Too small: Windows leaves the buffer's contents undefined; fill it with what fits so a
         // caller that trusts it anyway is caught.

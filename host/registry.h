@@ -57,6 +57,8 @@ struct Registry {
 // predefined keys hold nothing here.
 LONG OpenRegistryKey(HKEY key, LPCSTR subKey, PHKEY result);
 LONG QueryRegistryValue(HKEY key, LPCSTR name, LPDWORD type, LPBYTE data, LPDWORD size);
+// A value's data handed out as RegQueryValueExA hands it: its size always, the bytes where they fit.
+LONG CopyValueData(const std::string& stored, LPBYTE data, LPDWORD size);
 LONG CloseRegistryKey(HKEY key);
 
 } // namespace host
