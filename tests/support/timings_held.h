@@ -13,8 +13,7 @@
 namespace support {
 
 // value(extended, index): the register as the adapter holds it, or -1 where it was not written.
-template <typename Value>
-std::vector<std::pair<TableRow, RateIndex>> TimingsHeld(Value value) {
+template <typename Value> std::vector<std::pair<TableRow, RateIndex>> TimingsHeld(Value value) {
     static const struct {
         int record;
         bool extended;
